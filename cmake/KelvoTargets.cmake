@@ -1,0 +1,39 @@
+# Common settings for the project's own targets.
+
+add_library(kelvo_options INTERFACE)
+target_compile_options(kelvo_options INTERFACE -Wall -Wextra)
+if(KELVO_WERROR)
+    target_compile_options(kelvo_options INTERFACE -Werror)
+endif()
+
+if(KELVO_SANITIZE)
+    # Halt at the first report so that a test fails instead of printing and going on.
+    set(KELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                              -fno-omit-frame-pointer)
+    add_compile_options(${KELVO_SANITIZER_FLAGS})
+    add_link_options(${KELVO_SANITIZER_FLAGS})
+endif()
+
+# kelvo_add_library(NAME SOURCES... [LIBS ...])
+function(kelvo_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE kelvo_options)
+endfunction()
+
+# kelvo_add_test(NAME SOURCES... LIBS ...): a Qt Test executable registered with CTest.
+# Tests run offscreen, and every file or setting that they write goes below the build tree.
+function(kelvo_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
+    add_test(NAME ${name} COMMAND ${name})
+    set(home ${CMAKE_BINARY_DIR}/test-home/${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
+    foreach(dir config data cache run tmp)
+        file(MAKE_DIRECTORY ${home}/${dir})
+    endforeach()
+    file(CHMOD ${home}/run DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+endfunction()
