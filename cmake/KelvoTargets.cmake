@@ -10,6 +10,11 @@ if(KELVO_SANITIZE)
     # Halt at the first report so that a test fails instead of printing and going on.
     set(KELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
                               -fno-omit-frame-pointer)
+    if(KELVO_BUILD_FUZZERS)
+        # Every object file gets coverage instrumentation; only the fuzz targets link the
+        # fuzzer's main.
+        list(APPEND KELVO_SANITIZER_FLAGS -fsanitize=fuzzer-no-link)
+    endif()
     add_compile_options(${KELVO_SANITIZER_FLAGS})
     add_link_options(${KELVO_SANITIZER_FLAGS})
 endif()
@@ -36,4 +41,20 @@ function(kelvo_add_test name)
         file(MAKE_DIRECTORY ${home}/${dir})
     endforeach()
     file(CHMOD ${home}/run DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+endfunction()
+
+# kelvo_add_bench(NAME SOURCES... LIBS ...): a benchmark program, run by hand.
+function(kelvo_add_bench name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvo_options)
+endfunction()
+
+# kelvo_add_fuzzer(NAME SOURCES... LIBS ...): a libFuzzer target. scripts/test runs every
+# target named fuzz_<topic> over the seed corpus in fuzz/corpus/<topic>.
+function(kelvo_add_fuzzer name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvo_options)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
