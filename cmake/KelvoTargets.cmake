@@ -19,6 +19,11 @@ if(KELVO_SANITIZE)
     add_link_options(${KELVO_SANITIZER_FLAGS})
 endif()
 
+if(KELVO_SANITIZE_THREAD)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 # kelvo_add_library(NAME SOURCES... [LIBS ...])
 function(kelvo_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})

@@ -313,6 +313,12 @@ void QmdDirectModelInterface::directRedo()
         m_model->redo();
 }
 
+void QmdDirectModelInterface::directClearHistory()
+{
+    if (m_model)
+        m_model->clearHistory();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Requests
 

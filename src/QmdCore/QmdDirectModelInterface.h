@@ -72,6 +72,7 @@ public:
     QString directRedoText() const;
     void directUndo();
     void directRedo();
+    void directClearHistory();
 
     // Requests
     void directBeginRequest(QmdRequestId id, Qmd::RequestFlags flags, const QString& intent);

@@ -77,6 +77,7 @@ public:
     const QString& undoText() const override;
     void redo() override;
     void undo() override;
+    void clearHistory() override;
 
     // Queries
     bool isValidIndex(const QmdIndex& index) const override;

@@ -62,6 +62,18 @@ void QmdMemModel::redo()
     emitUndoStateChanges();
 }
 
+void QmdMemModel::clearHistory()
+{
+    saveUndoState();
+    while (!m_redoStack.isEmpty())
+        delete m_redoStack.takeFirst();
+    while (!m_undoStack.isEmpty())
+        delete m_undoStack.takeFirst();
+    m_cleanMarker = CleanMarker::EmptyUndoStack;
+    m_cleanCommand = 0;
+    emitUndoStateChanges();
+}
+
 void QmdMemModel::setUndoRedoLimit(int limit)
 {
     if (limit < 0)

@@ -83,6 +83,8 @@ const QString& QmdModel::undoText() const
 
 void QmdModel::redo() { }
 
+void QmdModel::clearHistory() { }
+
 void QmdModel::undo() { }
 
 QmdIndex QmdModel::createIndex(QmdItemId id, quint64 internalId)

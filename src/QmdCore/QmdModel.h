@@ -61,6 +61,9 @@ public:
     virtual void remove(const QStringList& keys, const QmdIndex& parent) = 0;
     virtual void remove(const QmdIndexList& indexes) = 0;
     virtual void clear(const QmdIndex& index) = 0;
+    // Forgets every undo and redo step; the state with an empty undo stack becomes the clean
+    // one.
+    virtual void clearHistory();
 
     QmdRequestId requestId() const { return m_requestId; }
     Qmd::RequestFlags requestFlags() const { return m_requestFlags; }

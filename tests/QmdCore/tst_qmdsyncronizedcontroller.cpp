@@ -1,0 +1,160 @@
+#include "QmdElementDocController.h"
+#include "QmdMemModel.h"
+#include "QmdSyncronizedController.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <vector>
+
+typedef QmdSyncronizedController<QmdElementDocController> SyncController;
+
+// Gives the tests the lock hooks and the model lock itself.
+class ProbeController : public SyncController
+{
+public:
+    using SyncController::dataMutex;
+    using SyncController::lockRead;
+    using SyncController::lockWrite;
+    using SyncController::unlockRead;
+    using SyncController::unlockWrite;
+};
+
+class TestQmdSyncronizedController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writeLockHolderCanRead();
+    void readsWaitForTheLock();
+    void concurrentRequests();
+};
+
+void TestQmdSyncronizedController::writeLockHolderCanRead()
+{
+    QmdMemModel model;
+    ProbeController c;
+    c.setModel(&model);
+    c.lockWrite();
+    c.lockWrite();
+    QCOMPARE(c.type(c.elementsRoot()), Qmd::IntDict); // reads while holding the lock
+    c.unlockWrite();
+
+    bool freeForOthers = true;
+    QThread* other = QThread::create([&] {
+        freeForOthers = c.dataMutex.tryLock();
+        if (freeForOthers)
+            c.dataMutex.unlock();
+    });
+    other->start();
+    other->wait();
+    delete other;
+    QVERIFY(!freeForOthers);
+
+    c.unlockWrite();
+    other = QThread::create([&] {
+        freeForOthers = c.dataMutex.tryLock();
+        if (freeForOthers)
+            c.dataMutex.unlock();
+    });
+    other->start();
+    other->wait();
+    delete other;
+    QVERIFY(freeForOthers);
+}
+
+void TestQmdSyncronizedController::readsWaitForTheLock()
+{
+    QmdMemModel model;
+    ProbeController c;
+    c.setModel(&model);
+    std::atomic<bool> readDone(false);
+    c.lockRead();
+    QThread* reader = QThread::create([&] {
+        (void)c.elements();
+        readDone = true;
+    });
+    reader->start();
+    QVERIFY(!reader->wait(100));
+    QVERIFY(!readDone);
+    c.unlockRead();
+    QVERIFY(reader->wait(5000));
+    QVERIFY(readDone);
+    delete reader;
+}
+
+void TestQmdSyncronizedController::concurrentRequests()
+{
+    // Eight threads store run-time state while the GUI thread reads and delivers the relays.
+    const int threads = 8;
+    const int perThread = 1500;
+    QmdMemModel model;
+    SyncController c;
+    c.setModel(&model);
+    QCoreApplication::processEvents();
+    for (int t = 0; t < threads; ++t)
+        c.requestAddElement(2, {}, {}, QmdRequestOptions(Qmd::NotUndoable, QString()));
+
+    int finished = 0;
+    QSet<QmdRequestId> finishedIds;
+    connect(&c, &QmdController::requestFinished, this, [&](QmdRequestId rid, int) {
+        ++finished;
+        finishedIds.insert(rid);
+    });
+    QCoreApplication::processEvents();
+    finished = 0;
+    finishedIds.clear();
+
+    std::vector<std::vector<QmdRequestId>> issued(threads);
+    QList<QThread*> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.append(QThread::create([&, t] {
+            const QmdIndex element = c.elementIndex(QmdItemId(t + 1));
+            const QmdRequestOptions options(Qmd::NotUndoable, QString());
+            for (int i = 0; i < perThread; ++i) {
+                issued[t].push_back(
+                    c.requestSetData(QStringLiteral("HitCount"), i, element, options));
+                issued[t].push_back(
+                    c.requestSetData(QStringLiteral("Step%1").arg(i % 7), i, element, options));
+            }
+        }));
+    }
+    for (QThread* worker : std::as_const(workers))
+        worker->start();
+    bool running = true;
+    while (running) {
+        running = false;
+        for (QThread* worker : std::as_const(workers))
+            running = running || !worker->isFinished();
+        for (QmdItemId id : c.elements())
+            (void)c.data(QStringLiteral("HitCount"), c.elementIndex(id));
+        QCoreApplication::processEvents();
+    }
+    for (QThread* worker : std::as_const(workers)) {
+        worker->wait();
+        delete worker;
+    }
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+
+    QSet<QmdRequestId> all;
+    for (const std::vector<QmdRequestId>& ids : issued) {
+        QCOMPARE(int(ids.size()), 2 * perThread);
+        for (QmdRequestId id : ids) {
+            QVERIFY(id >= 2);
+            all.insert(id);
+        }
+    }
+    QCOMPARE(all.size(), threads * 2 * perThread);
+    QCOMPARE(finished, threads * 2 * perThread);
+    QCOMPARE(finishedIds, all);
+    for (int t = 0; t < threads; ++t) {
+        const QmdIndex element = c.elementIndex(QmdItemId(t + 1));
+        QCOMPARE(c.data(QStringLiteral("HitCount"), element), QVariant(perThread - 1));
+        QCOMPARE(c.keys(element).size(), 1 + 1 + 7); // Type, HitCount, Step0..Step6
+    }
+    QVERIFY(!c.canUndo());
+}
+
+QTEST_GUILESS_MAIN(TestQmdSyncronizedController)
+#include "tst_qmdsyncronizedcontroller.moc"
