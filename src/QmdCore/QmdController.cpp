@@ -711,9 +711,11 @@ void QmdController::receivedRootChanged(QmdRequestId rid)
 
 void QmdController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags, int status)
 {
-    lockRead();
+    // Every relay of a request comes before its finish, so nothing is queued for rid after this.
+    lockWrite();
     const QList<QObject*> queued = m_pendingBoundUpdates.values(rid);
-    unlockRead();
+    m_pendingBoundUpdates.remove(rid);
+    unlockWrite();
     QSet<QObject*> refreshed;
     for (QObject* object : queued) {
         if (!refreshed.contains(object)) {
@@ -723,7 +725,6 @@ void QmdController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags,
     }
     emit requestFinished(rid, status);
     lockWrite();
-    m_pendingBoundUpdates.remove(rid);
     deregisterRequestId(rid);
     m_unfinishedUndoRedoRequestIds.removeOne(rid);
     unlockWrite();

@@ -16,8 +16,11 @@ QmdIndex QmdElementDocController::elementsRoot() const
 
 bool QmdElementDocController::isElement(const QmdIndex& index) const
 {
-    const QmdIndex root = elementsRoot();
-    return root.isValid() && parent(index) == root;
+    lockRead();
+    const QmdIndex root = directIndex(elementsKey, QmdIndex());
+    const bool element = root.isValid() && directParent(index) == root;
+    unlockRead();
+    return element;
 }
 
 QmdItemIdList QmdElementDocController::elements() const

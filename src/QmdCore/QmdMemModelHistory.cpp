@@ -7,21 +7,23 @@
 
 void QmdMemModel::pushCommand(QmdCommand* command)
 {
+    if (!command->isUndoable()) {
+        // Outside the history: the stacks, and so the undo state, stay as they are.
+        command->redo();
+        delete command;
+        return;
+    }
     saveUndoState();
-    if (command->isUndoable()) {
-        while (!m_redoStack.isEmpty())
-            delete m_redoStack.takeFirst();
-        if (!m_undoStack.isEmpty() && m_undoStack.last()->id() == command->id()) {
-            m_undoStack.last()->pushSubCommand(command);
-        } else {
-            m_undoStack.append(command);
-            if (undoRedoLimit() != 0 && currentHistoryCount() > undoRedoLimit())
-                dropBottomUndoCommand();
-        }
+    while (!m_redoStack.isEmpty())
+        delete m_redoStack.takeFirst();
+    if (!m_undoStack.isEmpty() && m_undoStack.last()->id() == command->id()) {
+        m_undoStack.last()->pushSubCommand(command);
+    } else {
+        m_undoStack.append(command);
+        if (undoRedoLimit() != 0 && currentHistoryCount() > undoRedoLimit())
+            dropBottomUndoCommand();
     }
     command->redo();
-    if (!command->isUndoable())
-        delete command;
     emitUndoStateChanges();
 }
 
