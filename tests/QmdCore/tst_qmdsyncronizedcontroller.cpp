@@ -40,27 +40,22 @@ void TestQmdSyncronizedController::writeLockHolderCanRead()
     QCOMPARE(c.type(c.elementsRoot()), Qmd::IntDict); // reads while holding the lock
     c.unlockWrite();
 
-    bool freeForOthers = true;
-    QThread* other = QThread::create([&] {
-        freeForOthers = c.dataMutex.tryLock();
-        if (freeForOthers)
-            c.dataMutex.unlock();
-    });
-    other->start();
-    other->wait();
-    delete other;
-    QVERIFY(!freeForOthers);
-
+    // Whether another thread can take the model lock right now.
+    const auto freeForOthers = [&c] {
+        bool free = false;
+        QThread* other = QThread::create([&] {
+            free = c.dataMutex.tryLock();
+            if (free)
+                c.dataMutex.unlock();
+        });
+        other->start();
+        other->wait();
+        delete other;
+        return free;
+    };
+    QVERIFY(!freeForOthers());
     c.unlockWrite();
-    other = QThread::create([&] {
-        freeForOthers = c.dataMutex.tryLock();
-        if (freeForOthers)
-            c.dataMutex.unlock();
-    });
-    other->start();
-    other->wait();
-    delete other;
-    QVERIFY(freeForOthers);
+    QVERIFY(freeForOthers());
 }
 
 void TestQmdSyncronizedController::readsWaitForTheLock()
