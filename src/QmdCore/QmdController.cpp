@@ -688,7 +688,8 @@ void QmdController::receivedItemsChanged(const QmdIndex& parent, const QStringLi
                                          QmdRequestId rid)
 {
     emit itemsChanged(parent, keys, rid);
-    queueBoundObjectUpdates(parent, QSet<QString>(keys.cbegin(), keys.cend()), rid);
+    if (watchesContainer(parent))
+        queueBoundObjectUpdates(parent, QSet<QString>(keys.cbegin(), keys.cend()), rid);
 }
 
 void QmdController::receivedItemsRemoved(const QmdIndex& parent, const QmdItemIdList& idList,
@@ -701,7 +702,8 @@ void QmdController::receivedItemsRemoved(const QmdIndex& parent, const QStringLi
                                          QmdRequestId rid)
 {
     emit itemsRemoved(parent, keys, rid);
-    queueBoundObjectUpdates(parent, QSet<QString>(keys.cbegin(), keys.cend()), rid);
+    if (watchesContainer(parent))
+        queueBoundObjectUpdates(parent, QSet<QString>(keys.cbegin(), keys.cend()), rid);
 }
 
 void QmdController::receivedRootChanged(QmdRequestId rid)

@@ -220,6 +220,8 @@ protected:
 
     void queueBoundObjectUpdates(const QmdIndex& parent, const QSet<QString>& keys,
                                  QmdRequestId rid);
+    // Whether any binding watches keys of the container at parent.
+    bool watchesContainer(const QmdIndex& parent) const;
 
     quint32 requestCounter = 1; // the last request id issued
 

@@ -318,6 +318,14 @@ void QmdController::unbindForDeletion(const QObjectList& objs)
         unbindForDeletion(obj);
 }
 
+bool QmdController::watchesContainer(const QmdIndex& parent) const
+{
+    lockRead();
+    const bool watched = m_boundObjectsByIndex.contains(parent);
+    unlockRead();
+    return watched;
+}
+
 void QmdController::queueBoundObjectUpdates(const QmdIndex& parent, const QSet<QString>& keys,
                                             QmdRequestId rid)
 {

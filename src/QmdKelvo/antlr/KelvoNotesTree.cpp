@@ -10,6 +10,13 @@
 
 namespace KelvoNotes {
 
+static_assert(AstDurationList == AST_DURATION_LIST && AstListItem == AST_LIST_ITEM
+                  && AstNoteNode == AST_NOTE_NODE && AstParallelNode == AST_PARALLEL_NODE
+                  && AstPitchList == AST_PITCH_LIST && AstRandomNode == AST_RANDOM_NODE
+                  && AstSequentialNode == AST_SEQUENTIAL_NODE
+                  && AstVelocityList == AST_VELOCITY_LIST,
+              "the node types must match the generated parser");
+
 namespace {
 
 ANTLR3_UINT32 childCount(ANTLR3_BASE_TREE* node)
@@ -150,6 +157,21 @@ QString notesTreeString(ANTLR3_BASE_TREE* tree)
     if (!tree)
         return QString();
     return fromAntlrString(tree->toStringTree(tree));
+}
+
+int nodeType(ANTLR3_BASE_TREE* node)
+{
+    return node ? int(node->getType(node)) : 0;
+}
+
+int nodeChildCount(ANTLR3_BASE_TREE* node)
+{
+    return int(childCount(node));
+}
+
+ANTLR3_BASE_TREE* nodeChild(ANTLR3_BASE_TREE* node, int i)
+{
+    return i >= 0 && i < nodeChildCount(node) ? child(node, ANTLR3_UINT32(i)) : nullptr;
 }
 
 } // namespace KelvoNotes

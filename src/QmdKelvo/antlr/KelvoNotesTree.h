@@ -44,6 +44,25 @@ void noteListSpan(ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR3_BASE_TREE* noteTree,
 QString listText(ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR3_BASE_TREE* list,
                  const QString& separator);
 
+// The types of the tree nodes that code outside the notes library looks at, with the numbers
+// that the generated parser gives them. Error nodes have type 0.
+enum NotesNodeType {
+    AstDurationList = 5,
+    AstListItem = 6,
+    AstNoteNode = 7,
+    AstParallelNode = 8,
+    AstPitchList = 9,
+    AstRandomNode = 10,
+    AstSequentialNode = 11,
+    AstVelocityList = 12,
+};
+
+// Reading a tree without the runtime's headers: a node's type, its number of children and
+// one child. A null node has type 0 and no children.
+int nodeType(ANTLR3_BASE_TREE* node);
+int nodeChildCount(ANTLR3_BASE_TREE* node);
+ANTLR3_BASE_TREE* nodeChild(ANTLR3_BASE_TREE* node, int i);
+
 // The runtime's one-line form of a tree: a node with children as "(text child child ...)", a
 // leaf as its text. Empty for a null tree.
 QString notesTreeString(ANTLR3_BASE_TREE* tree);
