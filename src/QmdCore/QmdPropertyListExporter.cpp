@@ -1,6 +1,7 @@
 #include "QmdPropertyListExporter.h"
 
 #include <QFileDevice>
+#include <QPointer>
 
 namespace {
 
@@ -31,16 +32,17 @@ public:
     void setTarget(QIODevice* target)
     {
         m_target = target;
+        m_discarding = !target;
         m_pending.clear();
         m_failed = false;
     }
     bool failed() const { return m_failed; }
 
-    // Hands everything gathered to the device.
+    // Hands everything gathered to the device. A device destroyed meanwhile is a failure.
     bool flushToTarget()
     {
-        if (!m_failed && m_target && !m_pending.isEmpty()) {
-            if (m_target->write(m_pending) != m_pending.size())
+        if (!m_failed && !m_discarding && !m_pending.isEmpty()) {
+            if (!m_target || m_target->write(m_pending) != m_pending.size())
                 m_failed = true;
         }
         m_pending.clear();
@@ -51,10 +53,10 @@ protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 length) override
     {
+        if (m_discarding)
+            return length;
         if (m_failed)
             return -1;
-        if (!m_target)
-            return length;
         if (m_pending.capacity() < chunkSize)
             m_pending.reserve(chunkSize);
         m_pending.append(data, qsizetype(length));
@@ -64,8 +66,9 @@ protected:
     }
 
 private:
-    QIODevice* m_target = nullptr;
+    QPointer<QIODevice> m_target;
     QByteArray m_pending;
+    bool m_discarding = true;
     bool m_failed = false;
 };
 

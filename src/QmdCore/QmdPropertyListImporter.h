@@ -55,8 +55,8 @@ private:
 // Every step that reads one item is virtual: a subclass changes how single values are read
 // by replacing readValue(), which is told the item so that it can decide by key and position.
 //
-// The values of one container are stored together, with one change of the model, when the
-// container has been read; each child container is made when its element is read.
+// The model changes per container, never per item: the child containers of a "dict" are made
+// together, and its values are stored together when the "dict" has been read.
 class QmdPropertyListImporter : public QmdImportExportInterface
 {
     Q_OBJECT

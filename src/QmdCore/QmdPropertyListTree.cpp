@@ -9,6 +9,9 @@
 namespace {
 
 constexpr qint64 readChunkSize = 64 * 1024;
+// The most room taken ahead for the elements and the text of a file; beyond it they grow.
+constexpr qint64 maxNodesAhead = qint64(1) << 22;
+constexpr qint64 maxTextAhead = qint64(64) << 20;
 
 QmdPropertyListTree::Tag knownTag(const char* name)
 {
@@ -221,8 +224,8 @@ bool QmdPropertyListTree::parse(QIODevice* device)
     if (!device->isSequential()) {
         const qint64 size = device->size() - device->pos();
         if (size > 0) {
-            m_nodes.reserve(size_t(qMin<qint64>(size / 16 + 16, 0x10000000)));
-            m_text.reserve(qMin<qint64>(size, maxTextSize));
+            m_nodes.reserve(size_t(qMin(size / 16 + 16, maxNodesAhead)));
+            m_text.reserve(qMin(size, maxTextAhead));
         }
     }
     QmdPropertyListTreeBuilder builder(this, parser);

@@ -970,6 +970,18 @@ void TestQmdPropertyList::writerDevice()
     QVERIFY(roomyWriter.writeDocument());
     QVERIFY(!roomyWriter.hasError());
 
+    // A device destroyed in the middle of a write fails it.
+    {
+        auto* vanishing = new QBuffer;
+        vanishing->open(QIODevice::WriteOnly);
+        QmdPropertyListExporter vanishingWriter(&model, vanishing);
+        vanishingWriter.writeDocumentStart();
+        delete vanishing;
+        vanishingWriter.writeStrDict(model.children(QmdIndex()));
+        vanishingWriter.writeDocumentEnd();
+        QVERIFY(vanishingWriter.hasError());
+    }
+
     // A full disk shows only when the file is flushed.
     QFile full(QStringLiteral("/dev/full"));
     if (full.open(QIODevice::WriteOnly)) {
