@@ -86,6 +86,7 @@ private slots:
     void setModelTwice();
     void withoutModel();
     void statusAndPlumbing();
+    void nestedRequestStopsDebugBuilds();
 };
 
 void TestQmdController::requestIdsAndWrap()
@@ -312,6 +313,19 @@ void TestQmdController::statusAndPlumbing()
     QCOMPARE(c.undoText(), QStringLiteral("Two steps"));
     QCOMPARE(c.childValues(QmdIndex()), QList<QVariant>({1, 2}));
     QVERIFY(c.requestsPending().isEmpty());
+}
+
+void TestQmdController::nestedRequestStopsDebugBuilds()
+{
+#ifdef QT_NO_DEBUG
+    QSKIP("assertions are compiled out of release builds");
+#else
+    QProcess program;
+    program.start(QStringLiteral(KELVO_NESTED_REQUEST), QStringList());
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+    QVERIFY(program.readAllStandardError().contains("another one is open"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestQmdController)
