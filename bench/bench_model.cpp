@@ -1,8 +1,7 @@
 // Measures the document model through the synchronized controller: request throughput with
 // the GUI thread delivering the relays, and undo and redo of a large removal.
-// Run by hand in a release build. The request rate depends on the event dispatcher that
-// delivers the relays: glib's wakes the GUI thread with a write for every posted event, Qt's
-// own (QT_NO_GLIB=1) coalesces the wake-ups.
+// Run by hand in a release build. The event dispatcher that delivers the relays is printed:
+// glib's (the default) or Qt's own (QT_NO_GLIB=1).
 
 #include "QmdElementDocController.h"
 #include "QmdMemModel.h"

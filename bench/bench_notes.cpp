@@ -112,10 +112,9 @@ double timeStoreTree(const QString& text, int runs)
 
 int main(int argc, char** argv)
 {
-    // The controller's change signals are queued; they need an application object. Storing a
-    // tree posts one event per model change, so its time depends on the event dispatcher:
-    // glib's wakes the thread with a write for every posted event, Qt's own (QT_NO_GLIB=1)
-    // coalesces the wake-ups.
+    // The controller's relays of the model's change signals are queued; they need an
+    // application object. The event dispatcher that delivers them is printed: glib's (the
+    // default) or Qt's own (QT_NO_GLIB=1).
     QCoreApplication app(argc, argv);
     std::printf("event dispatcher: %s\n",
                 QAbstractEventDispatcher::instance()->metaObject()->className());

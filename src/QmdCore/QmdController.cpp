@@ -17,52 +17,61 @@ void QmdController::setModel(QmdModel* newModel)
         disconnect(old, nullptr, this, nullptr);
     QmdDirectModelInterface::setModel(newModel);
     if (newModel) {
-        const auto queued = Qt::QueuedConnection;
-        connect(newModel, &QmdModel::atCleanStateChanged, this,
-                &QmdController::receivedAtCleanStateChanged, queued);
-        connect(newModel, &QmdModel::canRedoChanged, this, &QmdController::receivedCanRedoChanged,
-                queued);
-        connect(newModel, &QmdModel::canUndoChanged, this, &QmdController::receivedCanUndoChanged,
-                queued);
-        connect(newModel, &QmdModel::redoTextChanged, this, &QmdController::receivedRedoTextChanged,
-                queued);
-        connect(newModel, &QmdModel::undoTextChanged, this, &QmdController::receivedUndoTextChanged,
-                queued);
-        connect(
-            newModel,
-            qOverload<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(&QmdModel::itemsChanged),
-            this,
-            qOverload<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(
-                &QmdController::receivedItemsChanged),
-            queued);
-        connect(
-            newModel,
-            qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdModel::itemsChanged),
-            this,
-            qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(
-                &QmdController::receivedItemsChanged),
-            queued);
-        connect(
-            newModel,
-            qOverload<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(&QmdModel::itemsRemoved),
-            this,
-            qOverload<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(
-                &QmdController::receivedItemsRemoved),
-            queued);
-        connect(
-            newModel,
-            qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdModel::itemsRemoved),
-            this,
-            qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(
-                &QmdController::receivedItemsRemoved),
-            queued);
-        connect(newModel, &QmdModel::rootChanged, this, &QmdController::receivedRootChanged,
-                queued);
-        connect(newModel,
-                qOverload<QmdRequestId, Qmd::RequestFlags, int>(&QmdModel::requestFinished), this,
-                &QmdController::receivedRequestFinished, queued);
+        relay(&QmdModel::atCleanStateChanged, &QmdController::receivedAtCleanStateChanged);
+        relay(&QmdModel::canRedoChanged, &QmdController::receivedCanRedoChanged);
+        relay(&QmdModel::canUndoChanged, &QmdController::receivedCanUndoChanged);
+        relay(&QmdModel::redoTextChanged, &QmdController::receivedRedoTextChanged);
+        relay(&QmdModel::undoTextChanged, &QmdController::receivedUndoTextChanged);
+        relay<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(
+            &QmdModel::itemsChanged, &QmdController::receivedItemsChanged);
+        relay<const QmdIndex&, const QStringList&, QmdRequestId>(
+            &QmdModel::itemsChanged, &QmdController::receivedItemsChanged);
+        relay<const QmdIndex&, const QmdItemIdList&, QmdRequestId>(
+            &QmdModel::itemsRemoved, &QmdController::receivedItemsRemoved);
+        relay<const QmdIndex&, const QStringList&, QmdRequestId>(
+            &QmdModel::itemsRemoved, &QmdController::receivedItemsRemoved);
+        relay(&QmdModel::rootChanged, &QmdController::receivedRootChanged);
+        relay(&QmdModel::requestFinished, &QmdController::receivedRequestFinished);
     }
     reset();
+}
+
+// The model's signals reach their relay slots queued: later, on this controller's thread, in
+// the order the model emitted them, whichever thread emitted them. Signals that come before
+// the controller's thread gets to them are delivered together, for one posted event: a request
+// that changes many containers wakes the controller's thread once, not once per change.
+template<class... Args>
+void QmdController::relay(void (QmdModel::*signal)(Args...), void (QmdController::*slot)(Args...))
+{
+    connect(
+        model(), signal, this,
+        [this, slot](Args... args) {
+            queueRelay([this, slot, args...] { (this->*slot)(args...); });
+        },
+        Qt::DirectConnection);
+}
+
+void QmdController::queueRelay(std::function<void()> relay)
+{
+    bool first;
+    {
+        std::lock_guard<std::mutex> lock(m_relayMutex);
+        first = m_relays.empty();
+        m_relays.push_back(std::move(relay));
+    }
+    if (first)
+        QMetaObject::invokeMethod(this, &QmdController::deliverRelays, Qt::QueuedConnection);
+}
+
+void QmdController::deliverRelays()
+{
+    std::vector<std::function<void()>> relays;
+    {
+        std::lock_guard<std::mutex> lock(m_relayMutex);
+        relays.swap(m_relays);
+    }
+    for (const std::function<void()>& relay : relays)
+        relay();
 }
 
 void QmdController::reset()

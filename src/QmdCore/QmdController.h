@@ -10,6 +10,10 @@
 #include <QObjectList>
 #include <QSet>
 
+#include <functional>
+#include <mutex>
+#include <vector>
+
 // The front through which the program reads and changes a model. Every read runs between the
 // read-lock hooks; every change is a numbered request that runs at once on the caller's thread
 // between the write-lock hooks and becomes one undo step (unless it is not undoable). The
@@ -249,6 +253,11 @@ private slots:
     void onBoundObjectSignalled();
 
 private:
+    template<class... Args>
+    void relay(void (QmdModel::*signal)(Args...), void (QmdController::*slot)(Args...));
+    void queueRelay(std::function<void()> relay);
+    void deliverRelays();
+
     // Runs op as one request, or does nothing and returns 0 when there is no model.
     template<class Op>
     QmdRequestId runRequest(const QmdRequestOptions& options, Op op);
@@ -271,6 +280,10 @@ private:
     QHash<QmdIndex, QSet<QObject*>> m_boundObjectsByIndex;
     QMultiHash<QmdRequestId, QObject*> m_pendingBoundUpdates;
     QMultiHash<QObject*, QByteArray> m_connectedSignals;
+
+    // Relays of model signals waiting for this controller's thread, in the order emitted.
+    std::mutex m_relayMutex;
+    std::vector<std::function<void()>> m_relays;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(QmdController::UnbindActions)

@@ -83,6 +83,7 @@ private slots:
     void historyRequestsLeaveNoStep();
     void relaysAfterTheRequestReturns();
     void relaysFromAnotherThread();
+    void requestMadeByARelay();
     void setModelTwice();
     void withoutModel();
     void statusAndPlumbing();
@@ -249,6 +250,33 @@ void TestQmdController::relaysFromAnotherThread()
                           QStringLiteral("finished %1 0").arg(rid)}));
     for (QThread* thread : std::as_const(log.threads))
         QCOMPARE(thread, QThread::currentThread());
+}
+
+void TestQmdController::requestMadeByARelay()
+{
+    // An observer that answers a change with a request of its own gets that request's relays
+    // after those of the request it answered, never in the middle of them.
+    QmdMemModel model(Qmd::StrDict);
+    QmdController c;
+    c.setModel(&model);
+    deliverRelays();
+    ControllerLog log(&c);
+    QmdRequestId answer = 0;
+    connect(
+        &c,
+        qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdController::itemsChanged),
+        this, [&](const QmdIndex&, const QStringList& keys, QmdRequestId) {
+            if (keys.contains(QStringLiteral("a")))
+                answer = c.requestSetData(QStringLiteral("b"), 2);
+        });
+    const QmdRequestId first = c.requestSetData(QStringLiteral("a"), 1);
+    deliverRelays();
+    deliverRelays();
+    QCOMPARE(log.lines.filter(QRegularExpression(QStringLiteral("^(changed|finished)"))),
+             QStringList({QStringLiteral("changed a %1").arg(first),
+                          QStringLiteral("finished %1 0").arg(first),
+                          QStringLiteral("changed b %1").arg(answer),
+                          QStringLiteral("finished %1 0").arg(answer)}));
 }
 
 void TestQmdController::setModelTwice()
