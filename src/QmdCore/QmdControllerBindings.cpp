@@ -263,8 +263,8 @@ void QmdController::unbind(QObject* obj, const char* objProperty, UnbindActions 
             obj->blockSignals(wasBlocked);
         }
         if (actions & RemoveBinding) {
-            for (auto it = m_bindings.begin(); it != m_bindings.end();) {
-                if (it.key() == obj && it.value().property == binding.property)
+            for (auto it = m_bindings.find(obj); it != m_bindings.end() && it.key() == obj;) {
+                if (it.value().property == binding.property)
                     it = m_bindings.erase(it);
                 else
                     ++it;
