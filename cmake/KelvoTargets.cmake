@@ -63,3 +63,14 @@ function(kelvo_add_fuzzer name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvo_options)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
+
+# kelvo_add_test_program(NAME SOURCES... LIBS ... FOR test DEFINE macro): a helper program
+# that a test starts itself (for behaviour that ends the process). The test finds it through
+# the compile definition `macro`, which holds the program's path.
+function(kelvo_add_test_program name)
+    cmake_parse_arguments(ARG "" "FOR;DEFINE" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvo_options)
+    add_dependencies(${ARG_FOR} ${name})
+    target_compile_definitions(${ARG_FOR} PRIVATE ${ARG_DEFINE}="$<TARGET_FILE:${name}>")
+endfunction()

@@ -1,5 +1,7 @@
 #include "ModelSignalRecorder.h"
 
+#include <QCoreApplication>
+
 ModelSignalRecorder::ModelSignalRecorder(QmdModel* model)
 {
     auto add = [this](const QString& line) { lines.append(line); };
@@ -66,4 +68,10 @@ QString ModelSignalRecorder::listText(const L& list)
     for (const auto& item : list)
         parts.append(QVariant(item).toString());
     return parts.join(',');
+}
+
+void deliverRelays()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }

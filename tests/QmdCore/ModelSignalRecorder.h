@@ -23,4 +23,7 @@ private:
     static QString listText(const L& list);
 };
 
+// Runs the controller relays and other events posted to this thread so far.
+void deliverRelays();
+
 #endif // MODELSIGNALRECORDER_H

@@ -1,3 +1,4 @@
+#include "ModelSignalRecorder.h"
 #include "QmdController.h"
 #include "QmdMemModel.h"
 
@@ -73,12 +74,6 @@ private:
     int m_left = 0;
     int m_right = 0;
 };
-
-static void deliverRelays()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
 
 // A document with two element containers, as the inspector sees them.
 struct Document

@@ -1,3 +1,4 @@
+#include "ModelSignalRecorder.h"
 #include "QmdController.h"
 #include "QmdMemModel.h"
 
@@ -64,12 +65,6 @@ struct ControllerLog : QObject
         connect(c, &QmdController::modelReset, this, [=] { add(QStringLiteral("reset")); });
     }
 };
-
-static void deliverRelays()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
 
 class TestQmdController : public QObject
 {

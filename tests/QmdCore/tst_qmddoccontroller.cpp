@@ -1,13 +1,8 @@
+#include "ModelSignalRecorder.h"
 #include "QmdElementDocController.h"
 #include "QmdMemModel.h"
 
 #include <QtTest>
-
-static void deliverRelays()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
 
 // A document controller whose save and load report a chosen error and remember their ids.
 class TestDoc : public QmdDocController
