@@ -32,13 +32,25 @@ function(kelvo_add_library name)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE kelvo_options)
 endfunction()
 
-# kelvo_add_test(NAME SOURCES... LIBS ...): a Qt Test executable registered with CTest.
-# Tests run offscreen, and every file or setting that they write goes below the build tree.
+# The multi-threaded tests, which scripts/test also runs under ThreadSanitizer: building the
+# target kelvo_tsan_tests builds them all, and they carry the CTest label "tsan".
+add_custom_target(kelvo_tsan_tests)
+
+# kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL]): a Qt Test executable registered
+# with CTest. Tests run offscreen, and every file or setting that they write goes below the
+# build tree. TSAN marks a multi-threaded test; SERIAL one that must not run beside others.
 function(kelvo_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "TSAN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
     add_test(NAME ${name} COMMAND ${name})
+    if(ARG_TSAN)
+        add_dependencies(kelvo_tsan_tests ${name})
+        set_tests_properties(${name} PROPERTIES LABELS tsan)
+    endif()
+    if(ARG_SERIAL)
+        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
