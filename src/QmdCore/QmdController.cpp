@@ -400,7 +400,7 @@ QmdRequestId QmdController::requestSetData(const QHash<QString, QVariant>& pairs
 
 QmdRequestId QmdController::requestSetRoot(const QVariant& data, const QmdRequestOptions& options)
 {
-    return requestSetData(QmdIndex(), data, options);
+    return runRequest(options, [&] { directSetRoot(data); });
 }
 
 QmdRequestId QmdController::requestSetRoot(const QVariant& data)
@@ -537,7 +537,7 @@ QmdRequestId QmdController::requestSetTypes(const QHash<QString, Qmd::ContainerT
 QmdRequestId QmdController::requestSetRootType(Qmd::ContainerType type,
                                                const QmdRequestOptions& options)
 {
-    return requestSetType(QmdIndex(), type, options);
+    return runRequest(options, [&] { directSetRootType(type); });
 }
 
 QmdRequestId QmdController::requestSetRootType(Qmd::ContainerType type)

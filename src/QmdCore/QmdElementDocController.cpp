@@ -104,7 +104,7 @@ void QmdElementDocController::Reset()
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("QmdElementDocController::Reset"));
     if (directType(QmdIndex()) != Qmd::StrDict)
-        directSetType(QmdIndex(), Qmd::StrDict);
+        directSetRootType(Qmd::StrDict);
     if (directType(directIndex(elementsKey, QmdIndex())) != Qmd::IntDict)
         directSetType(elementsKey, Qmd::IntDict, QmdIndex());
     m_elementsRoot = directIndex(elementsKey, QmdIndex());

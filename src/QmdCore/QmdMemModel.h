@@ -105,6 +105,8 @@ public:
     void remove(const QStringList& keys, const QmdIndex& parent) override;
     void remove(const QmdIndexList& indexes) override;
     void clear(const QmdIndex& index) override;
+    void setRoot(const QVariant& value) override;
+    void setRootType(Qmd::ContainerType type) override;
 
     virtual QmdItemId registerNewItemId(IntDictSpecialItem* container);
 
@@ -127,6 +129,8 @@ private:
     // container has been freed). Nothing is read or changed through a refused index.
     enum class Address { Root, Child, Refused };
     Address addressOf(const QmdIndex& index) const;
+    // Whether index is a valid index of this model whose item exists.
+    bool addressesItem(const QmdIndex& index) const;
 
     QVariant makeContainer(Qmd::ContainerType type, const QmdIndex& where);
     const QVariant* valueAt(const QmdIndex& index) const;

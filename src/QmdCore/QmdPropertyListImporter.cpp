@@ -151,7 +151,9 @@ void QmdPropertyListImporter::readItem(const QmdPropertyListElement& element, co
         return;
     }
     const Level* level = m_depth > 0 ? m_levels[m_depth - 1].get() : nullptr;
-    if (!level || !level->containerMade || item != level->current)
+    if (item == QmdIndex())
+        directSetRootType(type);
+    else if (!level || !level->containerMade || item != level->current)
         directSetType(item, type);
     if (type == Qmd::IntDict)
         readEntries<QmdItemId>(element, item);
@@ -203,7 +205,11 @@ void QmdPropertyListImporter::storeValue(const QmdIndex& item, const QVariant& v
             level->keys.values.insert(item.key(), value);
         return;
     }
-    if (!value.isNull())
+    if (value.isNull())
+        return;
+    if (item == QmdIndex())
+        directSetRoot(value);
+    else
         directSetData(item, value);
 }
 
