@@ -125,9 +125,25 @@ bool QmdPropertyListImporter::readDocument(const QmdIndex& target)
         return false;
     }
     m_depth = 0;
-    readItem(QmdPropertyListElement(&m_tree, 0).firstChildElement(), target);
+    const QmdPropertyListElement top = QmdPropertyListElement(&m_tree, 0).firstChildElement();
+    if (!canStoreTopItem(top, target)) {
+        debugMessage(tr("The file holds no item that can be read."));
+        finishReading();
+        return false;
+    }
+    readItem(top, target);
     finishReading();
     return true;
+}
+
+bool QmdPropertyListImporter::canStoreTopItem(const QmdPropertyListElement& element,
+                                              const QmdIndex& target)
+{
+    if (element.isNull())
+        return false;
+    if (element.hasTag(QmdPropertyListTree::DictTag))
+        return containerTypeOf(element) != Qmd::NoContainer;
+    return !readValue(domElement(element), target).isNull();
 }
 
 void QmdPropertyListImporter::finishReading()

@@ -42,6 +42,7 @@ const QString invalidKey = QStringLiteral("TODO: handle key INVALID error");
 const QString missingKey = QStringLiteral("TODO: handle key MISSING error");
 const QString twoKeys = QStringLiteral("TODO: handle twos idList in a row error");
 const QString badContainerType = QStringLiteral("TODO: handle ContainerType error");
+const QString nothingToRead = QStringLiteral("The file holds no item that can be read.");
 const QRegularExpression parseError(QStringLiteral("^Parse error at line \\d+, column \\d+:\n."));
 
 // Lists the children of string-keyed containers in descending key order.
@@ -540,7 +541,8 @@ void TestQmdPropertyList::plistHead_data()
             + "<dict>\n<key>ContainerType</key>\n<!-- c -->\n<string>StrDict</string>\n"
             + "stray text <key>a</key>  <integer>1</integer>\n</dict>\n</plist>\n<!-- c -->\n"
         << true << QString() << "{a=int(1)}";
-    QTest::newRow("empty plist") << declaration + "<plist version=\"1.0\"/>" << true << QString()
+    QTest::newRow("empty plist") << declaration + "<plist version=\"1.0\"/>" << false
+                                 << "The file holds no item that can be read."
                                  << "{Old=int(1)}";
     QTest::newRow("version 0.9") << declaration + "<plist version=\"0.9\">" + body + "</plist>"
                                  << false << "The file is not a plist version 1.0 file."
@@ -592,7 +594,8 @@ void TestQmdPropertyList::containerType()
                       &twice));
     QCOMPARE(dump(&twice), QStringLiteral("[7=bool(true)]"));
 
-    // A dict without a usable pair is skipped whole, and its item left as it was.
+    // A dict without a usable pair is skipped whole, and its item left as it was; as the
+    // file's top item, it makes the file one that cannot be read.
     const QByteArray broken[] = {
         "<dict><key>a</key><integer>1</integer></dict>",
         "<dict><key>ContainerType</key><integer>1</integer><key>a</key><integer>1</integer></dict>",
@@ -604,8 +607,8 @@ void TestQmdPropertyList::containerType()
     for (const QByteArray& dict : broken) {
         QmdMemModel model(Qmd::IntDict);
         QmdDirectModelInterface(&model).directAddData(QVariant(9), QmdIndex());
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(badContainerType));
-        QVERIFY(readBytes(plist(dict), &model));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(nothingToRead));
+        QVERIFY(!readBytes(plist(dict), &model));
         QCOMPARE(dump(&model), QStringLiteral("[1=int(9)]"));
 
         // As an entry, its key is left holding no value.
@@ -1106,7 +1109,8 @@ void TestQmdPropertyList::excludedSet()
     QCOMPARE(nothing, declaration + documentType + "<plist version=\"1.0\"/>");
     QCOMPARE(writeModel(&model, b, &ok, {b}), nothing);
     QmdMemModel readBack(Qmd::StrDict);
-    QVERIFY(readBytes(nothing, &readBack));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(nothingToRead));
+    QVERIFY(!readBytes(nothing, &readBack));
     QCOMPARE(dump(&readBack), QStringLiteral("{}"));
 }
 
@@ -1177,10 +1181,12 @@ void TestQmdPropertyList::readIntoTarget()
         QCOMPARE(dump(&model), QStringLiteral("{Other=int(1),Target=int(5)}"));
     }
     {
-        // A plist without an element, or with one that gives no value, stores nothing.
+        // A plist without an element, or with one that gives no value, is refused.
         QmdMemModel model(Qmd::StrDict);
-        QVERIFY(readBytes(plist("<data>x</data>"), &model, fresh(&model)));
-        QVERIFY(readBytes(plist(""), &model, fresh(&model)));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(nothingToRead));
+        QVERIFY(!readBytes(plist("<data>x</data>"), &model, fresh(&model)));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(nothingToRead));
+        QVERIFY(!readBytes(plist(""), &model, fresh(&model)));
         QCOMPARE(dump(&model), QStringLiteral("{Other=int(1),Target=[1=int(5)]}"));
     }
     {
