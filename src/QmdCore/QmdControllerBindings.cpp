@@ -236,11 +236,6 @@ void QmdController::unbind(QObject* obj, const char* objProperty, UnbindActions 
         if (!objProperty || it.value().property == objProperty)
             matching.append(it.value());
 
-    if ((actions & DisconnectSignals) && !matching.isEmpty()
-        && matching.size() == m_bindings.count(obj))
-        disconnect(obj, &QObject::destroyed, this,
-                   qOverload<QObject*>(&QmdController::unbindForDeletion));
-
     for (const QmdBindingInfo& binding : std::as_const(matching)) {
         if (actions & DisconnectSignals) {
             if (!binding.signal.isEmpty() && m_connectedSignals.contains(obj, binding.signal)) {
@@ -289,6 +284,11 @@ void QmdController::unbind(QObject* obj, const char* objProperty, UnbindActions 
             }
         }
     }
+    // The hook on the object's destruction goes only with the last of the bindings that it
+    // protects: a binding left behind would otherwise outlive its object.
+    if ((actions & RemoveBinding) && !matching.isEmpty() && !m_bindings.contains(obj))
+        disconnect(obj, &QObject::destroyed, this,
+                   qOverload<QObject*>(&QmdController::unbindForDeletion));
 }
 
 void QmdController::unbind(const QObjectList& objs, UnbindActions actions)
