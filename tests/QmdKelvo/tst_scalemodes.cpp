@@ -5,8 +5,13 @@
 #include "ScaleKeysModel.h"
 #include "ScaleModesModel.h"
 
+#include "QmdKelvoUnits.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <thread>
+#include <vector>
 
 namespace K = QmdKelvoKeys;
 
@@ -15,6 +20,7 @@ class TestScaleModes : public QObject
     Q_OBJECT
 
 private slots:
+    void tablesBuiltOnceFromManyThreads();
     void degreeSetText();
     void bundledModes();
     void modesFromFiles_data();
@@ -24,6 +30,40 @@ private slots:
 };
 
 static const quint32 majorSet = 0xAB5; // 0, 2, 4, 5, 7, 9, 11
+
+// The process-wide tables are first used here, by several threads at once: each must see the
+// one complete table.
+void TestScaleModes::tablesBuiltOnceFromManyThreads()
+{
+    struct Seen
+    {
+        const void* modes = nullptr;
+        qsizetype modeCount = 0;
+        QStringList presets;
+        const void* keys = nullptr;
+        qsizetype paletteSize = 0;
+    };
+    std::vector<Seen> seen(8);
+    std::vector<std::thread> threads;
+    for (Seen& s : seen) {
+        threads.emplace_back([&s] {
+            s.modes = &QmdKelvoController::builtInScaleModeList();
+            s.modeCount = QmdKelvoController::builtInScaleModeList().size();
+            s.presets = QmdKelvoController::stylePresetNames();
+            s.keys = &ScaleKeysModel::keyNames();
+            s.paletteSize = QmdKelvo::colorPalettes().size();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const Seen& s : seen) {
+        QCOMPARE(s.modes, seen.front().modes);
+        QCOMPARE(s.modeCount, QmdKelvoController::builtInScaleModeList().size());
+        QCOMPARE(s.presets, QStringList({"Dark", "Light"}));
+        QCOMPARE(s.keys, seen.front().keys);
+        QCOMPARE(s.paletteSize, 72);
+    }
+}
 
 void TestScaleModes::degreeSetText()
 {
