@@ -103,8 +103,9 @@ private slots:
         m_out.setChannels(mask({0, 1, 9, 17}, 20)); // no channel 18: bits above 15 do nothing
         QVERIFY(m_out.write(msg));
         QCOMPARE(collect(m_in, wire.size()), wire);
+        const int noteOffs = int(m_out.notesHeld().size()) * 3;
         m_out.releaseHeldNotes();
-        collect(m_in, 3);
+        QCOMPARE(collect(m_in, noteOffs).size(), noteOffs);
     }
 
     void rawBytesGoOnceAndUnchanged()
