@@ -4,13 +4,13 @@
 
 #include <QMutex>
 #include <QMutexLocker>
-#include <QRecursiveMutex>
 
 #include <boost/lockfree/spsc_queue.hpp>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <semaphore.h>
 
 namespace Platform {
@@ -42,11 +42,16 @@ struct MidiInputRelay::State
     QMutex callbackMutex; // guards the two fields below
     Callback callback = nullptr;
     void* userData = nullptr;
-    QRecursiveMutex deliveryMutex; // held while the callback runs
+    // Held while the callback runs. A pthread mutex rather than Qt's recursive one, whose
+    // locking a race detector cannot follow into the Qt library.
+    std::recursive_mutex deliveryMutex;
 
     boost::lockfree::spsc_queue<unsigned char> ring; // written by the library's thread only
     sem_t wakeUp;
     std::atomic<bool> stop {false};
+    // Published before the library learns of the state. The library hands its pointer to its
+    // thread in ways a race detector cannot see, so the first thing that thread reads is this.
+    std::atomic<bool> published {false};
     std::atomic<quint64> dropped {0};
 };
 
@@ -54,6 +59,7 @@ MidiInputRelay::MidiInputRelay(RtMidiIn* midi)
     : m_state(std::make_shared<State>())
 {
     m_thread = std::thread(&MidiInputRelay::run, m_state);
+    m_state->published.store(true, std::memory_order_release);
     midi->setCallback(&MidiInputRelay::libraryCallback, m_state.get());
 }
 
@@ -94,6 +100,8 @@ void MidiInputRelay::libraryCallback(double deltaTime, std::vector<unsigned char
                                      void* userData)
 {
     State* state = static_cast<State*>(userData);
+    if (!state->published.load(std::memory_order_acquire))
+        return;
     const Header header {deltaTime, hostTimeNs(), quint32(message->size())};
     if (state->ring.write_available() < sizeof header + message->size()) {
         state->dropped.fetch_add(1, std::memory_order_relaxed);
@@ -123,7 +131,7 @@ void MidiInputRelay::run(std::shared_ptr<State> state)
                 if (got < header.size)
                     std::this_thread::yield();
             }
-            QMutexLocker delivering(&state->deliveryMutex);
+            std::unique_lock<std::recursive_mutex> delivering(state->deliveryMutex);
             Callback callback;
             void* userData;
             {

@@ -72,21 +72,19 @@ template<class T>
 QSharedPointer<typename MidiIO<T>::SharedMidi> MidiIO<T>::createRecord(uint number,
                                                                        const QString& virtualName)
 {
+    // Nobody else can see the record yet, so it is filled in without its mutex.
     QSharedPointer<SharedMidi> record = QSharedPointer<SharedMidi>::create();
-    {
-        QMutexLocker locker(&record->mutex);
-        try {
-            record->midi = createMidi<T>();
-            if constexpr (isInput)
-                record->relay = std::make_unique<Platform::MidiInputRelay>(record->midi);
-            if (virtualName.isEmpty())
-                Platform::MidiSystem::openPort(record->midi, isInput, number);
-            else
-                Platform::MidiSystem::openVirtualPort(record->midi, isInput, virtualName);
-            return record;
-        } catch (const RtMidiError& error) {
-            error.printMessage();
-        }
+    try {
+        record->midi = createMidi<T>();
+        if constexpr (isInput)
+            record->relay = std::make_unique<Platform::MidiInputRelay>(record->midi);
+        if (virtualName.isEmpty())
+            Platform::MidiSystem::openPort(record->midi, isInput, number);
+        else
+            Platform::MidiSystem::openVirtualPort(record->midi, isInput, virtualName);
+        return record;
+    } catch (const RtMidiError& error) {
+        error.printMessage();
     }
     return {}; // the half-made record goes here, closing what it opened
 }
@@ -124,25 +122,30 @@ bool MidiIO<T>::openPort(const QString& name)
 template<class T>
 bool MidiIO<T>::closePort()
 {
-    QMutexLocker locker(&m_mutex);
-    if (!m_sharedMidi) {
-        m_port.clear();
-        return false;
-    }
+    QSharedPointer<SharedMidi> record;
+    QString name;
     {
-        QMutexLocker usersLocker(&m_sharedMidi->usersMutex);
-        m_sharedMidi->users.remove(this);
+        QMutexLocker locker(&m_mutex);
+        if (!m_sharedMidi) {
+            m_port.clear();
+            return false;
+        }
+        {
+            QMutexLocker usersLocker(&m_sharedMidi->usersMutex);
+            m_sharedMidi->users.remove(this);
+        }
+        record.swap(m_sharedMidi);
+        name = std::exchange(m_port, QString());
     }
-    // The last reference closes the port; the record catches and prints a library error itself.
-    m_sharedMidi.reset();
+    // Dropped outside the port mutex: a writer holds the record's mutex while it reads the
+    // channel mask. The last reference closes the port; the record catches and prints a
+    // library error itself.
+    record.reset();
     PortTables<T>& t = tables<T>();
-    {
-        QMutexLocker registryLocker(&t.portToSharedMidiMutex);
-        const auto it = t.portToSharedMidi.constFind(m_port);
-        if (it != t.portToSharedMidi.constEnd() && it->isNull())
-            t.portToSharedMidi.erase(it);
-    }
-    m_port.clear();
+    QMutexLocker registryLocker(&t.portToSharedMidiMutex);
+    const auto it = t.portToSharedMidi.constFind(name);
+    if (it != t.portToSharedMidi.constEnd() && it->isNull())
+        t.portToSharedMidi.erase(it);
     return true;
 }
 

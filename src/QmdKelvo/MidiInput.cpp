@@ -56,12 +56,13 @@ void MidiInput::midiCallback(double deltaTime, const std::vector<unsigned char>&
     message.bytes = QVector<uchar>(bytes.begin(), bytes.end());
     message.modifiers = QGuiApplication::keyboardModifiers();
     message.hostTimeNs = hostTimeNs;
-    QSet<MidiIO<RtMidiIn>*> users;
+    // A copy of its own, not a shared one, so that nothing of the set is read outside its lock.
+    std::vector<MidiIO<RtMidiIn>*> users;
     {
         QMutexLocker locker(&record->usersMutex);
-        users = record->users;
+        users.assign(record->users.cbegin(), record->users.cend());
     }
-    for (MidiIO<RtMidiIn>* user : std::as_const(users)) {
+    for (MidiIO<RtMidiIn>* user : users) {
         if (MidiInput* input = dynamic_cast<MidiInput*>(user))
             input->pushMessage(message);
     }

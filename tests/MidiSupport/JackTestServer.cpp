@@ -2,9 +2,18 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <jack/jack.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace {
 
@@ -14,9 +23,8 @@ void quiet(const char*) { }
 
 JackTestServer::JackTestServer()
     : m_name(QStringLiteral("kelvo-test-%1").arg(QCoreApplication::applicationPid()))
-{
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-}
+    , m_logFile(QDir::temp().filePath(m_name + QStringLiteral(".log")))
+{ }
 
 JackTestServer::~JackTestServer()
 {
@@ -29,43 +37,71 @@ bool JackTestServer::start(QString* error)
     qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("KELVO_MIDI_API", "jack");
-    // A short period keeps the delay through the server to a few milliseconds.
-    m_process.start(QStringLiteral("jackd"),
-                    {QStringLiteral("-n"), m_name, QStringLiteral("--no-realtime"),
-                     QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                     QStringLiteral("48000"), QStringLiteral("-p"), QStringLiteral("128")});
-    if (!m_process.waitForStarted(5000)) {
-        *error = QStringLiteral("jackd could not be started: %1").arg(m_process.errorString());
+
+    const QByteArray name = m_name.toLocal8Bit();
+    const QByteArray log = m_logFile.toLocal8Bit();
+    // A short period keeps the delay through the server to a few milliseconds. A shell stays
+    // beside the server and stops it when the test program has gone, even when a sanitizer
+    // ended the program without its destructors.
+    const QByteArray script
+        = "jackd -n \"$1\" --no-realtime -d dummy -r 48000 -p 128 & server=$!\n"
+          "trap 'kill $server; wait $server; exit 0' TERM\n"
+          "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
+          "kill $server 2>/dev/null; wait $server\n";
+    const QByteArray parent = QByteArray::number(QCoreApplication::applicationPid());
+    const char* argv[]
+        = {"sh", "-c", script.constData(), "sh", name.constData(), parent.constData(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int failed
+        = posix_spawnp(&m_pid, "sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) {
+        m_pid = 0;
+        *error = QStringLiteral("jackd could not be started: %1").arg(qt_error_string(failed));
         return false;
     }
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
-        if (m_process.state() != QProcess::Running)
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = 0;
             break;
+        }
         if (acceptsClients())
             return true;
         QThread::msleep(50);
     }
-    const QString output = QString::fromLocal8Bit(m_process.readAll());
-    *error = QStringLiteral("the JACK server %1 did not accept clients:\n%2").arg(m_name, output);
+    QFile output(m_logFile);
+    output.open(QIODevice::ReadOnly);
+    *error = QStringLiteral("the JACK server %1 did not accept clients:\n%2")
+                 .arg(m_name, QString::fromLocal8Bit(output.readAll()));
     stop();
     return false;
 }
 
 void JackTestServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (m_pid <= 0)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
+    kill(m_pid, SIGTERM);
+    const QDeadlineTimer deadline(5000);
+    while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            break;
+        }
+        QThread::msleep(20);
     }
+    m_pid = 0;
 }
 
 bool JackTestServer::isRunning() const
 {
-    return m_process.state() == QProcess::Running && acceptsClients();
+    return m_pid > 0 && acceptsClients();
 }
 
 bool JackTestServer::acceptsClients() const
