@@ -55,8 +55,14 @@ public:
     void tryReadIfReady(QVector<T>& out, int max, quint64 now)
     {
         QMutexLocker locker(&m_mutex);
-        while (!m_items.isEmpty() && m_items.first().time <= now && out.size() < max)
-            out.append(m_items.takeFirst());
+        qsizetype due = 0;
+        const qsizetype room = qMax<qsizetype>(max - out.size(), 0);
+        while (due < m_items.size() && due < room && quint64(m_items.at(due).time) <= now)
+            ++due;
+        if (due == 0)
+            return;
+        out.append(m_items.cbegin(), m_items.cbegin() + due);
+        m_items.remove(0, due);
     }
 
     void clear()
