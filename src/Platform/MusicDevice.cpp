@@ -213,6 +213,14 @@ QString MusicDevice::instrumentName(uint32_t id) const
     return QString();
 }
 
+uint32_t MusicDevice::channelInstrument(int channel) const
+{
+    int font = 0, bank = 0, program = 0;
+    if (!synth || fluid_synth_get_program(synth, channel, &font, &bank, &program) != FLUID_OK)
+        return 0;
+    return instrumentNumberOf(bank, program);
+}
+
 void MusicDevice::reset()
 {
     if (!synth)

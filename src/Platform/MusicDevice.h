@@ -51,6 +51,9 @@ public:
     // The name of the instrument numbered `id`; a null string when there is none.
     QString instrumentName(uint32_t id) const;
 
+    // The instrument number a channel plays now; 0 when unknown.
+    uint32_t channelInstrument(int channel) const;
+
     // All sound off, controllers and programs back to their defaults, effects off again.
     void reset();
     void setInternalReverb(bool on);

@@ -231,6 +231,12 @@ void MidiSynth::setChannelInstrument(int channel, MidiInstrumentId id)
         worker->setChannelInstrument(channel, id);
 }
 
+MidiInstrumentId MidiSynth::soundingInstrument(int channel) const
+{
+    QMutexLocker lock(&mutex);
+    return worker ? worker->device()->channelInstrument(channel) : 0;
+}
+
 void MidiSynth::render(float* left, float* right, int frames)
 {
     QMutexLocker lock(&mutex);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MidiInput.h"
+
 #include <QMutex>
 #include <QPointer>
 #include <QThread>
@@ -7,7 +9,6 @@
 #include <array>
 #include <memory>
 
-class MidiInput;
 class MusicDevice;
 
 // An instrument of the synthesizer: bank select MSB in bits 16-22, bank select LSB in bits
@@ -57,7 +58,7 @@ private:
     bool ready = false;
     QPointer<MidiInput> input;
     std::unique_ptr<MusicDevice> music;
-    std::array<MidiInstrumentId, 16> channelInstruments{};
+    std::array<MidiInstrumentId, 16> channelInstruments {};
 };
 
 // The built-in synthesizer: a thread with its own event loop that owns the worker. Every
@@ -84,6 +85,9 @@ public:
     MidiInstrumentId channelInstrument(int channel) const;
     void setChannelInstrument(int channel, MidiInstrumentId id);
 
+    // The instrument the device really plays on a channel (the table above follows what was
+    // sent; this asks the device).
+    MidiInstrumentId soundingInstrument(int channel) const;
     // Renders `frames` stereo frames of a synthesizer made without audio output.
     void render(float* left, float* right, int frames);
 
