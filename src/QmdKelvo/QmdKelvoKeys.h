@@ -25,6 +25,24 @@ inline const QString CurrentPitchId = QStringLiteral("CurrentPitchId");
 inline const QString CurrentVelocityId = QStringLiteral("CurrentVelocityId");
 inline const QString CurrentDurationId = QStringLiteral("CurrentDurationId");
 
+// Transport and instruments
+inline const QString Tempo = QStringLiteral("Tempo");
+inline const QString PrincipalsToBeatsNumerator = QStringLiteral("PrincipalsToBeatsNumerator");
+inline const QString PrincipalsToBeatsDenominator = QStringLiteral("PrincipalsToBeatsDenominator");
+inline const QString SyncType = QStringLiteral("SyncType");
+inline const QString SyncMidiInputs = QStringLiteral("SyncMidiInputs");
+inline const QString SyncMidiOutputs = QStringLiteral("SyncMidiOutputs");
+inline const QString MidiSync = QStringLiteral("MidiSync");
+inline const QString Instruments = QStringLiteral("Instruments");
+inline const QString Label = QStringLiteral("Label");
+inline const QString Color = QStringLiteral("Color");
+inline const QString MidiPort = QStringLiteral("MidiPort");
+inline const QString MidiChannels = QStringLiteral("MidiChannels");
+inline const QString MidiProgram = QStringLiteral("MidiProgram");
+inline const QString MidiBankMSB = QStringLiteral("MidiBankMSB");
+inline const QString MidiBankLSB = QStringLiteral("MidiBankLSB");
+inline const QString MidiDoProgramChange = QStringLiteral("MidiDoProgramChange");
+
 } // namespace QmdKelvoKeys
 
 #endif // QMDKELVOKEYS_H
