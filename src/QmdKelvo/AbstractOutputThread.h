@@ -1,0 +1,64 @@
+#ifndef ABSTRACTOUTPUTTHREAD_H
+#define ABSTRACTOUTPUTTHREAD_H
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class AbstractSync;
+
+// A thread that polls the transport clock: while running it calls iterate() and sleeps
+// `interval` microseconds (on absolute deadlines, so late wake-ups do not add up); while paused
+// or not yet played it waits on its condition and uses no time. Started at
+// QThread::TimeCriticalPriority it asks for real-time scheduling.
+//
+// Owners stop the thread (terminateSafely(), wait()) before deleting it; a concrete class's
+// destructor calls stopThread() first, so that no iteration runs in a half-destroyed object.
+class AbstractOutputThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    enum State { New = 0, Paused = 1, Running = 2 };
+
+    explicit AbstractOutputThread(QObject* parent = nullptr);
+    ~AbstractOutputThread() override;
+
+    // The clock may be replaced while the thread runs; the thread reads it once per pass.
+    void setSync(AbstractSync* sync) { this->sync.store(sync); }
+    AbstractSync* currentSync() const { return sync.load(); }
+    void setInterval(int microseconds) { interval.store(microseconds); }
+    int currentInterval() const { return interval.load(); }
+    State currentState() const { return State(state.load()); }
+
+public slots:
+    // Lets the thread iterate.
+    virtual void play();
+    // Stops the iterations. Returns once the thread is outside iterate() and will not enter it
+    // again until play(); called on the thread itself it returns at once.
+    virtual void pauseAndWait();
+    // Ends the thread's loop; returns at once. wait() then returns once the loop has ended.
+    virtual void terminateSafely();
+
+protected:
+    void run() override;
+    virtual void iterate() = 0;
+    // terminateSafely() and wait(): for the destructors of concrete classes.
+    void stopThread();
+
+    std::atomic<AbstractSync*> sync {nullptr};
+    std::atomic<int> state {New};
+    std::atomic<bool> quit {false};
+    std::atomic<int> interval {500};
+
+private:
+    QWaitCondition waitCondition;
+    QWaitCondition idleCondition;
+    QMutex waitMutex;
+    // The loop is inside iterate(); guarded by waitMutex.
+    bool iterating = false;
+};
+
+#endif // ABSTRACTOUTPUTTHREAD_H
