@@ -20,6 +20,22 @@ void AbstractOutputThread::stopThread()
     wait();
 }
 
+void AbstractOutputThread::setSync(AbstractSync* newSync)
+{
+    QMutexLocker locker(&waitMutex);
+    sync.store(newSync);
+    if (QThread::currentThread() == this)
+        return;
+    while (iterating)
+        idleCondition.wait(&waitMutex);
+}
+
+void AbstractOutputThread::requestPause()
+{
+    QMutexLocker locker(&waitMutex);
+    state.store(Paused);
+}
+
 void AbstractOutputThread::play()
 {
     QMutexLocker locker(&waitMutex);

@@ -26,8 +26,9 @@ public:
     explicit AbstractOutputThread(QObject* parent = nullptr);
     ~AbstractOutputThread() override;
 
-    // The clock may be replaced while the thread runs; the thread reads it once per pass.
-    void setSync(AbstractSync* sync) { this->sync.store(sync); }
+    // The clock may be replaced while the thread runs: once this returns, no pass uses the
+    // previous clock any more, so it may be deleted.
+    void setSync(AbstractSync* sync);
     AbstractSync* currentSync() const { return sync.load(); }
     void setInterval(int microseconds) { interval.store(microseconds); }
     int currentInterval() const { return interval.load(); }
@@ -47,6 +48,8 @@ protected:
     virtual void iterate() = 0;
     // terminateSafely() and wait(): for the destructors of concrete classes.
     void stopThread();
+    // Stops the iterations without waiting for the pass in progress.
+    void requestPause();
 
     std::atomic<AbstractSync*> sync {nullptr};
     std::atomic<int> state {New};
