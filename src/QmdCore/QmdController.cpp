@@ -82,9 +82,11 @@ void QmdController::reset()
 
 void QmdController::Reset()
 {
-    lockRead();
-    const QList<QObject*> objects = m_bindings.uniqueKeys();
-    unlockRead();
+    QList<QObject*> objects;
+    {
+        const ReadLocker locker(this);
+        objects = m_bindings.uniqueKeys();
+    }
     for (QObject* object : objects)
         updateBoundObject(object, nullptr);
 }
@@ -97,114 +99,125 @@ const QSet<QmdRequestId>& QmdController::requestsPending() const
 // ---------------------------------------------------------------------------------------------
 // Read API
 
-// Runs one read between the read-lock hooks.
-#define QMD_LOCKED_READ(expression)                                                                \
-    lockRead();                                                                                    \
-    auto result = (expression);                                                                    \
-    unlockRead();                                                                                  \
-    return result
-
 int QmdController::undoRedoLimit() const
 {
-    QMD_LOCKED_READ(directUndoRedoLimit());
+    const ReadLocker locker(this);
+    return directUndoRedoLimit();
 }
 
 bool QmdController::atCleanState() const
 {
-    QMD_LOCKED_READ(directAtCleanState());
+    const ReadLocker locker(this);
+    return directAtCleanState();
 }
 
 bool QmdController::canRedo() const
 {
-    QMD_LOCKED_READ(directCanRedo());
+    const ReadLocker locker(this);
+    return directCanRedo();
 }
 
 bool QmdController::canUndo() const
 {
-    QMD_LOCKED_READ(directCanUndo());
+    const ReadLocker locker(this);
+    return directCanUndo();
 }
 
 QString QmdController::redoText() const
 {
-    QMD_LOCKED_READ(directRedoText());
+    const ReadLocker locker(this);
+    return directRedoText();
 }
 
 QString QmdController::undoText() const
 {
-    QMD_LOCKED_READ(directUndoText());
+    const ReadLocker locker(this);
+    return directUndoText();
 }
 
 bool QmdController::isValidIndex(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directIsValidIndex(index));
+    const ReadLocker locker(this);
+    return directIsValidIndex(index);
 }
 
 QmdIndex QmdController::index(QmdItemId id, const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directIndex(id, parent));
+    const ReadLocker locker(this);
+    return directIndex(id, parent);
 }
 
 QmdIndex QmdController::index(const QString& key, const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directIndex(key, parent));
+    const ReadLocker locker(this);
+    return directIndex(key, parent);
 }
 
 QmdIndex QmdController::parent(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directParent(index));
+    const ReadLocker locker(this);
+    return directParent(index);
 }
 
 bool QmdController::hasChildren(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directHasChildren(index));
+    const ReadLocker locker(this);
+    return directHasChildren(index);
 }
 
 QmdIndexList QmdController::children(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directChildren(index));
+    const ReadLocker locker(this);
+    return directChildren(index);
 }
 
 Qmd::ContainerType QmdController::type(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directType(index));
+    const ReadLocker locker(this);
+    return directType(index);
 }
 
 QVariant QmdController::data(QmdItemId id, const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directData(id, parent));
+    const ReadLocker locker(this);
+    return directData(id, parent);
 }
 
 QVariant QmdController::data(const QString& key, const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directData(key, parent));
+    const ReadLocker locker(this);
+    return directData(key, parent);
 }
 
 QVariant QmdController::data(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directData(index));
+    const ReadLocker locker(this);
+    return directData(index);
 }
 
 QList<QVariant> QmdController::childValues(const QmdIndex& index) const
 {
-    QMD_LOCKED_READ(directChildValues(index));
+    const ReadLocker locker(this);
+    return directChildValues(index);
 }
 
 QmdItemIdList QmdController::idList(const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directIdList(parent));
+    const ReadLocker locker(this);
+    return directIdList(parent);
 }
 
 QStringList QmdController::keys(const QmdIndex& parent) const
 {
-    QMD_LOCKED_READ(directKeys(parent));
+    const ReadLocker locker(this);
+    return directKeys(parent);
 }
 
 QList<QmdRequestId> QmdController::unfinishedUndoRedoRequests() const
 {
-    QMD_LOCKED_READ(m_unfinishedUndoRedoRequestIds);
+    const ReadLocker locker(this);
+    return m_unfinishedUndoRedoRequestIds;
 }
-
-#undef QMD_LOCKED_READ
 
 // ---------------------------------------------------------------------------------------------
 // Request plumbing
@@ -387,7 +400,7 @@ QmdRequestId QmdController::requestSetData(const QHash<QString, QVariant>& pairs
 
 QmdRequestId QmdController::requestSetRoot(const QVariant& data, const QmdRequestOptions& options)
 {
-    return requestSetData(QmdIndex(), data, options);
+    return runRequest(options, [&] { directSetRoot(data); });
 }
 
 QmdRequestId QmdController::requestSetRoot(const QVariant& data)
@@ -524,7 +537,7 @@ QmdRequestId QmdController::requestSetTypes(const QHash<QString, Qmd::ContainerT
 QmdRequestId QmdController::requestSetRootType(Qmd::ContainerType type,
                                                const QmdRequestOptions& options)
 {
-    return requestSetType(QmdIndex(), type, options);
+    return runRequest(options, [&] { directSetRootType(type); });
 }
 
 QmdRequestId QmdController::requestSetRootType(Qmd::ContainerType type)
@@ -723,10 +736,12 @@ void QmdController::receivedRootChanged(QmdRequestId rid)
 void QmdController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags, int status)
 {
     // Every relay of a request comes before its finish, so nothing is queued for rid after this.
-    lockWrite();
-    const QList<QObject*> queued = m_pendingBoundUpdates.values(rid);
-    m_pendingBoundUpdates.remove(rid);
-    unlockWrite();
+    QList<QObject*> queued;
+    {
+        const WriteLocker locker(this);
+        queued = m_pendingBoundUpdates.values(rid);
+        m_pendingBoundUpdates.remove(rid);
+    }
     QSet<QObject*> refreshed;
     for (QObject* object : queued) {
         if (!refreshed.contains(object)) {
@@ -735,8 +750,7 @@ void QmdController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags,
         }
     }
     emit requestFinished(rid, status);
-    lockWrite();
+    const WriteLocker locker(this);
     deregisterRequestId(rid);
     m_unfinishedUndoRedoRequestIds.removeOne(rid);
-    unlockWrite();
 }

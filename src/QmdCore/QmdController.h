@@ -214,6 +214,39 @@ signals:
     void requestFinished(QmdRequestId rid, int status);
 
 protected:
+    // Holds the model lock for one scope, in the manner of QMutexLocker. A read does all of
+    // its work inside one: an index must not be looked at once the lock is gone, since asking
+    // whether it is valid reads the model.
+    class ReadLocker
+    {
+    public:
+        explicit ReadLocker(const QmdController* controller)
+            : m_controller(controller)
+        {
+            m_controller->lockRead();
+        }
+        ~ReadLocker() { m_controller->unlockRead(); }
+        Q_DISABLE_COPY_MOVE(ReadLocker)
+
+    private:
+        const QmdController* m_controller;
+    };
+
+    class WriteLocker
+    {
+    public:
+        explicit WriteLocker(QmdController* controller)
+            : m_controller(controller)
+        {
+            m_controller->lockWrite();
+        }
+        ~WriteLocker() { m_controller->unlockWrite(); }
+        Q_DISABLE_COPY_MOVE(WriteLocker)
+
+    private:
+        QmdController* m_controller;
+    };
+
     virtual void Reset();
     virtual QmdRequestId registerNewRequestId();
     virtual void deregisterRequestId(QmdRequestId rid);

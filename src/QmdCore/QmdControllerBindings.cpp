@@ -66,12 +66,14 @@ void QmdController::bind(QObject* object, const char* property, const char* sign
     binding.intent = intent;
     binding.flags = flags;
 
-    lockWrite();
-    const bool hadBinding = m_bindings.contains(object);
-    m_bindings.insert(object, binding);
-    for (auto it = items.cbegin(); it != items.cend(); ++it)
-        m_boundObjectsByIndex[it.key()].insert(object);
-    unlockWrite();
+    bool hadBinding;
+    {
+        const WriteLocker locker(this);
+        hadBinding = m_bindings.contains(object);
+        m_bindings.insert(object, binding);
+        for (auto it = items.cbegin(); it != items.cend(); ++it)
+            m_boundObjectsByIndex[it.key()].insert(object);
+    }
 
     updateBoundObject(object, property);
 
@@ -83,25 +85,21 @@ void QmdController::bind(QObject* object, const char* property, const char* sign
 
 QMultiHash<QObject*, QmdBindingInfo> QmdController::bindings() const
 {
-    lockRead();
-    const QMultiHash<QObject*, QmdBindingInfo> copy = m_bindings;
-    unlockRead();
-    return copy;
+    const ReadLocker locker(this);
+    return m_bindings;
 }
 
 QList<QmdBindingInfo> QmdController::bindings(QObject* object) const
 {
-    lockRead();
-    const QList<QmdBindingInfo> copy = m_bindings.values(object);
-    unlockRead();
-    return copy;
+    const ReadLocker locker(this);
+    return m_bindings.values(object);
 }
 
 QList<QPair<QmdBindingInfo, QVariant>> QmdController::boundValues(QObject* obj,
                                                                   const char* objProperty) const
 {
     QList<QPair<QmdBindingInfo, QVariant>> result;
-    lockRead();
+    const ReadLocker locker(this);
     for (auto it = m_bindings.constFind(obj); it != m_bindings.cend() && it.key() == obj; ++it) {
         const QmdBindingInfo& binding = it.value();
         if (objProperty && binding.property != objProperty)
@@ -134,7 +132,6 @@ QList<QPair<QmdBindingInfo, QVariant>> QmdController::boundValues(QObject* obj,
             shown = binding.defaultValue;
         result.append(qMakePair(binding, shown));
     }
-    unlockRead();
     return result;
 }
 
@@ -195,11 +192,9 @@ bool QmdController::signalSharedWithOtherBinding(QObject* obj, const QmdBindingI
 void QmdController::onBoundObjectSignalled()
 {
     QObject* obj = sender();
-    lockWrite();
-    if (!obj || !m_bindings.contains(obj) || !model()) {
-        unlockWrite();
+    const WriteLocker locker(this);
+    if (!obj || !m_bindings.contains(obj) || !model())
         return;
-    }
     // Only the bindings on the signal that fired write back; they share one request id and so
     // one undo step.
     const int firedSignal = senderSignalIndex();
@@ -229,23 +224,17 @@ void QmdController::onBoundObjectSignalled()
         if (begun)
             directEndRequest();
     }
-    unlockWrite();
 }
 
 void QmdController::unbind(QObject* obj, const char* objProperty, UnbindActions actions)
 {
     if (!obj)
         return;
-    lockWrite();
+    const WriteLocker locker(this);
     QList<QmdBindingInfo> matching;
     for (auto it = m_bindings.constFind(obj); it != m_bindings.cend() && it.key() == obj; ++it)
         if (!objProperty || it.value().property == objProperty)
             matching.append(it.value());
-
-    if ((actions & DisconnectSignals) && !matching.isEmpty()
-        && matching.size() == m_bindings.count(obj))
-        disconnect(obj, &QObject::destroyed, this,
-                   qOverload<QObject*>(&QmdController::unbindForDeletion));
 
     for (const QmdBindingInfo& binding : std::as_const(matching)) {
         if (actions & DisconnectSignals) {
@@ -295,7 +284,11 @@ void QmdController::unbind(QObject* obj, const char* objProperty, UnbindActions 
             }
         }
     }
-    unlockWrite();
+    // The hook on the object's destruction goes only with the last of the bindings that it
+    // protects: a binding left behind would otherwise outlive its object.
+    if ((actions & RemoveBinding) && !matching.isEmpty() && !m_bindings.contains(obj))
+        disconnect(obj, &QObject::destroyed, this,
+                   qOverload<QObject*>(&QmdController::unbindForDeletion));
 }
 
 void QmdController::unbind(const QObjectList& objs, UnbindActions actions)
@@ -307,9 +300,8 @@ void QmdController::unbind(const QObjectList& objs, UnbindActions actions)
 void QmdController::unbindForDeletion(QObject* obj)
 {
     unbind(obj, nullptr, RemoveBinding);
-    lockWrite();
+    const WriteLocker locker(this);
     m_connectedSignals.remove(obj);
-    unlockWrite();
 }
 
 void QmdController::unbindForDeletion(const QObjectList& objs)
@@ -320,16 +312,14 @@ void QmdController::unbindForDeletion(const QObjectList& objs)
 
 bool QmdController::watchesContainer(const QmdIndex& parent) const
 {
-    lockRead();
-    const bool watched = m_boundObjectsByIndex.contains(parent);
-    unlockRead();
-    return watched;
+    const ReadLocker locker(this);
+    return m_boundObjectsByIndex.contains(parent);
 }
 
 void QmdController::queueBoundObjectUpdates(const QmdIndex& parent, const QSet<QString>& keys,
                                             QmdRequestId rid)
 {
-    lockRead();
+    const ReadLocker locker(this);
     const auto entry = m_boundObjectsByIndex.constFind(parent);
     if (entry != m_boundObjectsByIndex.cend()) {
         for (QObject* object : entry.value()) {
@@ -343,5 +333,4 @@ void QmdController::queueBoundObjectUpdates(const QmdIndex& parent, const QSet<Q
             }
         }
     }
-    unlockRead();
 }

@@ -250,10 +250,28 @@ void QmdDirectModelInterface::directRemove(const QmdIndex& index)
     directRemove(QmdIndexList {index});
 }
 
+bool QmdDirectModelInterface::directIsContainer(const QmdIndex& index,
+                                                Qmd::ContainerType type) const
+{
+    return directIsValidIndex(index) && directType(index) == type;
+}
+
 void QmdDirectModelInterface::directClear(const QmdIndex& index)
 {
     if (m_model)
         m_model->clear(index);
+}
+
+void QmdDirectModelInterface::directSetRoot(const QVariant& value)
+{
+    if (m_model)
+        m_model->setRoot(value);
+}
+
+void QmdDirectModelInterface::directSetRootType(Qmd::ContainerType type)
+{
+    if (m_model)
+        m_model->setRootType(type);
 }
 
 // ---------------------------------------------------------------------------------------------

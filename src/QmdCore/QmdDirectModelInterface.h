@@ -30,6 +30,10 @@ public:
     Qmd::ContainerType directType(const QmdIndex& index) const;
     QList<QVariant> directChildValues(const QmdIndex& index) const;
     bool directIsValidIndex(const QmdIndex& index) const;
+    // Whether index addresses an existing child that is a container of type. A store into an
+    // index that was looked up checks this first: a lookup that found nothing gives the
+    // default index, which stands for the root.
+    bool directIsContainer(const QmdIndex& index, Qmd::ContainerType type) const;
 
     // Changing the tree
     QmdItemIdList directAddData(const QList<QVariant>& values, const QmdIndex& parent);
@@ -60,6 +64,8 @@ public:
     void directRemove(const QString& key, const QmdIndex& parent);
     void directRemove(const QmdIndex& index);
     void directClear(const QmdIndex& index);
+    void directSetRoot(const QVariant& value);
+    void directSetRootType(Qmd::ContainerType type);
 
     // History
     int directUndoRedoLimit() const;

@@ -9,34 +9,39 @@ QmdElementDocController::QmdElementDocController(QObject* parent)
 
 QmdElementDocController::~QmdElementDocController() = default;
 
+// Each read takes the model lock once and does all its work under it: the element's index is
+// looked up, checked and read through while no other thread can change the tree.
+
 QmdIndex QmdElementDocController::elementsRoot() const
 {
-    return index(elementsKey, QmdIndex());
+    const ReadLocker locker(this);
+    return directIndex(elementsKey, QmdIndex());
 }
 
 bool QmdElementDocController::isElement(const QmdIndex& index) const
 {
-    lockRead();
+    const ReadLocker locker(this);
     const QmdIndex root = directIndex(elementsKey, QmdIndex());
-    const bool element = root.isValid() && directParent(index) == root;
-    unlockRead();
-    return element;
+    return root.isValid() && directParent(index) == root;
 }
 
 QmdItemIdList QmdElementDocController::elements() const
 {
-    return idList(elementsRoot());
+    const ReadLocker locker(this);
+    return directIdList(directIndex(elementsKey, QmdIndex()));
 }
 
 QmdIndex QmdElementDocController::elementIndex(QmdItemId id) const
 {
-    return index(id, elementsRoot());
+    const ReadLocker locker(this);
+    return directIndex(id, directIndex(elementsKey, QmdIndex()));
 }
 
 int QmdElementDocController::elementType(QmdItemId id) const
 {
-    const QmdIndex element = elementIndex(id);
-    return element.isValid() ? data(typeKey, element).toInt() : 0;
+    const ReadLocker locker(this);
+    const QmdIndex element = directIndex(id, directIndex(elementsKey, QmdIndex()));
+    return element.isValid() ? directData(typeKey, element).toInt() : 0;
 }
 
 QmdIndex QmdElementDocController::directElementsRoot() const
@@ -99,7 +104,7 @@ void QmdElementDocController::Reset()
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("QmdElementDocController::Reset"));
     if (directType(QmdIndex()) != Qmd::StrDict)
-        directSetType(QmdIndex(), Qmd::StrDict);
+        directSetRootType(Qmd::StrDict);
     if (directType(directIndex(elementsKey, QmdIndex())) != Qmd::IntDict)
         directSetType(elementsKey, Qmd::IntDict, QmdIndex());
     m_elementsRoot = directIndex(elementsKey, QmdIndex());

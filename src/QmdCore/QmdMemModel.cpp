@@ -448,20 +448,20 @@ struct GroupedByContainer
 
 } // namespace
 
+// The index forms of set and remove change only items that exist. An entry that is the
+// default index is skipped like any other that addresses no item: it is what a lookup gives
+// when it finds nothing, so taking it for the root would change the whole document.
+bool QmdMemModel::addressesItem(const QmdIndex& index) const
+{
+    return addressOf(index) == Address::Child && valueAt(index);
+}
+
 void QmdMemModel::setData(const QHash<QmdIndex, QVariant>& values)
 {
     GroupedByContainer<QVariant> groups;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        switch (addressOf(it.key())) {
-        case Address::Root:
-            pushSetRoot(it.value());
-            break;
-        case Address::Child:
+        if (addressesItem(it.key()))
             groups.add(it.key(), it.value());
-            break;
-        case Address::Refused:
-            break;
-        }
     }
     for (auto it = groups.intDicts.cbegin(); it != groups.intDicts.cend(); ++it)
         pushSet<QmdItemId>(it.value(), groups.intEntries.value(it.key()));
@@ -474,22 +474,8 @@ void QmdMemModel::setTypes(const QHash<QmdIndex, Qmd::ContainerType>& types)
     GroupedByContainer<QVariant> groups;
     for (auto it = types.cbegin(); it != types.cend(); ++it) {
         const QmdIndex& index = it.key();
-        switch (addressOf(index)) {
-        case Address::Root:
-            pushSetRoot(makeContainer(it.value(), QmdIndex()));
-            break;
-        case Address::Child: {
-            auto* container = static_cast<SpecialItem*>(index.internalPointer());
-            if (!container)
-                break;
-            const bool acceptable = container->type == Qmd::IntDict ? isAcceptable(index.itemId())
-                                                                    : isAcceptable(index.key());
-            groups.add(index, acceptable ? makeContainer(it.value(), index) : QVariant());
-            break;
-        }
-        case Address::Refused:
-            break;
-        }
+        if (addressesItem(index))
+            groups.add(index, makeContainer(it.value(), index));
     }
     for (auto it = groups.intDicts.cbegin(); it != groups.intDicts.cend(); ++it)
         pushSet<QmdItemId>(it.value(), groups.intEntries.value(it.key()));
@@ -501,16 +487,8 @@ void QmdMemModel::remove(const QmdIndexList& indexes)
 {
     GroupedByContainer<bool> groups;
     for (const QmdIndex& index : indexes) {
-        switch (addressOf(index)) {
-        case Address::Root:
-            clear(index);
-            break;
-        case Address::Child:
+        if (addressesItem(index))
             groups.add(index, true);
-            break;
-        case Address::Refused:
-            break;
-        }
     }
     for (auto it = groups.intDicts.cbegin(); it != groups.intDicts.cend(); ++it)
         pushRemove<QmdItemId>(it.value(), groups.intEntries.value(it.key()).keys());
@@ -539,6 +517,16 @@ void QmdMemModel::clear(const QmdIndex& index)
         auto* dict = static_cast<StrDictSpecialItem*>(item);
         pushRemove<QString>(dict, dict->children.keys());
     }
+}
+
+void QmdMemModel::setRoot(const QVariant& value)
+{
+    pushSetRoot(value);
+}
+
+void QmdMemModel::setRootType(Qmd::ContainerType type)
+{
+    pushSetRoot(makeContainer(type, QmdIndex()));
 }
 
 // ---------------------------------------------------------------------------------------------

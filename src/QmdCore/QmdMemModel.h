@@ -105,14 +105,9 @@ public:
     void remove(const QStringList& keys, const QmdIndex& parent) override;
     void remove(const QmdIndexList& indexes) override;
     void clear(const QmdIndex& index) override;
+    void setRoot(const QVariant& value) override;
+    void setRootType(Qmd::ContainerType type) override;
 
-    virtual QmdItemId registerNewItemId(IntDictSpecialItem* container);
-
-    // Frees the container held by value and every container nested inside it.
-    void freeAnyMem(const QVariant& value);
-    void freeAnyMem(const QList<QVariant>& values);
-
-    QVariant& root() { return m_root; }
     // How many containers this model has made and not yet freed.
     int liveContainerCount() const { return int(m_liveContainers.size()); }
 
@@ -120,13 +115,32 @@ public:
 
 protected:
     quint64 containerIdentity(const void* container) const override;
+    // A new id for a child of container, after the last one handed out or stored. It changes
+    // the container outside any undo command: only the change operations call it.
+    virtual QmdItemId registerNewItemId(IntDictSpecialItem* container);
 
 private:
+    // The undo commands change the tree and free what they hold through the operations
+    // below, which bypass the history.
+    friend class QmdCommand;
+    template<class K, class S>
+    friend class QmdSetCommand;
+    template<class K, class S>
+    friend class QmdRemoveCommand;
+    friend class QmdSetRootCommand;
+
+    // Frees the container held by value and every container nested inside it.
+    void freeAnyMem(const QVariant& value);
+    void freeAnyMem(const QList<QVariant>& values);
+    QVariant& root() { return m_root; }
+
     // How an index is taken: the root (the default index, or any index of no model), a child
     // (a valid index of this model), or refused (an index of another model, or one whose
     // container has been freed). Nothing is read or changed through a refused index.
     enum class Address { Root, Child, Refused };
     Address addressOf(const QmdIndex& index) const;
+    // Whether index is a valid index of this model whose item exists.
+    bool addressesItem(const QmdIndex& index) const;
 
     QVariant makeContainer(Qmd::ContainerType type, const QmdIndex& where);
     const QVariant* valueAt(const QmdIndex& index) const;

@@ -61,6 +61,12 @@ public:
     virtual void remove(const QStringList& keys, const QmdIndex& parent) = 0;
     virtual void remove(const QmdIndexList& indexes) = 0;
     virtual void clear(const QmdIndex& index) = 0;
+    // Replace the root value as a whole: with value, or with a new empty container of type.
+    // Nothing else replaces the root, so that an index from a lookup that found nothing (the
+    // default index) never turns a change of one item into a change of the whole document.
+    // Only clear() of the default index also does, when the root is asked for on purpose.
+    virtual void setRoot(const QVariant& value) = 0;
+    virtual void setRootType(Qmd::ContainerType type) = 0;
     // Forgets every undo and redo step; the state with an empty undo stack becomes the clean
     // one.
     virtual void clearHistory();

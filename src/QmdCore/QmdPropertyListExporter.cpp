@@ -166,6 +166,9 @@ void QmdPropertyListExporter::writeValue(const QmdIndex& item)
     case QMetaType::UInt:
         writeTextElement(QStringLiteral("integer"), QString::number(value.toUInt()));
         break;
+    case QMetaType::LongLong:
+        writeTextElement(QStringLiteral("integer"), QString::number(value.toLongLong()));
+        break;
     case QMetaType::ULongLong:
         writeTextElement(QStringLiteral("integer"), QString::number(value.toULongLong()));
         break;

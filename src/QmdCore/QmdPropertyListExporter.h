@@ -44,7 +44,9 @@ public:
     virtual void writeDocumentEnd();
     virtual void writeIntDict(const QmdIndexList& children);
     virtual void writeStrDict(const QmdIndexList& children);
-    // One plain value: bool as "true" or "false"; int, uint and qulonglong as "integer";
+    // One plain value: bool as "true" or "false"; int, uint, qlonglong and qulonglong as
+    // "integer" (the reader gives back every integer in one of these types, so an integer
+    // stays an integer however often a document is saved and loaded);
     // double as "real" with up to 15 significant digits; anything else as "string" with its
     // generic text conversion (empty when it has none).
     virtual void writeValue(const QmdIndex& item);

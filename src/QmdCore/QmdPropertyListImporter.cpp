@@ -125,9 +125,25 @@ bool QmdPropertyListImporter::readDocument(const QmdIndex& target)
         return false;
     }
     m_depth = 0;
-    readItem(QmdPropertyListElement(&m_tree, 0).firstChildElement(), target);
+    const QmdPropertyListElement top = QmdPropertyListElement(&m_tree, 0).firstChildElement();
+    if (!canStoreTopItem(top, target)) {
+        debugMessage(tr("The file holds no item that can be read."));
+        finishReading();
+        return false;
+    }
+    readItem(top, target);
     finishReading();
     return true;
+}
+
+bool QmdPropertyListImporter::canStoreTopItem(const QmdPropertyListElement& element,
+                                              const QmdIndex& target)
+{
+    if (element.isNull())
+        return false;
+    if (element.hasTag(QmdPropertyListTree::DictTag))
+        return containerTypeOf(element) != Qmd::NoContainer;
+    return !readValue(domElement(element), target).isNull();
 }
 
 void QmdPropertyListImporter::finishReading()
@@ -151,7 +167,9 @@ void QmdPropertyListImporter::readItem(const QmdPropertyListElement& element, co
         return;
     }
     const Level* level = m_depth > 0 ? m_levels[m_depth - 1].get() : nullptr;
-    if (!level || !level->containerMade || item != level->current)
+    if (item == QmdIndex())
+        directSetRootType(type);
+    else if (!level || !level->containerMade || item != level->current)
         directSetType(item, type);
     if (type == Qmd::IntDict)
         readEntries<QmdItemId>(element, item);
@@ -203,7 +221,11 @@ void QmdPropertyListImporter::storeValue(const QmdIndex& item, const QVariant& v
             level->keys.values.insert(item.key(), value);
         return;
     }
-    if (!value.isNull())
+    if (value.isNull())
+        return;
+    if (item == QmdIndex())
+        directSetRoot(value);
+    else
         directSetData(item, value);
 }
 

@@ -48,9 +48,10 @@ private:
 // Reads an XML property list from the device into the model (see QmdPropertyListExporter for
 // the format). The whole file is parsed and checked before anything in the model changes: a
 // file that is not well-formed, whose root is not "plist", whose "plist" has a version other
-// than "1.0", or that nests more than maxContainerDepth containers is refused whole, with a
-// message on the debug stream. Entries that are malformed in an accepted file are skipped,
-// each with a message, and the rest is read.
+// than "1.0", that nests more than maxContainerDepth containers, or whose top item cannot be
+// stored (there is none, it is a "dict" without a valid "ContainerType", or an element that
+// gives no value) is refused whole, with a message on the debug stream. Entries that are malformed
+// in an accepted file are skipped, each with a message, and the rest is read.
 //
 // Every step that reads one item is virtual: a subclass changes how single values are read
 // by replacing readValue(), which is told the item so that it can decide by key and position.
@@ -94,6 +95,7 @@ private:
     struct Scratch;
 
     static Qmd::ContainerType containerTypeOf(const QmdPropertyListElement& dict);
+    bool canStoreTopItem(const QmdPropertyListElement& element, const QmdIndex& target);
     template<class K>
     void readEntries(const QmdPropertyListElement& dict, const QmdIndex& item);
     bool keyFor(QByteArrayView text, QmdItemId* id);

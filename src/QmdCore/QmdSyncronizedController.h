@@ -1,27 +1,21 @@
 #ifndef QMDSYNCRONIZEDCONTROLLER_H
 #define QMDSYNCRONIZEDCONTROLLER_H
 
-#include <QMutex>
-#include <QRecursiveMutex>
+#include "QmdGlobal.h"
 
-// Under ThreadSanitizer, tell it what the mutexes order: Qt's own locking code is not
-// instrumented, so without these notes every access guarded by them would look like a race.
-#if defined(__SANITIZE_THREAD__)
-#define QMD_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QMD_TSAN 1
-#endif
-#endif
-#ifdef QMD_TSAN
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#define QMD_TSAN_ACQUIRE(addr) __tsan_acquire(const_cast<void*>(static_cast<const void*>(addr)))
-#define QMD_TSAN_RELEASE(addr) __tsan_release(const_cast<void*>(static_cast<const void*>(addr)))
-#else
-#define QMD_TSAN_ACQUIRE(addr)
-#define QMD_TSAN_RELEASE(addr)
-#endif
+#include <QMutex>
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QSet>
+
+// Locking and unlocking the controller's mutexes. These are out of line so that the notes
+// that a ThreadSanitizer build adds to every lock stay inside the library.
+namespace QmdLocking {
+void lock(QRecursiveMutex& mutex);
+void unlock(QRecursiveMutex& mutex);
+void lock(QMutex& mutex);
+void unlock(QMutex& mutex);
+} // namespace QmdLocking
 
 // Makes a controller safe to use from several threads: one recursive mutex is the model lock,
 // taken by every read and every request (there is no shared read mode), and a second mutex
@@ -63,30 +57,18 @@ protected:
     mutable QMutex requestMutex;
 
 private:
-    void lockData() const
-    {
-        dataMutex.lock();
-        QMD_TSAN_ACQUIRE(&dataMutex);
-    }
-    void unlockData() const
-    {
-        QMD_TSAN_RELEASE(&dataMutex);
-        dataMutex.unlock();
-    }
+    void lockData() const { QmdLocking::lock(dataMutex); }
+    void unlockData() const { QmdLocking::unlock(dataMutex); }
 
     struct RequestLocker
     {
         explicit RequestLocker(QMutex& m)
             : mutex(m)
         {
-            mutex.lock();
-            QMD_TSAN_ACQUIRE(&mutex);
+            QmdLocking::lock(mutex);
         }
-        ~RequestLocker()
-        {
-            QMD_TSAN_RELEASE(&mutex);
-            mutex.unlock();
-        }
+        ~RequestLocker() { QmdLocking::unlock(mutex); }
+        Q_DISABLE_COPY_MOVE(RequestLocker)
         QMutex& mutex;
     };
 };

@@ -12,11 +12,8 @@ QmdKelvoController::~QmdKelvoController() = default;
 
 QmdIndex QmdKelvoController::nodeNotesTreesRoot() const
 {
-    lockRead();
-    const QmdIndex root
-        = directIndex(QmdKelvoKeys::NodeNotesTrees, directIndex(QmdKelvoKeys::Temp, QmdIndex()));
-    unlockRead();
-    return root;
+    const ReadLocker locker(this);
+    return directIndex(QmdKelvoKeys::NodeNotesTrees, directIndex(QmdKelvoKeys::Temp, QmdIndex()));
 }
 
 void QmdKelvoController::Reset()

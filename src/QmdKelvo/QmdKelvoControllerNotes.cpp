@@ -43,7 +43,7 @@ bool QmdKelvoController::unitTestNotes(const QString& str, bool expectedResult)
 void QmdKelvoController::onNotesParsed(bool ok, ANTLR3_BASE_TREE_ADAPTOR* adaptor,
                                        ANTLR3_BASE_TREE* tree, QmdItemId nodeId)
 {
-    if (!ok || !tree)
+    if (!ok || !tree || !directIsContainer(nodeNotesTreesRootIndex, Qmd::IntDict))
         return;
     directSetTypes(QHash<QmdItemId, Qmd::ContainerType> {{nodeId, Qmd::StrDict}},
                    nodeNotesTreesRootIndex);
@@ -54,6 +54,8 @@ void QmdKelvoController::storeNotesTreeNode(ANTLR3_BASE_TREE_ADAPTOR* adaptor,
                                             ANTLR3_BASE_TREE* tree, const QmdIndex& item)
 {
     using namespace KelvoNotes;
+    if (!directIsContainer(item, Qmd::StrDict))
+        return;
     int method = -1;
     switch (nodeType(tree)) {
     case AstNoteNode:
@@ -92,6 +94,8 @@ void QmdKelvoController::storeNoteLists(ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR
                                         const QmdIndex& item)
 {
     using namespace KelvoNotes;
+    if (!directIsContainer(item, Qmd::StrDict))
+        return;
     const QString separator = QStringLiteral(",");
     const int count = nodeChildCount(note);
     for (int i = 0; i < count; ++i) {

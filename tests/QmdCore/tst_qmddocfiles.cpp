@@ -147,24 +147,35 @@ void TestQmdDocFiles::damagedFileLeavesTheDocument()
     doc.requestSave(good);
     doc.requestAddElement(3, {}, {}, QmdRequestOptions(QStringLiteral("Add")));
 
-    // The same document, cut off in the middle.
+    // The same document cut off in the middle, and well-formed files with no item to read.
     const QByteArray bytes = contents(good);
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const QList<QByteArray> damagedFiles = {
+        bytes.left(bytes.size() / 2),
+        head + "<plist version=\"1.0\"/>",
+        head
+            + "<plist version=\"1.0\"><dict><key>Elements</key><dict><key>ContainerType</key>"
+              "<string>IntDict</string></dict></dict></plist>",
+        head + "<plist version=\"1.0\"><array><integer>1</integer></array></plist>",
+    };
     const QString damaged = path(QStringLiteral("damaged.kvd"));
-    {
-        QFile file(damaged);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes.left(bytes.size() / 2));
+    for (const QByteArray& damagedFile : damagedFiles) {
+        {
+            QFile file(damaged);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damagedFile);
+        }
+        QSignalSpy failed(&doc, &QmdDocController::fileLoadError);
+        QSignalSpy loaded(&doc, &QmdDocController::fileLoaded);
+        doc.requestLoad(damaged);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().at(1).value<QFile::FileError>(), QFile::ReadError);
+        QCOMPARE(loaded.size(), 0);
+        QCOMPARE(doc.fileName(), good);
+        QCOMPARE(doc.elements(), QmdItemIdList({1, 2}));
+        QVERIFY(!doc.atCleanState());
+        QVERIFY(doc.canUndo());
     }
-    QSignalSpy failed(&doc, &QmdDocController::fileLoadError);
-    QSignalSpy loaded(&doc, &QmdDocController::fileLoaded);
-    doc.requestLoad(damaged);
-    QCOMPARE(failed.size(), 1);
-    QCOMPARE(failed.first().at(1).value<QFile::FileError>(), QFile::ReadError);
-    QCOMPARE(loaded.size(), 0);
-    QCOMPARE(doc.fileName(), good);
-    QCOMPARE(doc.elements(), QmdItemIdList({1, 2}));
-    QVERIFY(!doc.atCleanState());
-    QVERIFY(doc.canUndo());
     // So a save keeps the user's work, and never writes an empty document over the file.
     doc.requestSave(good);
     QVERIFY(contents(good).size() > bytes.size());

@@ -2,6 +2,14 @@
 
 #include <QtTest>
 
+// Builds indexes as a model does, carrying the identity of the container that they name.
+class IndexMaker : public QmdMemModel
+{
+public:
+    using QmdMemModel::QmdMemModel;
+    using QmdModel::createIndex;
+};
+
 class TestQmdIndex : public QObject
 {
     Q_OBJECT
@@ -93,34 +101,39 @@ void TestQmdIndex::freedContainerInvalidatesIndexes()
 
 void TestQmdIndex::indexWithoutIdOrKeyIsInvalid()
 {
-    QmdMemModel model(Qmd::IntDict);
+    IndexMaker model(Qmd::IntDict);
     model.addTypes({Qmd::StrDict}, QmdIndex());
     const QmdIndex child = model.index(1, QmdIndex());
     QVERIFY(child.isValid());
-    QmdIndex noAddress(QString(), child.internalPointer(), &model);
-    QVERIFY(!noAddress.isValid());
+    QCOMPARE(model.createIndex(QmdItemId(1), child.internalPointer()), child);
+    QVERIFY(!model.createIndex(QmdItemId(0), child.internalPointer()).isValid());
+    QVERIFY(!model.createIndex(QString(), child.internalPointer()).isValid());
 }
 
 void TestQmdIndex::copiesAndFieldChanges()
 {
-    QmdMemModel model(Qmd::IntDict);
-    QmdMemModel other(Qmd::IntDict);
+    IndexMaker model(Qmd::IntDict);
+    IndexMaker other(Qmd::IntDict);
     model.addData({1}, QmdIndex());
     const QmdIndex original = model.index(1, QmdIndex());
     QmdIndex copy = original;
     QCOMPARE(copy, original);
     QCOMPARE(qHash(copy), qHash(original));
 
+    // Pairs that differ in exactly one field.
+    void* container = original.internalPointer();
     int dummy = 0;
-    const QList<QmdIndex> variants = {
-        QmdIndex(2, original.internalPointer(), &model),
-        QmdIndex(QStringLiteral("1"), original.internalPointer(), &model),
-        QmdIndex(1, quint64(3), &model),
-        QmdIndex(1, static_cast<void*>(&dummy), &model),
-        QmdIndex(1, original.internalPointer(), &other),
+    const QList<QPair<QmdIndex, QmdIndex>> pairs = {
+        {original, model.createIndex(QmdItemId(2), container)},
+        {model.createIndex(QStringLiteral("a"), container),
+         model.createIndex(QStringLiteral("b"), container)},
+        {model.createIndex(QmdItemId(1), quint64(3)), model.createIndex(QmdItemId(1), quint64(4))},
+        {QmdIndex(1, container, &model), QmdIndex(1, static_cast<void*>(&dummy), &model)},
+        {QmdIndex(1, container, &model), QmdIndex(1, container, &other)},
+        {original, QmdIndex(1, container, &model)},
     };
-    for (const QmdIndex& changed : variants)
-        QVERIFY(changed != original);
+    for (const auto& pair : pairs)
+        QVERIFY(pair.first != pair.second);
 }
 
 QTEST_GUILESS_MAIN(TestQmdIndex)

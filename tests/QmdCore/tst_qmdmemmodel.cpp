@@ -43,6 +43,7 @@ private slots:
     void removeByIndexesAcrossContainers();
     void setByIndexes();
     void setTypesByIndexes();
+    void failedLookupsNeverReachTheRoot();
     void removedContainerIndexesLiveWithTheirCommand();
     void staleIndexAfterAddressReuse();
     void foreignIndexIsRefused();
@@ -62,8 +63,8 @@ void TestQmdMemModel::modelWithoutRoot()
     QVERIFY(rec.lines.isEmpty());
     QCOMPARE(model.currentHistoryCount(), 0);
 
-    // A root set by index makes the tree usable.
-    model.setTypes(QHash<QmdIndex, Qmd::ContainerType> {{QmdIndex(), Qmd::StrDict}});
+    // A root set on purpose makes the tree usable.
+    model.setRootType(Qmd::StrDict);
     QCOMPARE(model.type(QmdIndex()), Qmd::StrDict);
     model.setData(StrValues {{QStringLiteral("a"), 1}}, QmdIndex());
     QCOMPARE(model.data(model.index(QStringLiteral("a"), QmdIndex())), QVariant(1));
@@ -232,7 +233,7 @@ void TestQmdMemModel::clearRootAndUndo()
     s.model.endRequest();
     QCOMPARE(rec.take().first(), QStringLiteral("root rid=6"));
     QCOMPARE(s.model.type(QmdIndex()), Qmd::NoContainer);
-    QVERIFY(!s.model.root().isValid());
+    QVERIFY(!s.model.data(QmdIndex()).isValid());
     // Indexes into the old tree stay valid while the command holds it.
     QVERIFY(s.elements.isValid());
 
@@ -295,11 +296,41 @@ void TestQmdMemModel::setByIndexes()
              QStringList({"changed(Elements) 1,2 rid=0", "changed(Props) a rid=0"}));
     QCOMPARE(m.data(m.index(2, s.elements)), QVariant(20));
 
-    // An entry for the root replaces it.
-    m.setData(QHash<QmdIndex, QVariant> {{QmdIndex(), QStringLiteral("plain root")}});
-    QCOMPARE(rec.take().first(), QStringLiteral("root rid=0"));
+    // Only the operation made for it replaces the root.
+    m.setRoot(QStringLiteral("plain root"));
+    QCOMPARE(rec.take(), QStringList({"root rid=0"}));
     QCOMPARE(m.data(QmdIndex()), QVariant(QStringLiteral("plain root")));
     QVERIFY(!m.hasChildren(QmdIndex()));
+}
+
+void TestQmdMemModel::failedLookupsNeverReachTheRoot()
+{
+    // A lookup of a missing child gives the default index; the index forms of set and
+    // remove skip it, and any index whose item is gone, instead of taking the root.
+    SampleModel s;
+    QmdMemModel& m = s.model;
+    m.addData({1, 2}, s.elements);
+    m.setData(StrValues {{QStringLiteral("a"), 1}}, s.props);
+    const QmdIndex a = m.index(QStringLiteral("a"), s.props);
+    m.remove(QStringList {QStringLiteral("a")}, s.props);
+    ModelSignalRecorder rec(&m);
+
+    m.remove(QmdIndexList {m.index(2, s.elements), m.index(2, s.elements)});
+    m.remove(QmdIndexList {m.index(2, s.elements), m.index(1, s.elements)});
+    m.setData(QHash<QmdIndex, QVariant> {{m.index(QStringLiteral("gone"), s.props), 5}, {a, 6}});
+    m.setTypes(QHash<QmdIndex, Qmd::ContainerType> {{m.index(9, s.elements), Qmd::IntDict},
+                                                    {a, Qmd::StrDict}});
+    QCOMPARE(rec.take(), QStringList({"removed(Elements) 2 rid=0", "removed(Elements) 1 rid=0"}));
+    QCOMPARE(m.type(QmdIndex()), Qmd::StrDict);
+    QCOMPARE(m.keys(QmdIndex()), QStringList({"Elements", "Props"}));
+    QVERIFY(m.keys(s.props).isEmpty());
+
+    // Asked for on purpose, the root is still there to replace or clear.
+    m.setRootType(Qmd::IntDict);
+    QCOMPARE(m.type(QmdIndex()), Qmd::IntDict);
+    m.clear(QmdIndex());
+    QCOMPARE(rec.take(), QStringList({"root rid=0", "root rid=0"}));
+    QCOMPARE(m.type(QmdIndex()), Qmd::NoContainer);
 }
 
 void TestQmdMemModel::setTypesByIndexes()

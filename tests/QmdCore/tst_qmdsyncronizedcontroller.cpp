@@ -29,6 +29,7 @@ private slots:
     void writeLockHolderCanRead();
     void readsWaitForTheLock();
     void concurrentRequests();
+    void readersWhileElementsComeAndGo();
 };
 
 void TestQmdSyncronizedController::writeLockHolderCanRead()
@@ -141,6 +142,54 @@ void TestQmdSyncronizedController::concurrentRequests()
         QCOMPARE(c.keys(element).size(), 1 + 1 + 7); // Type, HitCount, Step0..Step6
     }
     QVERIFY(!c.canUndo());
+}
+
+void TestQmdSyncronizedController::readersWhileElementsComeAndGo()
+{
+    // Playback threads read elements while another thread adds and removes them; every
+    // container made or freed changes the model's table of live containers.
+    QmdMemModel model;
+    SyncController c;
+    c.setModel(&model);
+    const QString typeKey = QStringLiteral("Type");
+    const QmdRequestOptions options(Qmd::NotUndoable, QString());
+    std::atomic<bool> done(false);
+    std::atomic<int> inconsistent(0);
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r) {
+        readers.emplace_back([&] {
+            while (!done) {
+                for (QmdItemId id = 1; id <= 40; ++id) {
+                    const int type = c.elementType(id);
+                    const QmdIndex element = c.elementIndex(id);
+                    const QVariant stored = c.data(typeKey, element);
+                    const bool isElement = c.isElement(element);
+                    if ((type != 0 && type != 2) || (stored.isValid() && stored != QVariant(2))
+                        || (isElement && c.parent(element) != c.elementsRoot()))
+                        ++inconsistent;
+                }
+            }
+        });
+    }
+    std::thread writer([&] {
+        for (int i = 0; i < 1500; ++i) {
+            QmdItemId id = 0;
+            c.requestAddElement(2, {{QStringLiteral("Step"), i}},
+                                {{QStringLiteral("State"), Qmd::StrDict}}, options, &id);
+            if (i % 2)
+                c.requestRemove(id, c.elementsRoot(), options);
+        }
+        c.requestRemove(c.elements(), c.elementsRoot(), options);
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents();
+    writer.join();
+    for (std::thread& reader : readers)
+        reader.join();
+    QCoreApplication::processEvents();
+    QCOMPARE(inconsistent.load(), 0);
+    QVERIFY(c.elements().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestQmdSyncronizedController)

@@ -28,6 +28,7 @@ private slots:
     void storedTrees_data();
     void storedTrees();
     void invalidTextStoresNothing();
+    void rebuildWithoutRunTimePart();
     void validateThroughMetaObject();
 };
 
@@ -126,6 +127,22 @@ void TestNotesTrees::invalidTextStoresNothing()
         QVERIFY(!build(c, text));
         QVERIFY(!c.hasChildren(c.nodeNotesTreesRoot()));
     }
+}
+
+void TestNotesTrees::rebuildWithoutRunTimePart()
+{
+    // Once "Temp" is gone, a rebuild has nowhere to store and stores nothing; above all not
+    // into the document root, which would be saved.
+    QmdMemModel model;
+    QmdKelvoController c;
+    c.setModel(&model);
+    const QStringList rootKeys = c.keys(QmdIndex());
+    c.requestRemove(QStringLiteral("Temp"), QmdIndex(),
+                    QmdRequestOptions(Qmd::NotUndoable, QStringLiteral("Remove")));
+    QVERIFY(build(c, QStringLiteral("(C3 [D3])")));
+    QStringList expected = rootKeys;
+    expected.removeOne(QStringLiteral("Temp"));
+    QCOMPARE(c.keys(QmdIndex()), expected);
 }
 
 void TestNotesTrees::validateThroughMetaObject()
