@@ -37,13 +37,17 @@ endfunction()
 add_custom_target(kelvo_tsan_tests)
 
 # kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL]): a Qt Test executable registered
-# with CTest. Tests run offscreen, and every file or setting that they write goes below the
-# build tree. TSAN marks a multi-threaded test; SERIAL one that must not run beside others.
+# with CTest. Tests run offscreen, find the bundle resources of the build tree through
+# KELVO_RESOURCES, and every file or setting that they write goes below the build tree. TSAN
+# marks a multi-threaded test; SERIAL one that must not run beside others.
 function(kelvo_add_test name)
     cmake_parse_arguments(ARG "TSAN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
     add_test(NAME ${name} COMMAND ${name})
+    if(TARGET kelvo_bundle_resources)
+        add_dependencies(${name} kelvo_bundle_resources)
+    endif()
     if(ARG_TSAN)
         add_dependencies(kelvo_tsan_tests ${name})
         set_tests_properties(${name} PROPERTIES LABELS tsan)
@@ -53,7 +57,7 @@ function(kelvo_add_test name)
     endif()
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KELVO_RESOURCES=${KELVO_BUNDLE_DIR};HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
     foreach(dir config data cache run tmp)
         file(MAKE_DIRECTORY ${home}/${dir})
     endforeach()

@@ -3,7 +3,16 @@
 
 #include "KelvoNotesTree.h"
 #include "QmdElementDocController.h"
+#include "QmdKelvoTypes.h"
 #include "QmdSyncronizedController.h"
+#include "ScaleMode.h"
+
+#include <QBitArray>
+#include <QColor>
+#include <QVariant>
+
+class ScaleKeysModel;
+class ScaleModesModel;
 
 // The document controller of a network.
 class QmdKelvoController : public QmdSyncronizedController<QmdElementDocController>
@@ -21,8 +30,40 @@ public:
     explicit QmdKelvoController(QObject* parent = nullptr);
     ~QmdKelvoController() override;
 
-    // "NodeNotesTrees" under "Temp": the notes tree of every node, by node id.
+    // The fixed places of the document tree, looked up afresh under the model lock. An id that
+    // does not exist gives an index that is not valid.
+    QmdItemIdList instruments() const;
+    QmdIndex instrumentIndex(QmdItemId id) const;
+    QmdIndex scaleModeIndex(QmdItemId id) const;
+    QmdItemIdList scaleModes() const;
+    // "ElementStates" and "NodeNotesTrees" under "Temp".
+    QmdIndex elementStatesRoot() const;
     QmdIndex nodeNotesTreesRoot() const;
+    bool isElementState(const QmdIndex& index) const;
+    // The marker of an out-edge in its from-node's "ArcIdentifiers"; 0 when there is none.
+    int edgeMarker(QmdItemId nodeId, QmdItemId edgeId) const;
+
+    // The document's built-in "Chromatic" scale mode; 0 while the document has none.
+    QmdItemId chromaticScaleModeId() const;
+
+    ScaleKeysModel* scaleKeysModel() const { return m_scaleKeysModel; }
+    ScaleModesModel* scaleModesModel() const { return m_scaleModesModel; }
+
+    // The built-in scale modes, loaded from the bundle once per process, and the chromatic
+    // mode that every document holds.
+    static const QList<ScaleMode>& builtInScaleModeList();
+    static const QSet<ScaleMode>& builtInScaleModeSet();
+    static const ScaleMode& chromaticScaleMode();
+
+    // Style presets: named sets of the eight style colours.
+    static QStringList stylePresetNames();
+
+    // Note names of MIDI pitches: 60 is C3, 0 is C-2 and 127 is G8.
+    static QString noteLetterName(uchar pitch);
+    static int noteOctave(uchar pitch);
+    static QString noteName(uchar pitch);
+    static uchar pitchFromNoteName(const QString& letters, int octave);
+    static uchar parseNoteName(const QString& name);
 
     // Notes texts
     static bool parseNotes(const QString& notes, const KelvoNotes::NotesParseCallback& callback);
@@ -36,24 +77,111 @@ public:
                             const QString& separator);
     Q_INVOKABLE static bool unitTestNotes(const QString& str, bool expectedResult);
 
-    // Storing a parsed notes text as a node's notes tree. These take no lock and open no
-    // request: they run inside the caller's request.
+    // The following take no lock and open no request: they run inside the caller's request.
+
+    // Storing a parsed notes text as a node's notes tree.
     void onNotesParsed(bool ok, ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR3_BASE_TREE* tree,
                        QmdItemId nodeId);
     void storeNotesTreeNode(ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR3_BASE_TREE* tree,
                             const QmdIndex& item);
     void storeNoteLists(ANTLR3_BASE_TREE_ADAPTOR* adaptor, ANTLR3_BASE_TREE* note,
                         const QmdIndex& item);
+    // Removes a node's notes tree, and builds it from the node's "Notes".
+    void removeNodeNotesTree(QmdItemId nodeId);
+    void buildNodeNotesTree(QmdItemId nodeId);
+
+    // Adds an element, hidden when flags ask for it. Returns its id, 0 when none was added.
+    using QmdElementDocController::directAddElement;
+    QmdItemId directAddElement(uint type, const QHash<QString, QVariant>& data,
+                               const QHash<QString, Qmd::ContainerType>& types,
+                               QmdKelvo::CreationFlags flags);
+    // Gives an existing node or edge its run-time state, and sets a state back to its
+    // initial values. Elements that do not exist get nothing.
+    void addElementState(uint elementId);
+    void resetElementState(const QmdIndex& state);
+
+    using QmdElementDocController::requestAddElement;
+    QmdRequestId requestAddElement(uint type, const QHash<QString, QVariant>& data,
+                                   const QHash<QString, Qmd::ContainerType>& types,
+                                   QmdKelvo::CreationFlags flags, const QmdRequestOptions& options,
+                                   QmdItemId* newId = nullptr);
+
+public slots:
+    QmdRequestId requestLoadStylePreset(const QString& presetName);
+    QmdRequestId requestRebuildNotesTree(QmdItemId nodeId);
+
+    QmdRequestId requestAddNode(QmdKelvo::TickPoint pos,
+                                QmdKelvo::CreationFlags flags = QmdKelvo::NoCreationFlags,
+                                const QmdRequestOptions& options = QmdRequestOptions(tr("Node")),
+                                QmdItemId* newNodeId = nullptr);
+    QmdRequestId requestAddEdge(const QmdIndex& fromNode = QmdIndex(),
+                                const QmdIndex& toNode = QmdIndex(),
+                                QmdKelvo::EdgePath path = QmdKelvo::CityBlock,
+                                QmdKelvo::CreationFlags flags = QmdKelvo::NoCreationFlags,
+                                const QmdRequestOptions& options = QmdRequestOptions(tr("Edge")),
+                                QmdItemId* newEdgeId = nullptr);
+    QmdRequestId requestAddVoiceGroup(const QmdIndex& toNode,
+                                      QmdKelvo::CreationFlags flags = QmdKelvo::NoCreationFlags,
+                                      const QmdRequestOptions& options
+                                      = QmdRequestOptions(tr("Voice Group")));
+    QmdRequestId requestAddTextBox(QmdKelvo::TickPoint pos,
+                                   const QString& text = tr("<html><body>Text</body></html>"),
+                                   QmdKelvo::CreationFlags flags = QmdKelvo::NoCreationFlags,
+                                   const QmdRequestOptions& options
+                                   = QmdRequestOptions(tr("Text Box")));
+    QmdRequestId
+    requestAddInstrument(const QString& label, const QColor& color, const QBitArray& channels,
+                         const QmdRequestOptions& options = QmdRequestOptions(tr("Instrument")));
+    QmdRequestId requestAddInstrument(const QmdRequestOptions& options
+                                      = QmdRequestOptions(tr("Instrument")));
+    QmdRequestId requestAddControllerToEdge(const QmdIndex& edge,
+                                            QmdKelvo::ControllerCurveType curveType, short msbCode,
+                                            short lsbCode,
+                                            const QmdRequestOptions& options
+                                            = QmdRequestOptions(tr("Controller")));
+
+signals:
+    void scaleModesAdded(const QmdItemIdList& idList, QmdRequestId rid);
+    void scaleModesRemoved(const QmdItemIdList& idList, QmdRequestId rid);
+    void scaleModeDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
 
 protected:
     void Reset() override;
 
+protected slots:
+    void receivedItemsChanged(const QmdIndex& parent, const QmdItemIdList& idList,
+                              QmdRequestId rid) override;
+    void receivedItemsChanged(const QmdIndex& parent, const QStringList& keys,
+                              QmdRequestId rid) override;
+    void receivedItemsRemoved(const QmdIndex& parent, const QmdItemIdList& idList,
+                              QmdRequestId rid) override;
+    void receivedItemsRemoved(const QmdIndex& parent, const QStringList& keys,
+                              QmdRequestId rid) override;
+
 private:
-    // Empties the run-time part "Temp" and makes its containers again.
-    void ensureRunTimePart();
+    // The style presets, by name: each a hash of the eight style keys to their colours.
+    static const QHash<QString, QHash<QString, QVariant>>& stylePresets();
+
+    // Fills in the document's defaults and rebuilds the run-time part "Temp".
+    void ensureDefaults();
+    // Reacts to keys of an item that were set or removed.
+    void handleItemDataEffected(const QmdIndex& item, const QStringList& keys, QmdRequestId rid);
+
+    // The index of an existing element, given by an index that addresses it; not valid for
+    // anything else (an index left over from a removed element, say).
+    QmdIndex directExistingElement(const QmdIndex& index) const;
+
+    ScaleKeysModel* m_scaleKeysModel = nullptr;
+    ScaleModesModel* m_scaleModesModel = nullptr;
+    QmdItemId m_chromaticScaleModeId = 0;
 
     QmdIndex tempRoot;
+    QmdIndex elementStatesRootIndex;
     QmdIndex nodeNotesTreesRootIndex;
+    QmdIndex instrumentsRootIndex;
+    QmdIndex scaleModesRootIndex;
+    QmdIndex syncMidiInputsRootIndex;
+    QmdIndex syncMidiOutputsRootIndex;
 };
 
 Q_DECLARE_METATYPE(QmdKelvoController::NotesTokenMap)

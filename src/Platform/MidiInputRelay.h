@@ -1,0 +1,61 @@
+#ifndef PLATFORM_MIDIINPUTRELAY_H
+#define PLATFORM_MIDIINPUTRELAY_H
+
+#include <QtGlobal>
+
+#include <RtMidi.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace Platform {
+
+// Brings the messages of one library input object to a callback of the program's own, stamped
+// with the host time of their arrival.
+//
+// JACK delivers input on its real-time process thread, where nothing may block, so there a
+// message only goes into a lock-free ring buffer and a semaphore is posted; a thread of ours
+// takes it from there and runs the callback. ALSA's input thread could run the callback itself,
+// but it goes the same way, so that both systems share one tested path and a callback may
+// close the port it is called for. The callback may take locks.
+//
+// The relay is made once per library object, right after the object, and stays attached to
+// it: it must be destroyed only after the object has been closed and deleted, since the
+// library may call into it until then.
+class MidiInputRelay
+{
+public:
+    typedef void (*Callback)(double deltaTime, const std::vector<unsigned char>& bytes,
+                             quint64 hostTimeNs, void* userData);
+
+    explicit MidiInputRelay(RtMidiIn* midi);
+    ~MidiInputRelay();
+    MidiInputRelay(const MidiInputRelay&) = delete;
+    MidiInputRelay& operator=(const MidiInputRelay&) = delete;
+
+    // Sets or replaces the callback; messages that arrive while none is set are dropped.
+    void setCallback(Callback callback, void* userData);
+    void cancelCallback();
+    // Returns once no callback of this relay is running on another thread (immediately on the
+    // delivering thread itself). Callers hold none of the locks the callback takes.
+    void waitForDelivery();
+
+    // Messages the ring buffer had no room for.
+    quint64 droppedCount() const;
+
+private:
+    // Shared with the relay's thread, which may outlive the relay when a callback destroys it.
+    struct State;
+
+    static void libraryCallback(double deltaTime, std::vector<unsigned char>* message,
+                                void* userData);
+    static void run(std::shared_ptr<State> state);
+
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+};
+
+} // namespace Platform
+
+#endif // PLATFORM_MIDIINPUTRELAY_H

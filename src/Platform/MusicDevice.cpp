@@ -1,0 +1,254 @@
+#include "MusicDevice.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+int clampData(int value)
+{
+    return std::clamp(value, 0, 127);
+}
+
+// FluidSynth reports through a process-wide log; its debug and information lines go nowhere,
+// warnings and errors to the Qt debug stream.
+void fluidLog(int level, const char* message, void*)
+{
+    if (level <= FLUID_WARN)
+        qDebug().noquote() << "FluidSynth:" << message;
+}
+
+void routeFluidLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        fluid_set_log_function(FLUID_PANIC, fluidLog, nullptr);
+        fluid_set_log_function(FLUID_ERR, fluidLog, nullptr);
+        fluid_set_log_function(FLUID_WARN, fluidLog, nullptr);
+        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    });
+}
+
+// The name a SoundFont gives itself: the INAM entry of its INFO list. Empty when the file
+// has none or is not a SoundFont.
+QString soundFontOwnName(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray head = file.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "sfbk")
+        return QString();
+    const QByteArray listHead = file.read(12);
+    if (listHead.size() < 12 || !listHead.startsWith("LIST") || listHead.mid(8, 4) != "INFO")
+        return QString();
+    const quint32 listSize = qFromLittleEndian<quint32>(listHead.constData() + 4);
+    const QByteArray info = file.read(qMin<quint32>(listSize, 1 << 16) - 4);
+    for (int at = 0; at + 8 <= info.size();) {
+        const QByteArray id = info.mid(at, 4);
+        const quint32 size = qFromLittleEndian<quint32>(info.constData() + at + 4);
+        if (size > quint32(info.size() - at - 8))
+            break;
+        if (id == "INAM") {
+            QByteArray text = info.mid(at + 8, int(size));
+            const int end = text.indexOf('\0');
+            if (end >= 0)
+                text.truncate(end);
+            return QString::fromLatin1(text).trimmed();
+        }
+        at += 8 + int(size) + int(size & 1);
+    }
+    return QString();
+}
+
+uint32_t instrumentNumberOf(int bank, int program)
+{
+    // MMA bank numbering: bank = MSB * 128 + LSB.
+    return (uint32_t((bank >> 7) & 127) << 16) | (uint32_t(bank & 127) << 8)
+        | uint32_t(program & 127);
+}
+
+} // namespace
+
+QString MusicDevice::defaultSoundBankPath()
+{
+    return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
+}
+
+MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
+{
+    routeFluidLog();
+    settings = new_fluid_settings();
+    // Bank selects in the MMA style, so that MSB and LSB reach the SoundFont's bank number.
+    fluid_settings_setstr(settings, "synth.midi-bank-select", "mma");
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    // A short period, so that a note sounds within a few milliseconds.
+    fluid_settings_setint(settings, "audio.period-size", 128);
+    fluid_settings_setint(settings, "audio.periods", 2);
+    synth = new_fluid_synth(settings);
+
+    const QString path = soundBankPath.isEmpty() ? defaultSoundBankPath() : soundBankPath;
+    if (synth && QFileInfo::exists(path)) {
+        const int id = fluid_synth_sfload(synth, QFile::encodeName(path).constData(), 1);
+        if (id != FLUID_FAILED) {
+            soundFontId = id;
+            bankName = soundFontOwnName(path);
+            if (bankName.isEmpty())
+                bankName = QFileInfo(path).completeBaseName();
+            loadInstruments();
+        }
+    }
+    if (soundFontId < 0)
+        qDebug() << "MusicDevice: no sound bank could be loaded from" << path;
+
+    if (output == SystemAudioOutput && synth) {
+        for (const char* name : {"pipewire", "pulseaudio", "alsa", "jack"}) {
+            if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
+                continue;
+            driver = new_fluid_audio_driver(settings, synth);
+            if (driver) {
+                driverName = QString::fromLatin1(name);
+                break;
+            }
+        }
+        if (!driver)
+            qWarning() << "MusicDevice: no audio output could be started; the synthesizer is "
+                          "silent";
+    }
+}
+
+MusicDevice::~MusicDevice()
+{
+    if (driver)
+        delete_fluid_audio_driver(driver);
+    if (synth)
+        delete_fluid_synth(synth);
+    if (settings)
+        delete_fluid_settings(settings);
+}
+
+void MusicDevice::loadInstruments()
+{
+    fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(synth, soundFontId);
+    if (!sfont)
+        return;
+    struct Preset
+    {
+        int bank, program;
+        QString name;
+    };
+    QList<Preset> presets;
+    fluid_sfont_iteration_start(sfont);
+    while (fluid_preset_t* preset = fluid_sfont_iteration_next(sfont)) {
+        const int bank = fluid_preset_get_banknum(preset);
+        const int program = fluid_preset_get_num(preset);
+        // Presets beyond what bank select and program change can reach are left out.
+        if (bank < 0 || bank > 16383 || program < 0 || program > 127)
+            continue;
+        presets.append({bank, program, QString::fromLatin1(fluid_preset_get_name(preset))});
+    }
+    std::sort(presets.begin(), presets.end(), [](const Preset& a, const Preset& b) {
+        return a.bank != b.bank ? a.bank < b.bank : a.program < b.program;
+    });
+    for (const Preset& p : presets)
+        instruments.append({instrumentNumberOf(p.bank, p.program), p.name});
+}
+
+void MusicDevice::playMidi(int status, int data1, int data2)
+{
+    if (!synth || status < 0x80 || status >= 0xF0)
+        return;
+    const int channel = status & 0x0F;
+    data1 = clampData(data1);
+    data2 = clampData(data2);
+    switch (status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(synth, channel, data1);
+        break;
+    case 0x90:
+        if (data2 == 0)
+            fluid_synth_noteoff(synth, channel, data1);
+        else
+            fluid_synth_noteon(synth, channel, data1, data2);
+        break;
+    case 0xA0:
+        fluid_synth_key_pressure(synth, channel, data1, data2);
+        break;
+    case 0xB0:
+        fluid_synth_cc(synth, channel, data1, data2);
+        break;
+    case 0xC0:
+        fluid_synth_program_change(synth, channel, data1);
+        break;
+    case 0xD0:
+        fluid_synth_channel_pressure(synth, channel, data1);
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
+        break;
+    }
+}
+
+uint32_t MusicDevice::instrumentNumber(int index) const
+{
+    return index >= 0 && index < instruments.size() ? instruments.at(index).id : 0;
+}
+
+QString MusicDevice::instrumentName(uint32_t id) const
+{
+    for (const Instrument& instrument : instruments) {
+        if (instrument.id == id)
+            return instrument.name;
+    }
+    return QString();
+}
+
+uint32_t MusicDevice::channelInstrument(int channel) const
+{
+    int font = 0, bank = 0, program = 0;
+    if (!synth || fluid_synth_get_program(synth, channel, &font, &bank, &program) != FLUID_OK)
+        return 0;
+    return instrumentNumberOf(bank, program);
+}
+
+void MusicDevice::reset()
+{
+    if (!synth)
+        return;
+    fluid_synth_all_sounds_off(synth, -1);
+    fluid_synth_system_reset(synth);
+    setInternalReverb(false);
+    fluid_synth_chorus_on(synth, -1, 0);
+}
+
+void MusicDevice::setInternalReverb(bool on)
+{
+    if (synth)
+        fluid_synth_reverb_on(synth, -1, on ? 1 : 0);
+}
+
+void MusicDevice::render(float* left, float* right, int frames)
+{
+    if (synth && fluid_synth_write_float(synth, frames, left, 0, 1, right, 0, 1) == FLUID_OK)
+        return;
+    std::fill(left, left + frames, 0.f);
+    std::fill(right, right + frames, 0.f);
+}
+
+double MusicDevice::sampleRate() const
+{
+    double rate = 44100.0;
+    if (settings)
+        fluid_settings_getnum(settings, "synth.sample-rate", &rate);
+    return rate;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+struct _fluid_hashtable_t;
+struct _fluid_synth_t;
+struct _fluid_audio_driver_t;
+
+// A software General MIDI synthesizer: plays channel messages, lists the instruments of its
+// sound bank, and can be reset. It sits on FluidSynth and plays the system's General MIDI
+// SoundFont through the desktop's sound server.
+//
+// Instruments are numbered as bank select MSB in bits 16-22, bank select LSB in bits 8-14
+// and program in bits 0-6, so that the bank-select and program-change messages that pick an
+// instrument on a channel carry exactly these fields.
+//
+// Not thread-safe by itself beyond what FluidSynth guarantees: the owner serialises calls.
+class MusicDevice
+{
+public:
+    enum AudioOutput { NoAudioOutput, SystemAudioOutput };
+
+    // The sound bank every device loads unless told otherwise.
+    static QString defaultSoundBankPath();
+
+    // Loads `soundBankPath` (the default one when empty). With SystemAudioOutput the device
+    // tries the system's audio drivers in turn and plays through the first that starts; with
+    // NoAudioOutput (or when none starts) it only renders on request, through render().
+    explicit MusicDevice(AudioOutput output = SystemAudioOutput,
+                         const QString& soundBankPath = QString());
+    ~MusicDevice();
+    MusicDevice(const MusicDevice&) = delete;
+    MusicDevice& operator=(const MusicDevice&) = delete;
+
+    bool hasSoundBank() const { return soundFontId >= 0; }
+    bool hasAudioOutput() const { return driver != nullptr; }
+    // The name of the audio driver in use, empty without one.
+    QString audioDriverName() const { return driverName; }
+    QString soundBankName() const { return bankName; }
+
+    // One channel message: status byte and up to two data bytes. System messages are ignored;
+    // data bytes are clamped to 0..127.
+    void playMidi(int status, int data1, int data2);
+
+    int instrumentCount() const { return int(instruments.size()); }
+    // The instrument number at `index` in ascending (bank, program) order; 0 when out of range.
+    uint32_t instrumentNumber(int index) const;
+    // The name of the instrument numbered `id`; a null string when there is none.
+    QString instrumentName(uint32_t id) const;
+
+    // The instrument number a channel plays now; 0 when unknown.
+    uint32_t channelInstrument(int channel) const;
+
+    // All sound off, controllers and programs back to their defaults, effects off again.
+    void reset();
+    void setInternalReverb(bool on);
+
+    // Renders `frames` stereo frames into `left` and `right` (for a device without output).
+    void render(float* left, float* right, int frames);
+    double sampleRate() const;
+
+private:
+    struct Instrument
+    {
+        uint32_t id;
+        QString name;
+    };
+
+    void loadInstruments();
+
+    _fluid_hashtable_t* settings = nullptr;
+    _fluid_synth_t* synth = nullptr;
+    _fluid_audio_driver_t* driver = nullptr;
+    int soundFontId = -1;
+    QString bankName;
+    QString driverName;
+    QList<Instrument> instruments;
+};

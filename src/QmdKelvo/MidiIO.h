@@ -1,0 +1,101 @@
+#ifndef MIDIIO_H
+#define MIDIIO_H
+
+#include <QBitArray>
+#include <QMutex>
+#include <QSet>
+#include <QSharedPointer>
+#include <QString>
+#include <QtGlobal>
+
+#include <RtMidi.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace Platform {
+class MidiInputRelay;
+}
+
+// The base of every user of a MIDI port (T is RtMidiIn or RtMidiOut). A port is named by the
+// name a user sees, and every user that opens one name in one direction shares one library
+// object, held in a shared port record that lives as long as someone holds it. The two
+// directions have separate tables, so an input and an output on one name share nothing.
+//
+// The class also owns the program's virtual ports, which stay open from
+// macOpenVirtualPorts() to macCloseVirtualPorts() whether or not anyone uses them.
+template<class T>
+class MidiIO
+{
+public:
+    // The shared port record.
+    class SharedMidi
+    {
+    public:
+        SharedMidi() = default;
+        ~SharedMidi();
+        SharedMidi(const SharedMidi&) = delete;
+        SharedMidi& operator=(const SharedMidi&) = delete;
+
+        // Held by whoever drives the library object: sending, setting the input callback and
+        // flags, and the destructor.
+        QMutex mutex;
+        T* midi = nullptr; // owned; set once the port is open
+        // Guards `users`; taken inside a user's port mutex and inside `mutex`, never around
+        // either.
+        QMutex usersMutex;
+        QSet<MidiIO<T>*> users;
+        // Input ports only: brings the library's input to the port's callback.
+        std::unique_ptr<Platform::MidiInputRelay> relay;
+    };
+
+    MidiIO() = default;
+    // Does not close the port: every derived class closes it in its own destructor.
+    virtual ~MidiIO() = default;
+    MidiIO(const MidiIO&) = delete;
+    MidiIO& operator=(const MidiIO&) = delete;
+
+    // True when the object is now open on `name`; false when it was open already, when no port
+    // has that name or when the library fails.
+    virtual bool openPort(const QString& name);
+    // True when a port was open and has been released.
+    virtual bool closePort();
+    // Bit n stands for MIDI channel n + 1.
+    virtual void setChannels(const QBitArray& channels);
+
+    QString port() const;
+    QBitArray channels() const;
+    // The record the object has open, or null. Work on this copy: a concurrent closePort cannot
+    // destroy the record under it.
+    QSharedPointer<SharedMidi> sharedMidi() const;
+
+    // The program's virtual ports of this direction.
+    static QSet<QString> macVirtualPorts();
+    static bool macOpenVirtualPorts();
+    static bool macCloseVirtualPorts();
+    // Checks, in a debug build, that the table of virtual ports holds no half-made record.
+    static void macAssertVirtualPorts();
+
+    // The names of all ports of this direction, the program's virtual ports always among them.
+    static QSet<QString> ports();
+    // The system's index of the port called `name`; the lowest wins when several share it.
+    static bool findPortNumber(const QString& name, uint* number);
+
+protected:
+    static constexpr bool isInput = std::is_same_v<T, RtMidiIn>;
+
+    mutable QMutex m_mutex; // the port mutex; guards the three fields below
+    QSharedPointer<SharedMidi> m_sharedMidi;
+    QString m_port;
+    QBitArray m_channels;
+
+private:
+    // A new, open record on system port `number`, or on a virtual port when `virtualName` is
+    // set; null (the library's message printed) on failure.
+    static QSharedPointer<SharedMidi> createRecord(uint number, const QString& virtualName);
+};
+
+extern template class MidiIO<RtMidiIn>;
+extern template class MidiIO<RtMidiOut>;
+
+#endif // MIDIIO_H

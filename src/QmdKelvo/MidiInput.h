@@ -1,0 +1,82 @@
+#ifndef MIDIINPUT_H
+#define MIDIINPUT_H
+
+#include "MidiIO.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QMutex>
+#include <QObject>
+#include <QVector>
+
+#include <vector>
+
+// One received MIDI message.
+struct MidiInputMessage
+{
+    double deltaTime = 0.0; // seconds since the previous message on the port
+    QVector<uchar> bytes;
+    Qt::KeyboardModifiers modifiers; // held when the message arrived
+    quint64 hostTimeNs = 0; // host time of the arrival (Platform::hostTimeNs)
+};
+Q_DECLARE_METATYPE(MidiInputMessage)
+
+// Receives MIDI from one named input port. Messages arrive on a MIDI thread, are stamped there
+// and handed to every input open on the port; each queues them (at most 1025 held) and emits
+// readyRead() for every message, queued or dropped, on that thread. Readers connected directly
+// run on the MIDI thread: they must be thread-safe and quick.
+class MidiInput : public QObject, public MidiIO<RtMidiIn>
+{
+    Q_OBJECT
+
+public:
+    // The kinds of message the port drops before they arrive. They belong to the port: on a
+    // port shared by several inputs, the flags of the one that opened (or set them) last apply.
+    enum IgnoreType {
+        IgnoreSysex = 1,
+        IgnoreTiming = 2, // time code quarter frames and timing clock
+        IgnoreActiveSensing = 4,
+    };
+    Q_DECLARE_FLAGS(IgnoreTypes, IgnoreType)
+
+    explicit MidiInput(QObject* parent = nullptr);
+    ~MidiInput() override;
+
+    bool openPort(const QString& name) override;
+    // Closing empties the queue.
+    bool closePort() override;
+
+    bool hasMessages() const;
+    bool peekMessage(MidiInputMessage& message) const;
+    bool readMessage(MidiInputMessage& message);
+    QList<MidiInputMessage> readMessages(int max);
+    QList<MidiInputMessage> takeMessages();
+
+    IgnoreTypes ignoreTypes() const;
+    void setIgnoreTypes(IgnoreTypes types);
+
+    int maxMessages() const;
+    // Drops the newest messages beyond `max`.
+    void setMaxMessages(int max);
+
+signals:
+    void readyRead(MidiInput* input);
+
+private:
+    static void midiCallback(double deltaTime, const std::vector<unsigned char>& bytes,
+                             quint64 hostTimeNs, void* userData);
+    void pushMessage(const MidiInputMessage& message);
+    // The caller holds the record's mutex.
+    static void applyIgnoreTypes(RtMidiIn* midi, IgnoreTypes types);
+    void clearMessages();
+
+    QList<MidiInputMessage> m_messages; // oldest first
+    int m_maxMessages = 1024;
+    mutable QMutex m_messagesMutex; // guards the two fields above
+    IgnoreTypes m_ignoreTypes = IgnoreTypes(IgnoreSysex | IgnoreTiming | IgnoreActiveSensing);
+    mutable QMutex m_ignoreTypesMutex;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(MidiInput::IgnoreTypes)
+
+#endif // MIDIINPUT_H

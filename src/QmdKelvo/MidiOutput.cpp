@@ -1,0 +1,145 @@
+#include "MidiOutput.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace {
+
+// Data bytes go on the wire as 0..127; larger values would read as status bytes.
+unsigned char dataByte(quint8 value)
+{
+    return std::min<quint8>(value, 0x7f);
+}
+
+constexpr int channelCount = 16;
+
+} // namespace
+
+MidiOutput::MidiOutput()
+{
+    heldNotes.reserve(131);
+}
+
+MidiOutput::~MidiOutput()
+{
+    releaseHeldNotes();
+    MidiIO<RtMidiOut>::closePort();
+}
+
+bool MidiOutput::write(const InstrumentMsg& message)
+{
+    return write(QVector<InstrumentMsg> {message});
+}
+
+bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
+{
+    if (batch.isEmpty())
+        return true;
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    if (!record)
+        return false;
+    QMutexLocker locker(&record->mutex);
+    std::vector<unsigned char> wire;
+    try {
+        for (const InstrumentMsg& message : batch) {
+            if (message.kind == InstrumentMsg::Raw) {
+                if (!message.bytes.empty())
+                    record->midi->sendMessage(&message.bytes); // once, as it stands
+                continue;
+            }
+            const unsigned char data1 = dataByte(message.data1);
+            const unsigned char data2 = dataByte(message.data2);
+            unsigned char status;
+            switch (message.kind) {
+            case InstrumentMsg::NoteOn: {
+                status = 0x90;
+                QMutexLocker heldLocker(&heldNotesMutex);
+                if (data2 == 0)
+                    heldNotes.remove(data1);
+                else
+                    heldNotes.insert(data1);
+                break;
+            }
+            case InstrumentMsg::NoteOff: {
+                status = 0x80;
+                QMutexLocker heldLocker(&heldNotesMutex);
+                heldNotes.remove(data1);
+                break;
+            }
+            case InstrumentMsg::ProgramChange:
+                status = 0xc0;
+                break;
+            case InstrumentMsg::PitchBend:
+                status = 0xe0;
+                break;
+            case InstrumentMsg::ControlChange:
+                status = 0xb0;
+                break;
+            default:
+                continue; // no such kind: nothing to send
+            }
+            const QBitArray mask = channels();
+            const int last = std::min<int>(int(mask.size()), channelCount);
+            for (int channel = 0; channel < last; ++channel) {
+                if (!mask.testBit(channel))
+                    continue;
+                const unsigned char onChannel = status + channel;
+                switch (message.kind) {
+                case InstrumentMsg::ProgramChange:
+                    wire = {static_cast<unsigned char>(0xb0 + channel), 0, data1};
+                    record->midi->sendMessage(&wire);
+                    wire = {static_cast<unsigned char>(0xb0 + channel), 32, data2};
+                    record->midi->sendMessage(&wire);
+                    wire = {onChannel, dataByte(message.program)};
+                    break;
+                case InstrumentMsg::PitchBend:
+                    wire = {onChannel, data2, data1}; // least significant 7 bits first
+                    break;
+                default:
+                    wire = {onChannel, data1, data2};
+                    break;
+                }
+                record->midi->sendMessage(&wire);
+            }
+        }
+    } catch (const RtMidiError& error) {
+        error.printMessage();
+        return false;
+    }
+    return true;
+}
+
+void MidiOutput::releaseHeldNotes()
+{
+    QVector<InstrumentMsg> noteOffs;
+    {
+        QMutexLocker locker(&heldNotesMutex);
+        for (uchar pitch : std::as_const(heldNotes)) {
+            InstrumentMsg noteOff;
+            noteOff.kind = InstrumentMsg::NoteOff;
+            noteOff.data1 = pitch;
+            noteOffs.append(noteOff);
+        }
+    }
+    write(noteOffs);
+}
+
+QSet<uchar> MidiOutput::notesHeld() const
+{
+    QMutexLocker locker(&heldNotesMutex);
+    return heldNotes;
+}
+
+bool MidiOutput::closePort()
+{
+    releaseHeldNotes();
+    return MidiIO<RtMidiOut>::closePort();
+}
+
+void MidiOutput::setChannels(const QBitArray& mask)
+{
+    if (mask != channels())
+        releaseHeldNotes();
+    MidiIO<RtMidiOut>::setChannels(mask);
+}

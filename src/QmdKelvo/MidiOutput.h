@@ -1,0 +1,40 @@
+#ifndef MIDIOUTPUT_H
+#define MIDIOUTPUT_H
+
+#include "InstrumentMsg.h"
+#include "MidiIO.h"
+
+#include <QMutex>
+#include <QSet>
+#include <QVector>
+
+// Sends instrument messages to one named output port, once for every channel selected in the
+// channel mask (channels 1 to 16), and remembers the pitches it has left sounding so that they
+// are switched off when the port closes, the channels change or the output goes away.
+class MidiOutput : public MidiIO<RtMidiOut>
+{
+public:
+    MidiOutput();
+    ~MidiOutput() override;
+
+    // Sends the batch in order, not interleaved with other users of the port. True when the
+    // batch is empty or all of it was sent; false when no port is open or a send failed (the
+    // rest of the batch is then dropped).
+    bool write(const QVector<InstrumentMsg>& batch);
+    bool write(const InstrumentMsg& message);
+
+    // Sends a note off for every held pitch on the selected channels.
+    void releaseHeldNotes();
+    // The pitches sounding now, as far as this output knows.
+    QSet<uchar> notesHeld() const;
+
+    bool closePort() override;
+    // Held notes are released on the old channels first.
+    void setChannels(const QBitArray& channels) override;
+
+private:
+    QSet<uchar> heldNotes;
+    mutable QMutex heldNotesMutex; // guards heldNotes; taken inside the port record's mutex
+};
+
+#endif // MIDIOUTPUT_H

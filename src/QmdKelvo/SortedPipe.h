@@ -1,0 +1,98 @@
+#ifndef SORTEDPIPE_H
+#define SORTEDPIPE_H
+
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QVector>
+
+// A bounded queue of timed items in ascending order of their `time` field (unsigned 64-bit),
+// handed from any number of writer threads to one reader, which takes the items that are due.
+// Items with equal times are read in the order they were written. Writes fail when the pipe is
+// full; nothing ever waits but for the pipe's own mutex, and no callback runs under it.
+template<class T>
+class SortedPipe
+{
+public:
+    explicit SortedPipe(int capacity)
+        : m_capacity(capacity)
+    { }
+    SortedPipe(const SortedPipe&) = delete;
+    SortedPipe& operator=(const SortedPipe&) = delete;
+
+    int capacity() const { return m_capacity; }
+
+    int size() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return int(m_items.size());
+    }
+
+    // Queues a copy of `item` after every item due no later; false, and nothing queued, when
+    // the pipe is full.
+    bool tryWrite(const T& item)
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_items.size() >= m_capacity)
+            return false;
+        insert(item);
+        return true;
+    }
+
+    // Queues both items or neither (a note on is never queued without its note off).
+    bool tryWrite(const T& first, const T& second)
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_items.size() > m_capacity - 2)
+            return false;
+        insert(first);
+        insert(second);
+        return true;
+    }
+
+    // Moves the items due at `now` (time <= now), earliest first, to the end of `out` while
+    // `out` holds fewer than `max` items.
+    void tryReadIfReady(QVector<T>& out, int max, quint64 now)
+    {
+        QMutexLocker locker(&m_mutex);
+        qsizetype due = 0;
+        const qsizetype room = qMax<qsizetype>(max - out.size(), 0);
+        while (due < m_items.size() && due < room && quint64(m_items.at(due).time) <= now)
+            ++due;
+        if (due == 0)
+            return;
+        out.append(m_items.cbegin(), m_items.cbegin() + due);
+        m_items.remove(0, due);
+    }
+
+    void clear()
+    {
+        QMutexLocker locker(&m_mutex);
+        m_items.clear();
+    }
+
+private:
+    // At the upper bound of the item's time: after every item with a time less or equal.
+    void insert(const T& item)
+    {
+        qsizetype low = 0;
+        qsizetype count = m_items.size();
+        while (count > 0) {
+            const qsizetype half = count / 2;
+            const qsizetype middle = low + half;
+            if (quint64(item.time) < quint64(m_items.at(middle).time)) {
+                count = half;
+            } else {
+                low = middle + 1;
+                count -= half + 1;
+            }
+        }
+        m_items.insert(low, item);
+    }
+
+    mutable QMutex m_mutex;
+    const int m_capacity;
+    QList<T> m_items;
+};
+
+#endif // SORTEDPIPE_H

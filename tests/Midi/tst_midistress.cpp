@@ -1,0 +1,142 @@
+#include "InstrumentMsg.h"
+#include "JackTestServer.h"
+#include "MidiInput.h"
+#include "MidiOutput.h"
+#include "SortedPipe.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <random>
+#include <thread>
+#include <vector>
+
+// Many threads at once on one pipe and on shared ports; also run under ThreadSanitizer.
+class TestMidiStress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pipeWithSixteenWritersAndOneReader()
+    {
+        SortedPipe<InstrumentMsg> pipe(1000);
+        const int writers = 16;
+        const int perWriter = 2000;
+        std::atomic<quint64> now {0};
+        std::atomic<int> accepted {0};
+        std::atomic<bool> writing {true};
+        std::vector<std::thread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                std::mt19937 random(w);
+                for (int i = 0; i < perWriter; i += 2) {
+                    InstrumentMsg on;
+                    on.time = now.load() + random() % 50;
+                    on.data1 = quint8(w);
+                    InstrumentMsg off = on;
+                    off.kind = InstrumentMsg::NoteOff;
+                    off.time += 1 + random() % 50;
+                    if (i % 4 == 0) {
+                        InstrumentMsg single = on;
+                        single.kind = InstrumentMsg::ControlChange;
+                        accepted += int(pipe.tryWrite(single));
+                    } else if (pipe.tryWrite(on, off)) {
+                        accepted += 2;
+                    } else {
+                        std::this_thread::yield();
+                    }
+                }
+            });
+        }
+        int read = 0;
+        int notesSounding[writers] = {};
+        std::thread reader([&] {
+            QVector<InstrumentMsg> out;
+            while (writing.load() || pipe.size() > 0) {
+                out.clear();
+                pipe.tryReadIfReady(out, 32, now.fetch_add(1));
+                for (int i = 0; i < out.size(); ++i) {
+                    if (i > 0 && out.at(i).time < out.at(i - 1).time)
+                        return; // out of order: the count below fails
+                    const quint32 kind = out.at(i).kind;
+                    if (kind != InstrumentMsg::ControlChange)
+                        notesSounding[out.at(i).data1] += kind == InstrumentMsg::NoteOn ? 1 : -1;
+                    ++read;
+                }
+            }
+        });
+        for (std::thread& t : threads)
+            t.join();
+        writing = false;
+        reader.join();
+        QCOMPARE(read, accepted.load());
+        QVERIFY(accepted.load() > 0);
+        for (int count : notesSounding)
+            QCOMPARE(count, 0); // every note on arrived with its note off
+    }
+
+    void portsOpenedAndClosedWhileMessagesFlow()
+    {
+        JackTestServer server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        QVERIFY(MidiIO<RtMidiIn>::macOpenVirtualPorts());
+
+        const QString synth = QStringLiteral("Kelvo Synthesizer");
+        const QString input = QStringLiteral("Kelvo Input");
+        std::atomic<bool> running {true};
+        std::atomic<int> failures {0};
+        std::atomic<int> received {0};
+
+        MidiOutput sender;
+        QVERIFY(sender.openPort(synth));
+        QBitArray channel1(16);
+        channel1.setBit(0);
+        sender.setChannels(channel1);
+        std::thread sending([&] {
+            InstrumentMsg note;
+            note.data1 = 60;
+            note.data2 = 90;
+            while (running.load()) {
+                if (!sender.write(note))
+                    ++failures;
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+        });
+
+        std::vector<std::thread> users;
+        for (int u = 0; u < 4; ++u) {
+            users.emplace_back([&] {
+                for (int i = 0; i < 15; ++i) {
+                    MidiInput in;
+                    QObject::connect(
+                        &in, &MidiInput::readyRead, &in, [&] { ++received; }, Qt::DirectConnection);
+                    MidiOutput out; // its record on "Kelvo Input" comes and goes
+                    if (!in.openPort(synth) || !out.openPort(input))
+                        ++failures;
+                    out.setChannels(channel1);
+                    InstrumentMsg note;
+                    note.data1 = quint8(40 + i);
+                    note.data2 = 1;
+                    if (!out.write(note))
+                        ++failures;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    in.takeMessages();
+                    if ((i % 2 == 0 && !in.closePort()) || !out.closePort())
+                        ++failures;
+                }
+            });
+        }
+        for (std::thread& t : users)
+            t.join();
+        running = false;
+        sending.join();
+        QCOMPARE(failures.load(), 0);
+        QVERIFY(received.load() > 0);
+        QVERIFY(sender.closePort());
+        QVERIFY(MidiIO<RtMidiIn>::macCloseVirtualPorts());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMidiStress)
+#include "tst_midistress.moc"

@@ -1,0 +1,168 @@
+#include "JackTestServer.h"
+#include "MidiInput.h"
+#include "MidiPeer.h"
+#include "MidiSynth.h"
+#include "MusicDevice.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The energy of `frames` rendered frames of the left channel.
+double renderEnergy(MidiSynth& synth, int frames)
+{
+    std::vector<float> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
+    synth.render(left.data(), right.data(), frames);
+    double energy = 0;
+    for (float v : left)
+        energy += double(v) * v;
+    return energy;
+}
+
+using Change = QPair<int, MidiInstrumentId>;
+
+QList<Change> changes(QSignalSpy& spy)
+{
+    QList<Change> list;
+    for (const QList<QVariant>& args : spy)
+        list.append({args.at(0).toInt(), args.at(1).value<MidiInstrumentId>()});
+    return list;
+}
+
+} // namespace
+
+class TestMidiSynth : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        QVERIFY(MidiIO<RtMidiIn>::macOpenVirtualPorts());
+        m_synth = new MidiSynth(nullptr, MidiSynth::NoAudioOutput);
+        // Loading the sound bank takes far longer than returning from the constructor.
+        QVERIFY(!m_synth->isReady());
+        QTRY_VERIFY(m_synth->isReady());
+        QVERIFY(m_input.openPort(QStringLiteral("Kelvo Synthesizer")));
+        m_synth->setMidiInput(&m_input);
+        QCOMPARE(m_synth->midiInput(), &m_input);
+        // Made once the server runs: a JACK client made before keeps a buffer of its failed
+        // start-up for good.
+        m_peer = std::make_unique<MidiPeer>("SynthPeer");
+        QVERIFY(m_peer->connectOutput(QStringLiteral("Kelvo Synthesizer")));
+    }
+
+    void cleanupTestCase()
+    {
+        delete m_synth; // disconnects its input itself
+        m_peer.reset();
+        m_input.closePort();
+        QVERIFY(MidiIO<RtMidiIn>::macCloseVirtualPorts());
+    }
+
+    void notesFromThePortSound()
+    {
+        renderEnergy(*m_synth, 4096);
+        QCOMPARE(renderEnergy(*m_synth, 1024), 0.0);
+        m_peer->send(QByteArray("\x90\x3c\x64", 3));
+        double peak = 0;
+        for (int i = 0; i < 200 && peak == 0; ++i) {
+            QTest::qWait(10);
+            peak = renderEnergy(*m_synth, 1024);
+        }
+        QVERIFY(peak > 0);
+        m_peer->send(QByteArray("\x80\x3c\x00", 3));
+        QTest::qWait(100);
+        renderEnergy(*m_synth, 44100); // a second of release
+        QVERIFY(renderEnergy(*m_synth, 1024) < peak / 100);
+    }
+
+    void channelTableFollowsBankAndProgram()
+    {
+        QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
+        // Bank MSB 2, LSB 1, program 5 on channel 3, then volume, which changes nothing; a
+        // one-byte message and a system message are not played.
+        m_peer->send(QByteArray("\xb3\x00\x02", 3));
+        m_peer->send(QByteArray("\xb3\x20\x01", 3));
+        m_peer->send(QByteArray("\xc3\x05", 2));
+        m_peer->send(QByteArray("\xf8", 1));
+        m_peer->send(QByteArray("\xb3\x07\x50", 3));
+        QTRY_COMPARE(spy.count(), 4);
+        QCOMPARE(changes(spy),
+                 QList<Change>({{3, 0x020000}, {3, 0x020100}, {3, 0x020105}, {3, 0x020105}}));
+        QCOMPARE(m_synth->channelInstrument(3), 0x020105u);
+        m_peer->send(QByteArray("\xc3\x07", 2));
+        QTRY_COMPARE(m_synth->channelInstrument(3), 0x020107u);
+    }
+
+    void setChannelInstrumentSelectsBankBeforeProgram()
+    {
+        // The first instrument of a bank other than 0 (the SoundFont's drum kits, say): it
+        // only sounds if the bank selects reach the device before the program change.
+        MidiInstrumentId other = 0;
+        for (int i = 0; i < m_synth->instrumentCount() && !other; ++i) {
+            if (m_synth->instrumentId(i) & 0x7F7F00)
+                other = m_synth->instrumentId(i);
+        }
+        QVERIFY(other != 0);
+        QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
+        m_synth->setChannelInstrument(9, other);
+        QCOMPARE(m_synth->soundingInstrument(9), other);
+        QCOMPARE(m_synth->channelInstrument(9), other);
+        QTRY_COMPARE(changes(spy), QList<Change>({{9, other}}));
+    }
+
+    void resetReturnsEveryChannelToZero()
+    {
+        m_synth->setChannelInstrument(0, 0x000005);
+        QTest::qWait(20);
+        QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
+        m_synth->reset();
+        QList<Change> expected;
+        for (int channel = 0; channel < 16; ++channel) {
+            expected.append({channel, 0});
+            QCOMPARE(m_synth->channelInstrument(channel), 0u);
+        }
+        QTRY_COMPARE(changes(spy), expected);
+        QCOMPARE(m_synth->soundingInstrument(0), 0u);
+    }
+
+    void instrumentsComeFromTheSoundBank()
+    {
+        QVERIFY(m_synth->instrumentCount() > 100); // a General MIDI bank
+        QCOMPARE(m_synth->instrumentId(0), 0u); // bank 0, program 0 comes first
+        QVERIFY(!m_synth->instrumentName(0).isEmpty());
+        const MidiInstrumentId last = m_synth->instrumentId(m_synth->instrumentCount() - 1);
+        QCOMPARE(m_synth->instrumentIndex(last), m_synth->instrumentCount() - 1);
+        QCOMPARE(m_synth->instrumentIndex(0x7F7F7F), 0);
+        QVERIFY(m_synth->instrumentName(0x7F7F7F).isNull());
+        QVERIFY(!m_synth->soundBankName().isEmpty());
+
+        MusicDevice none(MusicDevice::NoAudioOutput, QStringLiteral("/nonexistent.sf2"));
+        QVERIFY(!none.hasSoundBank());
+        QCOMPARE(none.instrumentCount(), 0);
+        none.playMidi(0x90, 200, 300); // no bank, clamped bytes: nothing happens
+    }
+
+    void idConversions()
+    {
+        QCOMPARE(midiInstrumentIdToProgramBank(0x010203), 0x030201u);
+        QCOMPARE(programBankToMidiInstrumentId(0x030201), 0x010203u);
+        QCOMPARE(programBankToMidiInstrumentId(0xFF030201), 0x010203u);
+    }
+
+private:
+    JackTestServer m_server;
+    MidiSynth* m_synth = nullptr;
+    MidiInput m_input;
+    std::unique_ptr<MidiPeer> m_peer;
+};
+
+QTEST_MAIN(TestMidiSynth)
+#include "tst_midisynth.moc"

@@ -1,0 +1,40 @@
+#ifndef JACKTESTSERVER_H
+#define JACKTESTSERVER_H
+
+#include <QString>
+
+#include <sys/types.h>
+
+// A JACK server with the dummy driver for one test program: started under a server name of
+// its own (so that it never meets the user's server or another test's), awaited until clients
+// can connect, and stopped again. While it runs, the program's JACK clients (JACK_DEFAULT_SERVER)
+// and Kelvo's MIDI layer (KELVO_MIDI_API=jack) use it.
+//
+// A test that needs it calls start() in initTestCase() and fails when it returns false.
+// The server is started with posix_spawn rather than fork, which ThreadSanitizer does not allow
+// once threads run.
+class JackTestServer
+{
+public:
+    JackTestServer();
+    ~JackTestServer();
+    JackTestServer(const JackTestServer&) = delete;
+    JackTestServer& operator=(const JackTestServer&) = delete;
+
+    // Starts the server and waits up to 10 seconds for it to accept a client. On failure,
+    // `error` says why (with the server's own output) and nothing is left running.
+    bool start(QString* error);
+    void stop();
+
+    bool isRunning() const;
+    QString name() const { return m_name; }
+
+private:
+    bool acceptsClients() const;
+
+    QString m_name;
+    QString m_logFile; // the server's output
+    pid_t m_pid = 0;
+};
+
+#endif // JACKTESTSERVER_H
