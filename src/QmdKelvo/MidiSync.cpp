@@ -1,6 +1,11 @@
 #include "MidiSync.h"
 
 #include "DeadlineSleep.h"
+#include "HostTime.h"
+#include "MidiInput.h"
+#include "MidiOutputSyncClock.h"
+#include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
 
 #include <QMutexLocker>
 #include <QReadLocker>
@@ -33,6 +38,210 @@ MidiSync::~MidiSync()
     setController(nullptr);
 }
 
+void MidiSync::setController(QmdKelvoController* newController)
+{
+    if (controller) {
+        disconnect(controller,
+                   qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(
+                       &QmdController::itemsChanged),
+                   this, &MidiSync::onItemsChanged);
+        disconnect(controller,
+                   qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(
+                       &QmdController::itemsRemoved),
+                   this, &MidiSync::onItemsRemoved);
+    }
+    closeSyncPorts();
+    AbstractSync::setController(newController);
+    if (!controller)
+        return;
+    connect(
+        controller,
+        qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdController::itemsChanged),
+        this, &MidiSync::onItemsChanged);
+    connect(
+        controller,
+        qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdController::itemsRemoved),
+        this, &MidiSync::onItemsRemoved);
+    for (const QString& key : {QmdKelvoKeys::SyncMidiInputs, QmdKelvoKeys::SyncMidiOutputs}) {
+        const QmdIndex root = controller->index(key, QmdIndex());
+        onItemsChanged(root, controller->keys(root));
+    }
+}
+
+void MidiSync::closeSyncPorts()
+{
+    // Inputs are detached first and go once a handler running on them has returned; the
+    // outputs' threads are stopped and awaited before they go.
+    {
+        QMutexLocker handler(&handlerMutex);
+        QWriteLocker locker(&lock);
+        retiredInputs.append(syncInputs);
+        syncInputs.clear();
+        retiredOutputs.append(syncOutputs);
+        syncOutputs.clear();
+    }
+    deleteRetiredPorts();
+}
+
+void MidiSync::deleteRetiredPorts()
+{
+    QList<MidiInput*> inputs;
+    QList<MidiOutputSyncClock*> outputs;
+    {
+        QMutexLocker handler(&handlerMutex);
+        inputs.swap(retiredInputs);
+        outputs.swap(retiredOutputs);
+    }
+    for (MidiInput* input : std::as_const(inputs)) {
+        disconnect(input, nullptr, this, nullptr);
+        delete input;
+    }
+    for (MidiOutputSyncClock* output : std::as_const(outputs))
+        output->terminateSafely();
+    qDeleteAll(outputs);
+}
+
+QStringList MidiSync::syncInputPorts() const
+{
+    QReadLocker locker(&lock);
+    QStringList names;
+    for (const MidiInput* input : syncInputs)
+        names.append(input->objectName());
+    return names;
+}
+
+QStringList MidiSync::syncOutputPorts() const
+{
+    QReadLocker locker(&lock);
+    QStringList names;
+    for (const MidiOutputSyncClock* output : syncOutputs)
+        names.append(output->objectName());
+    return names;
+}
+
+MidiSync::PortChanges MidiSync::portChanges(const QmdIndex& parent, const QStringList& keys,
+                                            bool removed) const
+{
+    PortChanges changes;
+    if (!controller)
+        return changes;
+    const QmdIndex inputsRoot = controller->index(QmdKelvoKeys::SyncMidiInputs, QmdIndex());
+    const QmdIndex outputsRoot = controller->index(QmdKelvoKeys::SyncMidiOutputs, QmdIndex());
+    auto collect = [&](const QmdIndex& root, QSet<QString>& add, QSet<QString>& remove) {
+        if (parent == root) {
+            for (const QString& key : keys) {
+                if (removed)
+                    remove.insert(key);
+                else if (controller->data(QmdKelvoKeys::MidiSync, controller->index(key, root))
+                             .toBool())
+                    add.insert(key);
+            }
+        } else if (parent.isValid() && controller->parent(parent) == root
+                   && keys.contains(QmdKelvoKeys::MidiSync)) {
+            const QString port = parent.key();
+            if (!removed && controller->data(QmdKelvoKeys::MidiSync, parent).toBool())
+                add.insert(port);
+            else
+                remove.insert(port);
+        }
+    };
+    collect(inputsRoot, changes.addInputs, changes.removeInputs);
+    collect(outputsRoot, changes.addOutputs, changes.removeOutputs);
+    return changes;
+}
+
+void MidiSync::applyPortChanges(const PortChanges& changes)
+{
+    if (changes.addInputs.isEmpty() && changes.removeInputs.isEmpty()
+        && changes.addOutputs.isEmpty() && changes.removeOutputs.isEmpty())
+        return;
+    {
+        QMutexLocker handler(&handlerMutex);
+        QWriteLocker locker(&lock);
+        removeSyncInput(changes.removeInputs);
+        addSyncInput(changes.addInputs);
+        removeSyncOutput(changes.removeOutputs);
+        addSyncOutput(changes.addOutputs);
+    }
+    deleteRetiredPorts();
+}
+
+void MidiSync::onItemsChanged(const QmdIndex& parent, const QStringList& keys)
+{
+    applyPortChanges(portChanges(parent, keys, false));
+}
+
+void MidiSync::onItemsRemoved(const QmdIndex& parent, const QStringList& keys)
+{
+    applyPortChanges(portChanges(parent, keys, true));
+}
+
+void MidiSync::removeSyncInput(const QSet<QString>& names)
+{
+    for (auto it = syncInputs.begin(); it != syncInputs.end();) {
+        if (names.contains((*it)->objectName())) {
+            retiredInputs.append(*it);
+            it = syncInputs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void MidiSync::addSyncInput(const QSet<QString>& names)
+{
+    for (const QString& name : names) {
+        // A port already followed is not opened twice.
+        if (std::any_of(syncInputs.cbegin(), syncInputs.cend(),
+                        [&](const MidiInput* input) { return input->objectName() == name; }))
+            continue;
+        auto* input = new MidiInput(this);
+        input->setObjectName(name);
+        input->setIgnoreTypes(input->ignoreTypes() ^ MidiInput::IgnoreTiming);
+        input->openPort(name);
+        connect(input, &MidiInput::readyRead, this, &MidiSync::onMidiSyncReadyRead,
+                Qt::DirectConnection);
+        syncInputs.append(input);
+    }
+}
+
+void MidiSync::removeSyncOutput(const QSet<QString>& names)
+{
+    for (auto it = syncOutputs.begin(); it != syncOutputs.end();) {
+        if (names.contains((*it)->objectName())) {
+            retiredOutputs.append(*it);
+            it = syncOutputs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void MidiSync::addSyncOutput(const QSet<QString>& names)
+{
+    const bool running = isPlaying();
+    for (const QString& name : names) {
+        if (std::any_of(
+                syncOutputs.cbegin(), syncOutputs.cend(),
+                [&](const MidiOutputSyncClock* output) { return output->objectName() == name; }))
+            continue;
+        auto* output = new MidiOutputSyncClock(this);
+        output->setObjectName(name);
+        output->setSync(this);
+        output->setInterval(clockOutputInterval(tempo()));
+        output->openPort(name);
+        if (running) {
+            // It joins the run where it stands, with a Start and the clock of the moment.
+            output->startCountingAt(directPulsesElapsed());
+            output->safeWrite({0xFA});
+            output->safeWrite({0xF8});
+            output->play();
+        }
+        output->start(QThread::TimeCriticalPriority);
+        syncOutputs.append(output);
+    }
+}
+
 QString MidiSync::staticTypeId()
 {
     return QStringLiteral("internal");
@@ -45,7 +254,7 @@ QString MidiSync::staticTypeName()
 
 quint64 MidiSync::hostTimeNs() const
 {
-    return Platform::monotonicNs();
+    return Platform::hostTimeNs();
 }
 
 int MidiSync::clockOutputInterval(uint tempo)
@@ -197,7 +406,13 @@ quint64 MidiSync::pulsesToTicks(const quint64& pulses) const
 
 void MidiSync::setPlaying(bool play)
 {
-    setPlayingAt(hostTimeNs(), 0, play);
+    quint64 delay = 0;
+    {
+        QReadLocker locker(&lock);
+        if (!syncOutputs.isEmpty())
+            delay = 10000000;
+    }
+    setPlayingAt(hostTimeNs(), delay, play);
 }
 
 void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
@@ -207,25 +422,51 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
         // A start while running would drop the time run so far.
         if (isPlaying())
             return;
+        for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
+            if (output->currentSync())
+                output->safeWrite({uchar(output->sentClocks() != 0 ? 0xFB : 0xFA)});
         runStartNs = t + delayNs;
+        // Every reader waits for the start, which the first clock marks.
         for (quint64 now = hostTimeNs(); now < runStartNs; now = hostTimeNs())
             Platform::sleepUntilNs(Platform::monotonicNs()
                                    + std::min<quint64>(runStartNs - now, 500000));
-    } else if (isPlaying()) {
-        carryRunOver(t);
+        playing.store(true, std::memory_order_release);
+        publishPulseState();
+        for (MidiOutputSyncClock* output : std::as_const(syncOutputs)) {
+            if (output->currentSync())
+                output->safeWrite({0xF8});
+            output->play();
+        }
+        return;
     }
-    playing.store(play, std::memory_order_release);
+    if (isPlaying())
+        carryRunOver(t);
+    playing.store(false, std::memory_order_release);
     publishPulseState();
+    // The outputs send the clocks due up to the stop, then a Stop.
+    for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
+        output->pauseAndWait();
+    if (pulsesReceived != 0) {
+        // The position becomes that of the clocks received from outside.
+        pulsesOffset = qint64(pulsesReceived) - qint64(pulsesAccumulated);
+        driftCount = 0;
+        updateRates();
+    }
 }
 
 void MidiSync::reset()
 {
     QWriteLocker locker(&lock);
     playing.store(false);
+    startPending = false;
+    pulsesReceived = 0;
+    driftCount = 0;
     nanosAccumulated = ticksAccumulated = pulsesAccumulated = 0;
     runStartNs = 0;
     pulsesOffset = 0;
     updateRates();
+    for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
+        output->reset();
 }
 
 void MidiSync::setTempo(uint t)
@@ -238,6 +479,8 @@ void MidiSync::setTempo(uint t)
             carryRunOver(hostTimeNs());
         tempoValue.store(t);
         updateRates();
+        for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
+            output->setInterval(clockOutputInterval(t));
     }
     emit tempoChanged(t);
 }

@@ -2,9 +2,12 @@
 #define MIDISYNC_H
 
 #include "AbstractSync.h"
+#include "QmdIndex.h"
 
+#include <QList>
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QSet>
 
 #include <atomic>
 
@@ -15,6 +18,12 @@
 // writing by every change). The getters of the three properties and isPlaying() read atomics
 // without it. Tempo, numerator and denominator are stored as given but timed with the tempo
 // limited to 1..999 and the ratio's parts to at least 1.
+class MidiInput;
+struct MidiInputMessage;
+class MidiOutputSyncClock;
+
+// It also follows MIDI clock on the input ports marked under "SyncMidiInputs" and sends MIDI
+// clock to the output ports marked under "SyncMidiOutputs".
 class MidiSync : public AbstractSync
 {
     Q_OBJECT
@@ -37,6 +46,9 @@ public:
     uint principalsToBeatsNumerator() const override { return numeratorValue.load(); }
     uint principalsToBeatsDenominator() const override { return denominatorValue.load(); }
 
+    // Also opens the marked sync ports of the document; null closes them all.
+    void setController(QmdKelvoController* controller) override;
+
     quint64 nanosElapsed() const override;
     quint64 ticksElapsed() const override;
     quint64 pulsesElapsed() const override;
@@ -53,18 +65,46 @@ public:
     // The polling interval of a MIDI clock output at `tempo`, in microseconds.
     static int clockOutputInterval(uint tempo);
 
+    // The names of the open sync ports, for inspection.
+    QStringList syncInputPorts() const;
+    QStringList syncOutputPorts() const;
+
 public slots:
     void reset() override;
     void setTempo(uint t) override;
     void setPrincipalsToBeatsNumerator(uint n) override;
     void setPrincipalsToBeatsDenominator(uint d) override;
+    void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
+    void onItemsRemoved(const QmdIndex& parent, const QStringList& keys);
+    // Runs on the MIDI input thread.
+    void onMidiSyncReadyRead(MidiInput* input);
 
 protected:
     // Host time in nanoseconds. Virtual so that tests can drive the clock by hand.
     virtual quint64 hostTimeNs() const;
 
 private:
+    // Which marked ports a change of the document opens and closes, read from the controller
+    // before `lock` is taken.
+    struct PortChanges
+    {
+        QSet<QString> addInputs, removeInputs, addOutputs, removeOutputs;
+    };
+    PortChanges portChanges(const QmdIndex& parent, const QStringList& keys, bool removed) const;
+    void applyPortChanges(const PortChanges& changes);
+    // Deletes the ports taken out of the lists; called with neither mutex held.
+    void deleteRetiredPorts();
+    // Closes every sync port; a MIDI handler in progress is waited for.
+    void closeSyncPorts();
+    void handleTimingClock(const MidiInputMessage& message, bool* counted);
+    void requestGotoStart();
+    void primePlayback(bool playing);
+
     // The following run with `lock` held for writing.
+    void addSyncInput(const QSet<QString>& names);
+    void removeSyncInput(const QSet<QString>& names);
+    void addSyncOutput(const QSet<QString>& names);
+    void removeSyncOutput(const QSet<QString>& names);
     void updateRates();
     void carryRunOver(quint64 t);
     void publishPulseState();
@@ -102,6 +142,25 @@ private:
     };
     mutable QMutex pulseStateMutex;
     PulseState pulseState;
+
+    QList<MidiInput*> syncInputs;
+    bool startPending = false;
+    QList<MidiOutputSyncClock*> syncOutputs;
+    quint64 pulsesReceived = 0;
+    int driftCount = 0;
+
+    // Held by the MIDI input handler for its whole run, and (before `lock`) by whoever changes
+    // the port lists. An input taken out of `syncInputs` is ignored by the handler and deleted
+    // only after both are released: deleting waits for a delivery in progress on it.
+    QMutex handlerMutex;
+    QList<MidiInput*> retiredInputs;
+    QList<MidiOutputSyncClock*> retiredOutputs;
+
+    // The tempo estimate from incoming clock; touched only by the MIDI input handler.
+    QList<quint64> clockTimes;
+    quint64 windowStartNs = 0;
+    long double lastEstimate = 0;
+    quint64 lastTempoSetNs = 0;
 };
 
 #endif // MIDISYNC_H
