@@ -24,7 +24,7 @@ namespace {
 const QString synth = QStringLiteral("Kelvo Synthesizer");
 constexpr int Instruments = 16;
 constexpr quint64 Sixteenth = 665280 / 4;
-constexpr int Notes = 80; // 10 s at 120 BPM
+constexpr int Notes = 79; // within 10 s at 120 BPM
 
 double cpuSeconds()
 {
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
         for (int n = 0; n < Notes; ++n) {
             InstrumentMsg on;
             on.kind = InstrumentMsg::NoteOn;
-            on.time = quint64(n) * Sixteenth;
+            on.time = quint64(n + 1) * Sixteenth; // nothing due before the start
             on.data1 = quint8(48 + n % 24);
             on.data2 = 100;
             InstrumentMsg off = on;
