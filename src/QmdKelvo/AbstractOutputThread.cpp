@@ -3,8 +3,6 @@
 #include "DeadlineSleep.h"
 #include "RealtimeScheduling.h"
 
-#include <QMutexLocker>
-
 AbstractOutputThread::AbstractOutputThread(QObject* parent)
     : QThread(parent)
 { }
@@ -22,42 +20,42 @@ void AbstractOutputThread::stopThread()
 
 void AbstractOutputThread::setSync(AbstractSync* newSync)
 {
-    QMutexLocker locker(&waitMutex);
+    std::unique_lock<std::mutex> locker(waitMutex);
     sync.store(newSync);
     if (QThread::currentThread() == this)
         return;
     while (iterating)
-        idleCondition.wait(&waitMutex);
+        idleCondition.wait(locker);
 }
 
 void AbstractOutputThread::requestPause()
 {
-    QMutexLocker locker(&waitMutex);
+    std::unique_lock<std::mutex> locker(waitMutex);
     state.store(Paused);
 }
 
 void AbstractOutputThread::play()
 {
-    QMutexLocker locker(&waitMutex);
+    std::unique_lock<std::mutex> locker(waitMutex);
     state.store(Running);
-    waitCondition.wakeAll();
+    waitCondition.notify_all();
 }
 
 void AbstractOutputThread::pauseAndWait()
 {
-    QMutexLocker locker(&waitMutex);
+    std::unique_lock<std::mutex> locker(waitMutex);
     state.store(Paused);
     if (QThread::currentThread() == this)
         return;
     while (iterating)
-        idleCondition.wait(&waitMutex);
+        idleCondition.wait(locker);
 }
 
 void AbstractOutputThread::terminateSafely()
 {
-    QMutexLocker locker(&waitMutex);
+    std::unique_lock<std::mutex> locker(waitMutex);
     quit.store(true);
-    waitCondition.wakeAll();
+    waitCondition.notify_all();
 }
 
 void AbstractOutputThread::run()
@@ -69,9 +67,9 @@ void AbstractOutputThread::run()
     bool waited = true;
     for (;;) {
         {
-            QMutexLocker locker(&waitMutex);
+            std::unique_lock<std::mutex> locker(waitMutex);
             while (state.load() != Running && !quit.load()) {
-                waitCondition.wait(&waitMutex);
+                waitCondition.wait(locker);
                 waited = true;
             }
             if (quit.load())
@@ -80,9 +78,9 @@ void AbstractOutputThread::run()
         }
         iterate();
         {
-            QMutexLocker locker(&waitMutex);
+            std::unique_lock<std::mutex> locker(waitMutex);
             iterating = false;
-            idleCondition.wakeAll();
+            idleCondition.notify_all();
         }
         const quint64 intervalNs = quint64(std::max(1, interval.load())) * 1000;
         if (waited || intervalNs != deadline.interval()) {

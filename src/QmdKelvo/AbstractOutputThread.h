@@ -1,11 +1,11 @@
 #ifndef ABSTRACTOUTPUTTHREAD_H
 #define ABSTRACTOUTPUTTHREAD_H
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class AbstractSync;
 
@@ -57,9 +57,10 @@ protected:
     std::atomic<int> interval {500};
 
 private:
-    QWaitCondition waitCondition;
-    QWaitCondition idleCondition;
-    QMutex waitMutex;
+    // Standard primitives rather than Qt's: the sanitizers see every wait release the mutex.
+    std::condition_variable waitCondition;
+    std::condition_variable idleCondition;
+    std::mutex waitMutex;
     // The loop is inside iterate(); guarded by waitMutex.
     bool iterating = false;
 };

@@ -4,6 +4,8 @@
 
 #include <QMutexLocker>
 
+#include <limits>
+
 MidiOutputSyncClock::MidiOutputSyncClock(QObject* parent)
     : AbstractOutputThread(parent)
 { }
@@ -39,14 +41,14 @@ bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes)
     return false;
 }
 
-void MidiOutputSyncClock::directEmitClocksDiff()
+void MidiOutputSyncClock::directEmitClocksDiff(quint64 max)
 {
     auto* clock = qobject_cast<MidiSync*>(sync.load());
     if (!clock)
         return;
     QMutexLocker locker(&countMutex);
     const quint64 due = clock->directPulsesElapsed() / MidiSync::PulsesPerMidiClock;
-    const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, 10) : 0;
+    const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
     for (quint64 i = 0; i < n; ++i) {
         if (!safeWrite({0xF8}))
             return;
@@ -66,7 +68,8 @@ void MidiOutputSyncClock::pauseAndWait()
     AbstractOutputThread::pauseAndWait();
     if (!sync.load())
         return;
-    directEmitClocksDiff();
+    // Every clock due up to the stop goes out before it, however far the thread fell behind.
+    directEmitClocksDiff(std::numeric_limits<quint64>::max());
     safeWrite({0xFC});
 }
 

@@ -28,8 +28,8 @@ public:
     quint64 sentClocks() const;
     // Sends `bytes` as one message; a failed write pauses the thread and closes the port.
     bool safeWrite(const std::vector<uchar>& bytes);
-    // Sends the timing clocks that have come due, at most 10.
-    void directEmitClocksDiff();
+    // Sends the timing clocks that have come due, at most `max`.
+    void directEmitClocksDiff(quint64 max = 10);
 
 protected:
     void iterate() override;

@@ -8,11 +8,11 @@
 #include "QmdKelvoKeys.h"
 
 #include <QMutexLocker>
-#include <QReadLocker>
-#include <QWriteLocker>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
@@ -74,7 +74,7 @@ void MidiSync::closeSyncPorts()
     // outputs' threads are stopped and awaited before they go.
     {
         QMutexLocker handler(&handlerMutex);
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         retiredInputs.append(syncInputs);
         syncInputs.clear();
         retiredOutputs.append(syncOutputs);
@@ -103,7 +103,7 @@ void MidiSync::deleteRetiredPorts()
 
 QStringList MidiSync::syncInputPorts() const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     QStringList names;
     for (const MidiInput* input : syncInputs)
         names.append(input->objectName());
@@ -112,7 +112,7 @@ QStringList MidiSync::syncInputPorts() const
 
 QStringList MidiSync::syncOutputPorts() const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     QStringList names;
     for (const MidiOutputSyncClock* output : syncOutputs)
         names.append(output->objectName());
@@ -157,7 +157,7 @@ void MidiSync::applyPortChanges(const PortChanges& changes)
         return;
     {
         QMutexLocker handler(&handlerMutex);
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         removeSyncInput(changes.removeInputs);
         addSyncInput(changes.addInputs);
         removeSyncOutput(changes.removeOutputs);
@@ -330,7 +330,7 @@ quint64 MidiSync::position(quint64 accumulated, long double perNano, qint64 offs
 
 quint64 MidiSync::nanosElapsed() const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     if (!isPlaying())
         return nanosAccumulated;
     const quint64 now = hostTimeNs();
@@ -339,13 +339,13 @@ quint64 MidiSync::nanosElapsed() const
 
 quint64 MidiSync::ticksElapsed() const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return position(ticksAccumulated, ticksPerNano, ticksOffset);
 }
 
 quint64 MidiSync::pulsesElapsed() const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return position(pulsesAccumulated, pulsesPerNano, pulsesOffset);
 }
 
@@ -370,37 +370,37 @@ quint64 MidiSync::directPulsesElapsed() const
 
 quint64 MidiSync::nanosToTicks(const quint64& nanos) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(nanos, ticksPerNano);
 }
 
 quint64 MidiSync::ticksToNanos(const quint64& ticks) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(ticks, nanosPerTick);
 }
 
 quint64 MidiSync::nanosToPulses(const quint64& nanos) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(nanos, pulsesPerNano);
 }
 
 quint64 MidiSync::pulsesToNanos(const quint64& pulses) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(pulses, nanosPerPulse);
 }
 
 quint64 MidiSync::ticksToPulses(const quint64& ticks) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(ticks, pulsesPerTick);
 }
 
 quint64 MidiSync::pulsesToTicks(const quint64& pulses) const
 {
-    QReadLocker locker(&lock);
+    std::shared_lock<std::shared_mutex> locker(lock);
     return convert(pulses, ticksPerPulse);
 }
 
@@ -408,7 +408,7 @@ void MidiSync::setPlaying(bool play)
 {
     quint64 delay = 0;
     {
-        QReadLocker locker(&lock);
+        std::shared_lock<std::shared_mutex> locker(lock);
         if (!syncOutputs.isEmpty())
             delay = 10000000;
     }
@@ -417,7 +417,7 @@ void MidiSync::setPlaying(bool play)
 
 void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
 {
-    QWriteLocker locker(&lock);
+    std::unique_lock<std::shared_mutex> locker(lock);
     if (play) {
         // A start while running would drop the time run so far.
         if (isPlaying())
@@ -456,7 +456,7 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
 
 void MidiSync::reset()
 {
-    QWriteLocker locker(&lock);
+    std::unique_lock<std::shared_mutex> locker(lock);
     playing.store(false);
     startPending = false;
     pulsesReceived = 0;
@@ -472,7 +472,7 @@ void MidiSync::reset()
 void MidiSync::setTempo(uint t)
 {
     {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         if (t == tempoValue.load())
             return;
         if (isPlaying())
@@ -488,7 +488,7 @@ void MidiSync::setTempo(uint t)
 void MidiSync::setPrincipalsToBeatsNumerator(uint n)
 {
     {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         if (n == principalsToBeatsNumerator())
             return;
         if (isPlaying())
@@ -502,7 +502,7 @@ void MidiSync::setPrincipalsToBeatsNumerator(uint n)
 void MidiSync::setPrincipalsToBeatsDenominator(uint d)
 {
     {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         if (d == principalsToBeatsDenominator())
             return;
         if (isPlaying())

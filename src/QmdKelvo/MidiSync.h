@@ -6,10 +6,10 @@
 
 #include <QList>
 #include <QMutex>
-#include <QReadWriteLock>
 #include <QSet>
 
 #include <atomic>
+#include <shared_mutex>
 
 // The transport clock: keeps time from the host clock and turns it into ticks and pulses at
 // the document's tempo and principals-to-beats ratio.
@@ -112,7 +112,8 @@ private:
     quint64 position(quint64 accumulated, long double perNano, qint64 offset) const;
     static quint64 convert(quint64 value, long double rate);
 
-    mutable QReadWriteLock lock;
+    // Standard rather than Qt's read-write lock, so that the sanitizers see its ordering.
+    mutable std::shared_mutex lock;
     std::atomic<bool> playing {false};
     std::atomic<uint> tempoValue {120};
     std::atomic<uint> numeratorValue {1};

@@ -6,11 +6,11 @@
 #include "QmdKelvoController.h"
 
 #include <QMutexLocker>
-#include <QReadLocker>
-#include <QWriteLocker>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
@@ -39,14 +39,14 @@ void MidiSync::onMidiSyncReadyRead(MidiInput* input)
             handleTimingClock(message, &counted);
         } else if (b.size() == 1 && b[0] == 0xFA) {
             requestGotoStart();
-            QWriteLocker locker(&lock);
+            std::unique_lock<std::shared_mutex> locker(lock);
             startPending = true;
         } else if (b.size() == 1 && b[0] == 0xFB) {
-            QWriteLocker locker(&lock);
+            std::unique_lock<std::shared_mutex> locker(lock);
             startPending = true;
         } else if (b.size() == 1 && b[0] == 0xFC) {
             {
-                QWriteLocker locker(&lock);
+                std::unique_lock<std::shared_mutex> locker(lock);
                 startPending = false;
             }
             primePlayback(false);
@@ -56,14 +56,14 @@ void MidiSync::onMidiSyncReadyRead(MidiInput* input)
 
     bool prime;
     {
-        QReadLocker locker(&lock);
+        std::shared_lock<std::shared_mutex> locker(lock);
         prime = startPending;
     }
     if (prime)
         primePlayback(true);
 
     if (counted) {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         const quint64 running = isPlaying() && hostTimeNs() > runStartNs
             ? convert(hostTimeNs() - runStartNs, pulsesPerNano)
             : 0;
@@ -97,7 +97,7 @@ void MidiSync::handleTimingClock(const MidiInputMessage& message, bool* counted)
 {
     bool first;
     {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         first = startPending;
         startPending = false;
     }
@@ -106,7 +106,7 @@ void MidiSync::handleTimingClock(const MidiInputMessage& message, bool* counted)
     if (!isPlaying())
         return;
     if (!first) {
-        QWriteLocker locker(&lock);
+        std::unique_lock<std::shared_mutex> locker(lock);
         pulsesReceived += PulsesPerMidiClock;
         *counted = true;
     }

@@ -2,6 +2,7 @@
 #define PLAYBACKTESTSUPPORT_H
 
 #include "MidiInput.h"
+#include "MidiOutput.h"
 
 #include <QBitArray>
 #include <QStringList>
@@ -21,6 +22,31 @@ inline QStringList collect(MidiInput& in, int count, int timeoutMs = 2000)
         QTest::qWait(2);
     }
     return messages;
+}
+
+// Opens `keeper` on the port `in` listens to and sends through it until a message arrives:
+// the connection through the server is then live, and outputs opened later on that name share
+// the keeper's.
+inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
+{
+    if (!keeper.openPort(port))
+        return false;
+    QBitArray channels(16);
+    channels.setBit(15);
+    keeper.setChannels(channels);
+    InstrumentMsg probe;
+    probe.kind = InstrumentMsg::ControlChange;
+    probe.data1 = 121; // reset all controllers
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        keeper.write(probe);
+        QTest::qWait(20);
+        if (in.hasMessages()) {
+            QTest::qWait(50);
+            in.takeMessages();
+            return true;
+        }
+    }
+    return false;
 }
 
 inline QBitArray channelMask(std::initializer_list<int> channels)
