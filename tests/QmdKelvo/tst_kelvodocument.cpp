@@ -254,7 +254,8 @@ void TestKelvoDocument::nodesEdgesVoiceGroupsTextBoxes()
     const QmdItemId group = c->elements().last();
     QCOMPARE(elementValue(c, lonely, K::InitialInstrument), QVariant(0u));
     QCOMPARE(describe(c, c->elementIndex(group)),
-             QStringLiteral("InitialDuration:QString=1.0 InitialInstrument:uint=%1 "
+             QStringLiteral("DontPlayNote:bool=false "
+                            "InitialDuration:QString=1.0 InitialInstrument:uint=%1 "
                             "InitialPitch:QString=C3 InitialVelocity:QString=96 "
                             "IsHidden:bool=true ScaleKey:uint=0 ScaleMode:uint=%2 "
                             "ToNode:uint=0 TriggeringQuantization:int=3 Type:int=4 "
