@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QMutex mutex;
     MidiSynthWorker worker(&mutex, false);
-    MusicDevice* device = worker.device();
+    Platform::MusicDevice* device = worker.device();
     const double rate = device->sampleRate();
     std::printf("sound bank: %s, %d instruments, %.0f Hz\n", qPrintable(worker.soundBankName()),
                 worker.instrumentCount(), rate);

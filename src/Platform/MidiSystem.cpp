@@ -160,6 +160,11 @@ const QRegularExpression& alsaAddress()
 
 } // namespace
 
+bool MidiSystem::jackServerRunning()
+{
+    return jackRunning();
+}
+
 MidiSystem::Api MidiSystem::api()
 {
     const QByteArray chosen = qgetenv("KELVO_MIDI_API").trimmed().toLower();

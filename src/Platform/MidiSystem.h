@@ -30,6 +30,8 @@ public:
 
     // The MIDI system in use now; NoApi when none is available.
     static Api api();
+    // Whether a JACK server runs now (never starting one).
+    static bool jackServerRunning();
     static QString apiName(Api api);
 
     // A new library object with the client name "Kelvo" on the system in use. Throws

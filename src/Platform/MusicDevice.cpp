@@ -1,5 +1,7 @@
 #include "MusicDevice.h"
 
+#include "MidiSystem.h"
+
 #include <QByteArray>
 #include <QDebug>
 #include <QFile>
@@ -79,6 +81,8 @@ uint32_t instrumentNumberOf(int bank, int program)
 
 } // namespace
 
+namespace Platform {
+
 QString MusicDevice::defaultSoundBankPath()
 {
     return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
@@ -113,6 +117,10 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
 
     if (output == SystemAudioOutput && synth) {
         for (const char* name : {"pipewire", "pulseaudio", "alsa", "jack"}) {
+            // JACK's library would try to start a server of its own, which takes seconds to
+            // fail; only a running one is used.
+            if (qstrcmp(name, "jack") == 0 && !MidiSystem::jackServerRunning())
+                continue;
             if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
                 continue;
             driver = new_fluid_audio_driver(settings, synth);
@@ -252,3 +260,5 @@ double MusicDevice::sampleRate() const
         fluid_settings_getnum(settings, "synth.sample-rate", &rate);
     return rate;
 }
+
+} // namespace Platform

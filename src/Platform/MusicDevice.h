@@ -9,6 +9,8 @@ struct _fluid_hashtable_t;
 struct _fluid_synth_t;
 struct _fluid_audio_driver_t;
 
+namespace Platform {
+
 // A software General MIDI synthesizer: plays channel messages, lists the instruments of its
 // sound bank, and can be reset. It sits on FluidSynth and plays the system's General MIDI
 // SoundFont through the desktop's sound server.
@@ -79,3 +81,5 @@ private:
     QString driverName;
     QList<Instrument> instruments;
 };
+
+} // namespace Platform

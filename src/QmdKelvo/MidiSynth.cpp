@@ -19,8 +19,9 @@ MidiInstrumentId programBankToMidiInstrumentId(quint32 programBank)
 
 MidiSynthWorker::MidiSynthWorker(QMutex* synthMutex, bool audioOutput)
     : synthMutex(synthMutex)
-    , music(std::make_unique<MusicDevice>(audioOutput ? MusicDevice::SystemAudioOutput
-                                                      : MusicDevice::NoAudioOutput))
+    , music(std::make_unique<Platform::MusicDevice>(audioOutput
+                                                        ? Platform::MusicDevice::SystemAudioOutput
+                                                        : Platform::MusicDevice::NoAudioOutput))
 {
     music->setInternalReverb(false);
     // The device counts as ready even when no sound bank or audio output could be had.

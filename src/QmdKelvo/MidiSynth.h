@@ -9,7 +9,9 @@
 #include <array>
 #include <memory>
 
+namespace Platform {
 class MusicDevice;
+}
 
 // An instrument of the synthesizer: bank select MSB in bits 16-22, bank select LSB in bits
 // 8-14, program in bits 0-6.
@@ -45,7 +47,7 @@ public:
     bool sendMidiEvent(const QVector<uchar>& bytes);
 
     // The device itself, for offline rendering when there is no audio output.
-    MusicDevice* device() const { return music.get(); }
+    Platform::MusicDevice* device() const { return music.get(); }
 
 signals:
     void instrumentChanged(int channel, MidiInstrumentId instrument);
@@ -57,7 +59,7 @@ private:
     QMutex* synthMutex;
     bool ready = false;
     QPointer<MidiInput> input;
-    std::unique_ptr<MusicDevice> music;
+    std::unique_ptr<Platform::MusicDevice> music;
     std::array<MidiInstrumentId, 16> channelInstruments {};
 };
 

@@ -144,7 +144,8 @@ private slots:
         QVERIFY(m_synth->instrumentName(0x7F7F7F).isNull());
         QVERIFY(!m_synth->soundBankName().isEmpty());
 
-        MusicDevice none(MusicDevice::NoAudioOutput, QStringLiteral("/nonexistent.sf2"));
+        Platform::MusicDevice none(Platform::MusicDevice::NoAudioOutput,
+                                   QStringLiteral("/nonexistent.sf2"));
         QVERIFY(!none.hasSoundBank());
         QCOMPARE(none.instrumentCount(), 0);
         none.playMidi(0x90, 200, 300); // no bank, clamped bytes: nothing happens
