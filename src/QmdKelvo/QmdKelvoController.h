@@ -177,12 +177,14 @@ public slots:
                                             = QmdRequestOptions(tr("Controller")));
 
 signals:
-    void instrumentsAdded(const QmdItemIdList& idList, QmdRequestId rid);
-    void instrumentsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
-    void instrumentDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
     void scaleModesAdded(const QmdItemIdList& idList, QmdRequestId rid);
     void scaleModesRemoved(const QmdItemIdList& idList, QmdRequestId rid);
     void scaleModeDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
+    // Instruments were added (or replaced), removed, or had the listed keys set or removed.
+    // Followed by the instruments' output threads and the instruments list model.
+    void instrumentsAdded(const QmdItemIdList& idList, QmdRequestId rid);
+    void instrumentsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
+    void instrumentDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
 
 protected:
     void Reset() override;
