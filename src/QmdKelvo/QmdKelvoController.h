@@ -1,16 +1,26 @@
 #ifndef QMDKELVOCONTROLLER_H
 #define QMDKELVOCONTROLLER_H
 
+#include "FeedbackMsg.h"
+#include "InstrumentMsg.h"
 #include "KelvoNotesTree.h"
 #include "QmdElementDocController.h"
 #include "QmdKelvoTypes.h"
 #include "QmdSyncronizedController.h"
 #include "ScaleMode.h"
+#include "SortedPipe.h"
 
 #include <QBitArray>
 #include <QColor>
+#include <QHash>
+#include <QMutex>
+#include <QReadWriteLock>
 #include <QVariant>
 
+#include <atomic>
+
+class AbstractSync;
+class MidiInstrument;
 class ScaleKeysModel;
 class ScaleModesModel;
 
@@ -182,6 +192,52 @@ private:
     QmdIndex scaleModesRootIndex;
     QmdIndex syncMidiInputsRootIndex;
     QmdIndex syncMidiOutputsRootIndex;
+    // ---------------------------------------------------------------------------------------
+    // Playback: what the voice groups use of the controller. Any thread may call these.
+public:
+    // The document's transport clock; null before the first one is made.
+    AbstractSync* sync() const { return clock.load(); }
+    // Queues a message in an instrument's pipe; false, and the message dropped, when there is
+    // no such instrument or its pipe is full. The pair form queues both messages or neither.
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
+                              const InstrumentMsg& second);
+    // The travel length of an edge between its nodes' "TickPos": |dx| + |dy| for the city
+    // block paths, the rounded straight distance for the direct one, 0 for any other path.
+    // ok is false (and 0 returned) when the edge or one of its nodes is missing.
+    QmdKelvo::Ticks edgeLength(QmdItemId edge, bool* ok) const;
+    QmdKelvo::Ticks edgeLength(const QmdIndex& fromNode, const QmdIndex& toNode,
+                               QmdKelvo::EdgePath path, bool* ok) const;
+    static QmdKelvo::Ticks pathLength(QmdKelvo::TickPoint from, QmdKelvo::TickPoint to,
+                                      QmdKelvo::EdgePath path);
+    // Runs `read` with the model lock held, so that several lookups and the validity checks
+    // of their indexes see one state of the document. Requests may be made inside it.
+    template<class Read>
+    auto lockedRead(Read&& read) const -> decltype(read())
+    {
+        const ReadLocker locker(this);
+        return read();
+    }
+
+    // Makes the clock anew from the root "SyncType" and hands it to the instruments.
+    void recreateSync();
+    // Makes, starts and records the output threads of the given instruments.
+    void createInstruments(const QmdItemIdList& ids);
+    QHash<QmdItemId, MidiInstrument*> instrumentsCopy() const;
+    // Stops, awaits and deletes every instrument thread.
+    void deleteInstruments();
+
+    // Display feedback of the voice groups, read by the editor.
+    SortedPipe<FeedbackMsg> feedbackPipe {1000};
+    // Held by a voice group while it handles one arrival at a node, so that the arrivals of
+    // all voices of the document never interleave.
+    QMutex voiceStepMutex;
+
+private:
+    std::atomic<AbstractSync*> clock {nullptr};
+    QHash<QmdItemId, MidiInstrument*> instrumentTable;
+    mutable QReadWriteLock instrumentTableLock;
+    // ---------------------------------------------------------------------------------------
 };
 
 Q_DECLARE_METATYPE(QmdKelvoController::NotesTokenMap)
