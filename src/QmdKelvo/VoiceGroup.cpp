@@ -402,6 +402,7 @@ void VoiceGroup::iterate()
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !controller)
         return;
+    const quint64 began = Platform::hostTimeNs();
 
     QmdKelvoController* c = controller;
     const quint32 group = elementId;
@@ -438,6 +439,8 @@ void VoiceGroup::iterate()
                       it->nodeId);
         it = noteOffs.erase(it);
     }
+    lastStepDuration.store(Platform::hostTimeNs() - began);
+    stepCount.fetch_add(1);
 }
 
 void VoiceGroup::iterateVoice(Voice* voice)

@@ -65,6 +65,9 @@ public:
     AbstractSync* sync() const { return m_sync.load(); }
     bool isIterating() const { return iterating.load(); }
     bool isStarted() const { return started.load(); }
+    // How many steps have run, and how long the last one took in nanoseconds.
+    quint64 stepsDone() const { return stepCount.load(); }
+    quint64 lastStepNanos() const { return lastStepDuration.load(); }
 
     // Seeds: every living group holds one that no other holds.
     static quint32 uniqueSeed();
@@ -154,6 +157,8 @@ private:
     boost::random::mt19937 randomEngine;
     // The tick up to which the running step handles arrivals; set before the voices step.
     quint64 stepHorizon = 0;
+    std::atomic<quint64> stepCount {0};
+    std::atomic<quint64> lastStepDuration {0};
 };
 
 #endif // VOICEGROUP_H
