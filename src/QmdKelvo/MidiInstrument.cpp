@@ -64,11 +64,15 @@ void MidiInstrument::pauseAndWait()
 
 void MidiInstrument::applyPort()
 {
-    QString name
+    const QString stored
         = controller->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
               .toString();
-    if (name.isEmpty() || !MidiOutput::ports().contains(name)) {
+    QString name = stored;
+    if (name.isEmpty() || !MidiOutput::ports().contains(name))
         name = QmdKelvoKeys::synthesizerPortName();
+    // Written back only when it changes: while the synthesizer's port is missing too, writing
+    // the same name again would announce a change of "MidiPort" that comes back here for ever.
+    if (name != stored) {
         controller->requestSetData(QmdKelvoKeys::MidiPort, name,
                                    controller->instrumentIndex(instrumentId),
                                    QmdRequestOptions(Qmd::NotUndoable, QString()));
@@ -125,8 +129,14 @@ void MidiInstrument::writeMessages(const QVector<InstrumentMsg>& batch)
 {
     if (write(batch))
         return;
+    const QString failed = port();
     pauseAndWait();
     closePort();
+    // The document falls back to the built-in synthesizer, which the change of "MidiPort"
+    // opens. When no port was open, or the synthesizer itself failed, there is nothing to fall
+    // back to: writing the port again would only bounce between the two names for ever.
+    if (failed.isEmpty() || failed == QmdKelvoKeys::synthesizerPortName())
+        return;
     if (controller && instrumentId != 0)
         controller->requestSetData(QmdKelvoKeys::MidiPort, QString(),
                                    controller->instrumentIndex(instrumentId),

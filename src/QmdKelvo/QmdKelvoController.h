@@ -1,16 +1,20 @@
 #ifndef QMDKELVOCONTROLLER_H
 #define QMDKELVOCONTROLLER_H
 
+#include "FeedbackMsg.h"
+#include "InstrumentMsg.h"
 #include "KelvoNotesTree.h"
 #include "QmdElementDocController.h"
 #include "QmdKelvoTypes.h"
 #include "QmdSyncronizedController.h"
 #include "ScaleMode.h"
+#include "SortedPipe.h"
 
 #include <QBitArray>
 #include <QColor>
 #include <QFile>
 #include <QHash>
+#include <QMutex>
 #include <QReadWriteLock>
 #include <QVariant>
 
@@ -68,6 +72,27 @@ public:
     QHash<QmdItemId, VoiceGroup*> voiceGroupsCopy() const;
     // The from-node of every edge, by edge id.
     QHash<QmdItemId, QmdItemId> edgeFromNodesCopy() const;
+
+    // Queues a message in an instrument's pipe; false, and the message dropped, when there is
+    // no such instrument or its pipe is full. The pair form queues both messages or neither.
+    // Any thread may call these.
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
+                              const InstrumentMsg& second);
+    // Runs `read` with the model lock held, so that several lookups and the validity checks
+    // of their indexes see one state of the document. Requests may be made inside it.
+    template<class Read>
+    auto lockedRead(Read&& read) const -> decltype(read())
+    {
+        const ReadLocker locker(this);
+        return read();
+    }
+
+    // Display feedback of the voice groups, read by the editor; cleared by every reset.
+    SortedPipe<FeedbackMsg> feedbackPipe {1000};
+    // Held by a voice group while it handles one arrival at a node, so that the arrivals of
+    // all voices of the document never interleave.
+    QMutex voiceStepMutex;
 
     // Replaces the clock by one of the document's "SyncType".
     void recreateSync();
@@ -254,6 +279,8 @@ private:
     // Guarded by the model lock.
     QHash<QmdItemId, VoiceGroup*> voiceGroupTable;
     QHash<QmdItemId, QmdItemId> edgeFromNodes;
+    // The request of the latest reset, whose changes the handlers see after it.
+    QmdRequestId resetRequestId = 0;
     InstrumentsModel* m_instrumentsModel = nullptr;
 
     ScaleKeysModel* m_scaleKeysModel = nullptr;

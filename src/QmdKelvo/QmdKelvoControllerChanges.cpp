@@ -52,7 +52,9 @@ void QmdKelvoController::receivedItemsChanged(const QmdIndex& parent, const QStr
                                               QmdRequestId rid)
 {
     QmdSyncronizedController<QmdElementDocController>::receivedItemsChanged(parent, keys, rid);
-    if (parent == QmdIndex() && keys.contains(K::SyncType))
+    // The reset makes the clock itself once its request has ended; the default "SyncType" it
+    // wrote comes back here afterwards and must not replace that clock a second time.
+    if (parent == QmdIndex() && keys.contains(K::SyncType) && rid != resetRequestId)
         recreateSync();
     handleItemDataEffected(parent, keys, rid);
 }

@@ -7,31 +7,14 @@
 
 #include "QmdKelvoController.h"
 
+#include "AbstractSync.h"
+#include "InstrumentsModel.h"
+#include "MidiInstrument.h"
+#include "MidiSync.h"
 #include "QmdKelvoKeys.h"
 #include "ScaleKeysModel.h"
 #include "ScaleModesModel.h"
-
-// The playback engine's classes, as far as they are part of the build.
-#if __has_include("AbstractSync.h") && __has_include("MidiSync.h")
-#include "AbstractSync.h"
-#include "MidiSync.h"
-#define KELVO_HAVE_CLOCK 1
-#else
-#define KELVO_HAVE_CLOCK 0
-#endif
-#if __has_include("MidiInstrument.h") && __has_include("InstrumentsModel.h")
-#include "InstrumentsModel.h"
-#include "MidiInstrument.h"
-#define KELVO_HAVE_INSTRUMENTS 1
-#else
-#define KELVO_HAVE_INSTRUMENTS 0
-#endif
-#if __has_include("VoiceGroup.h")
 #include "VoiceGroup.h"
-#define KELVO_HAVE_VOICE_GROUPS 1
-#else
-#define KELVO_HAVE_VOICE_GROUPS 0
-#endif
 
 namespace K = QmdKelvoKeys;
 
@@ -41,9 +24,7 @@ QmdKelvoController::QmdKelvoController(QObject* parent)
     builtInScaleModeList();
     QmdKelvo::registerTickPointType();
     qRegisterMetaType<NotesTokenMap>("QmdKelvoController::NotesTokenMap");
-#if KELVO_HAVE_INSTRUMENTS
     m_instrumentsModel = new InstrumentsModel(this);
-#endif
     m_scaleKeysModel = new ScaleKeysModel(this);
     m_scaleModesModel = new ScaleModesModel(this);
 }
@@ -53,12 +34,10 @@ QmdKelvoController::~QmdKelvoController()
     // Every voice group has ended before the first instrument is told to stop.
     stopVoiceGroups(takeVoiceGroups(voiceGroupsCopy().keys()));
     stopInstruments(takeInstruments(instrumentsCopy().keys()));
-#if KELVO_HAVE_CLOCK
     // The clock is deleted with the other children; detached first, so that no MIDI input
     // handler of it calls back into a controller that is going.
     if (AbstractSync* current = clock.exchange(nullptr))
         current->setController(nullptr);
-#endif
 }
 
 AbstractSync* QmdKelvoController::sync() const
@@ -86,7 +65,6 @@ QHash<QmdItemId, QmdItemId> QmdKelvoController::edgeFromNodesCopy() const
 
 void QmdKelvoController::recreateSync()
 {
-#if KELVO_HAVE_CLOCK
     if (!model())
         return;
     AbstractSync* previous = nullptr;
@@ -100,24 +78,18 @@ void QmdKelvoController::recreateSync()
         clock.store(next);
     }
     next->setController(this);
-#if KELVO_HAVE_INSTRUMENTS
     for (MidiInstrument* instrument : instrumentsCopy())
         instrument->setSync(next);
-#endif
-#if KELVO_HAVE_VOICE_GROUPS
     for (VoiceGroup* group : voiceGroupsCopy())
         group->syncSync();
-#endif
     if (previous) {
         previous->setController(nullptr);
         previous->deleteLater();
     }
-#endif
 }
 
 void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
 {
-#if KELVO_HAVE_INSTRUMENTS
     if (!model())
         return;
     const QHash<QmdItemId, MidiInstrument*> existing = instrumentsCopy();
@@ -142,14 +114,10 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
     }
     const QWriteLocker locker(&instrumentTableLock);
     instrumentTable.insert(created);
-#else
-    Q_UNUSED(ids);
-#endif
 }
 
 void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
 {
-#if KELVO_HAVE_VOICE_GROUPS
     if (!model())
         return;
     const QHash<QmdItemId, VoiceGroup*> existing = voiceGroupsCopy();
@@ -169,9 +137,6 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     }
     const WriteLocker locker(this);
     voiceGroupTable.insert(created);
-#else
-    Q_UNUSED(ids);
-#endif
 }
 
 QList<MidiInstrument*> QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
@@ -198,43 +163,29 @@ QList<VoiceGroup*> QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
 
 void QmdKelvoController::stopInstruments(const QList<MidiInstrument*>& instruments)
 {
-#if KELVO_HAVE_INSTRUMENTS
     for (MidiInstrument* instrument : instruments) {
         instrument->terminateSafely();
         instrument->wait();
         delete instrument;
     }
-#else
-    Q_ASSERT(instruments.isEmpty());
-    Q_UNUSED(instruments);
-#endif
 }
 
 void QmdKelvoController::stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups)
 {
-#if KELVO_HAVE_VOICE_GROUPS
     for (VoiceGroup* group : voiceGroups) {
         group->terminateSafely();
         group->wait();
         delete group;
     }
-#else
-    Q_ASSERT(voiceGroups.isEmpty());
-    Q_UNUSED(voiceGroups);
-#endif
 }
 
 void QmdKelvoController::clearFeedback()
 {
-#if KELVO_HAVE_VOICE_GROUPS
     feedbackPipe.clear();
-#endif
 }
 
 void QmdKelvoController::attachListModels()
 {
-#if KELVO_HAVE_INSTRUMENTS
     m_instrumentsModel->setController(this);
-#endif
     m_scaleModesModel->setController(this);
 }

@@ -34,6 +34,7 @@ void QmdKelvoController::Reset()
     QList<MidiInstrument*> oldInstruments;
     QList<VoiceGroup*> oldVoiceGroups;
     const QmdRequestId rid = registerNewRequestId();
+    resetRequestId = rid;
     beginRequest(rid, Qmd::NotUndoable, tr("QmdKelvoController::Reset"));
     ensureDefaults();
     convertLegacyNodes();

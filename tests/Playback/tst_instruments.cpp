@@ -92,21 +92,18 @@ void TestInstruments::init()
     sync->reset();
     start = sync->now;
     sync->setPlaying(true);
-    instrument = new MidiInstrument(id);
+    // The controller's own output thread of the instrument, moved onto the manual clock.
+    instrument = controller->instrumentsCopy().value(id);
+    QVERIFY(instrument);
     instrument->setSync(sync);
-    instrument->setController(controller);
     QCOMPARE(instrument->port(), synth);
-    instrument->start(QThread::TimeCriticalPriority);
     listener.takeMessages();
 }
 
 void TestInstruments::cleanup()
 {
-    instrument->terminateSafely();
-    instrument->wait();
-    delete instrument;
+    delete controller; // and the instrument's thread with it
     delete sync;
-    delete controller;
     delete model;
     collect(listener, 100, 50);
 }
@@ -115,7 +112,6 @@ void TestInstruments::setKeys(const QHash<QString, QVariant>& values)
 {
     controller->requestSetData(values, controller->instrumentIndex(id));
     QCoreApplication::sendPostedEvents();
-    emit controller->instrumentDataEffected(id, values.keys(), 0);
 }
 
 void TestInstruments::sendsEachMessageAtItsTickInOrder()
@@ -192,12 +188,12 @@ void TestInstruments::heldNotesReleasedOnChangesAndClose()
     emit controller->instrumentDataEffected(id + 1, {K::MidiChannels}, 0);
     QVERIFY(collect(listener, 1, 50).isEmpty());
 
-    instrument->terminateSafely();
-    instrument->wait();
-    delete instrument;
+    // Removing the instrument stops and deletes its thread, which releases what it holds.
+    controller->requestRemove(id, controller->index(K::Instruments, QmdIndex()));
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(controller->instrumentsCopy().isEmpty());
     instrument = nullptr;
     QCOMPARE(collect(listener, 1), QStringList({"85 41 00"}));
-    instrument = new MidiInstrument(id); // for cleanup
 }
 
 void TestInstruments::bankAndProgram()
@@ -225,7 +221,6 @@ void TestInstruments::missingPortFallsBackToTheSynthesizer()
                                controller->instrumentIndex(id),
                                QmdRequestOptions(Qmd::NotUndoable, QString()));
     QCoreApplication::sendPostedEvents();
-    emit controller->instrumentDataEffected(id, {K::MidiPort}, 0);
     QCOMPARE(instrument->port(), synth);
     QCOMPARE(controller->data(K::MidiPort, controller->instrumentIndex(id)).toString(), synth);
     QCOMPARE(controller->canUndo(), couldUndo);
