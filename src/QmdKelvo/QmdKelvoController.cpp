@@ -1,24 +1,12 @@
 #include "QmdKelvoController.h"
 
 #include "QmdKelvoKeys.h"
-#include "ScaleKeysModel.h"
-#include "ScaleModesModel.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
-
-QmdKelvoController::QmdKelvoController(QObject* parent)
-    : QmdSyncronizedController<QmdElementDocController>(parent)
-{
-    builtInScaleModeList();
-    QmdKelvo::registerTickPointType();
-    qRegisterMetaType<NotesTokenMap>("QmdKelvoController::NotesTokenMap");
-    m_scaleKeysModel = new ScaleKeysModel(this);
-    m_scaleModesModel = new ScaleModesModel(this);
-}
-
-QmdKelvoController::~QmdKelvoController() = default;
+#include <cmath>
+#include <limits>
 
 // ---------------------------------------------------------------------------------------------
 // Scale modes of the process
@@ -148,6 +136,70 @@ QmdIndex QmdKelvoController::directExistingElement(const QmdIndex& index) const
         return QmdIndex();
     const QmdIndex element = directIndex(index.itemId(), elements);
     return element.isValid() && element == index ? element : QmdIndex();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Geometry
+
+QmdKelvo::Ticks QmdKelvoController::edgeLength(QmdItemId edgeId, bool* ok) const
+{
+    if (ok)
+        *ok = false;
+    QmdIndex from;
+    QmdIndex to;
+    QmdKelvo::EdgePath path = QmdKelvo::CityBlock;
+    {
+        const ReadLocker locker(this);
+        const QmdIndex elements = directElementsRoot();
+        const QmdIndex edge = elements.isValid() ? directIndex(edgeId, elements) : QmdIndex();
+        if (!edge.isValid())
+            return 0;
+        from = directIndex(directData(QmdKelvoKeys::FromNode, edge).toUInt(), elements);
+        to = directIndex(directData(QmdKelvoKeys::ToNode, edge).toUInt(), elements);
+        path = QmdKelvo::EdgePath(directData(QmdKelvoKeys::Path, edge).toInt());
+    }
+    return edgeLength(from, to, path, ok);
+}
+
+QmdKelvo::Ticks QmdKelvoController::edgeLength(const QmdIndex& fromNode, const QmdIndex& toNode,
+                                               QmdKelvo::EdgePath path, bool* ok) const
+{
+    if (ok)
+        *ok = false;
+    const ReadLocker locker(this);
+    if (!fromNode.isValid() || !toNode.isValid())
+        return 0;
+    auto position = [this](const QmdIndex& node) {
+        const QVariant value = directData(QmdKelvoKeys::TickPos, node);
+        return value.canConvert<QmdKelvo::TickPoint>() ? value.value<QmdKelvo::TickPoint>()
+                                                       : QmdKelvo::TickPoint();
+    };
+    const QmdKelvo::Ticks length = pathLength(position(fromNode), position(toNode), path);
+    if (ok)
+        *ok = true;
+    return length;
+}
+
+QmdKelvo::Ticks QmdKelvoController::pathLength(QmdKelvo::TickPoint from, QmdKelvo::TickPoint to,
+                                               QmdKelvo::EdgePath path)
+{
+    // In extended precision: grid positions may be far apart.
+    const long double dx = (long double)to.x - (long double)from.x;
+    const long double dy = (long double)to.y - (long double)from.y;
+    long double length = 0;
+    switch (path) {
+    case QmdKelvo::CityBlock:
+    case QmdKelvo::CityBlockFlipped:
+        length = std::fabs(dx) + std::fabs(dy);
+        break;
+    case QmdKelvo::Direct:
+        length = std::round(std::sqrt(dx * dx + dy * dy));
+        break;
+    default:
+        return 0;
+    }
+    const long double limit = (long double)std::numeric_limits<QmdKelvo::Ticks>::max();
+    return length >= limit ? std::numeric_limits<QmdKelvo::Ticks>::max() : QmdKelvo::Ticks(length);
 }
 
 // ---------------------------------------------------------------------------------------------

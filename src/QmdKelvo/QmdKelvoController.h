@@ -1,18 +1,31 @@
 #ifndef QMDKELVOCONTROLLER_H
 #define QMDKELVOCONTROLLER_H
 
+#include "FeedbackMsg.h"
+#include "InstrumentMsg.h"
 #include "KelvoNotesTree.h"
 #include "QmdElementDocController.h"
 #include "QmdKelvoTypes.h"
 #include "QmdSyncronizedController.h"
 #include "ScaleMode.h"
+#include "SortedPipe.h"
 
 #include <QBitArray>
 #include <QColor>
+#include <QFile>
+#include <QHash>
+#include <QReadWriteLock>
 #include <QVariant>
 
+#include <atomic>
+#include <mutex>
+
+class AbstractSync;
+class InstrumentsModel;
+class MidiInstrument;
 class ScaleKeysModel;
 class ScaleModesModel;
+class VoiceGroup;
 
 // The document controller of a network.
 class QmdKelvoController : public QmdSyncronizedController<QmdElementDocController>
@@ -48,6 +61,54 @@ public:
 
     ScaleKeysModel* scaleKeysModel() const { return m_scaleKeysModel; }
     ScaleModesModel* scaleModesModel() const { return m_scaleModesModel; }
+
+    // ---- Run-time objects -------------------------------------------------------------------
+    // The transport clock; null until the first reset.
+    AbstractSync* sync() const;
+    InstrumentsModel* instrumentsModel() const { return m_instrumentsModel; }
+    // Copies of the thread tables: the output thread of every instrument, by instrument id,
+    // and the thread of every voice group, by element id.
+    QHash<QmdItemId, MidiInstrument*> instrumentsCopy() const;
+    QHash<QmdItemId, VoiceGroup*> voiceGroupsCopy() const;
+    // The from-node of every edge, by edge id.
+    QHash<QmdItemId, QmdItemId> edgeFromNodesCopy() const;
+
+    // Queues a message in an instrument's pipe; false, and the message dropped, when there is
+    // no such instrument or its pipe is full. The pair form queues both messages or neither.
+    // Any thread may call these.
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
+    bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
+                              const InstrumentMsg& second);
+    // Runs `read` with the model lock held, so that several lookups and the validity checks
+    // of their indexes see one state of the document. Requests may be made inside it.
+    template<class Read>
+    auto lockedRead(Read&& read) const -> decltype(read())
+    {
+        const ReadLocker locker(this);
+        return read();
+    }
+
+    // Display feedback of the voice groups, read by the editor; cleared by every reset.
+    SortedPipe<FeedbackMsg> feedbackPipe {1000};
+    // Held by a voice group while it handles one arrival at a node, so that the arrivals of
+    // all voices of the document never interleave.
+    std::mutex voiceStepMutex;
+
+    // Replaces the clock by one of the document's "SyncType".
+    void recreateSync();
+    // Creates and starts the threads of the given instruments and of the voice groups among
+    // the given elements. An id that already has a thread keeps it.
+    void createInstruments(const QmdItemIdList& ids);
+    void createVoiceGroups(const QmdItemIdList& ids);
+
+    // ---- Geometry ---------------------------------------------------------------------------
+    // The travel length of an edge in ticks; ok is false, and the length 0, when the edge or
+    // one of its nodes does not exist.
+    QmdKelvo::Ticks edgeLength(QmdItemId edgeId, bool* ok = nullptr) const;
+    QmdKelvo::Ticks edgeLength(const QmdIndex& fromNode, const QmdIndex& toNode,
+                               QmdKelvo::EdgePath path, bool* ok = nullptr) const;
+    static QmdKelvo::Ticks pathLength(QmdKelvo::TickPoint from, QmdKelvo::TickPoint to,
+                                      QmdKelvo::EdgePath path);
 
     // The built-in scale modes, loaded from the bundle once per process, and the chromatic
     // mode that every document holds.
@@ -144,9 +205,21 @@ signals:
     void scaleModesAdded(const QmdItemIdList& idList, QmdRequestId rid);
     void scaleModesRemoved(const QmdItemIdList& idList, QmdRequestId rid);
     void scaleModeDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
+    // Instruments were added (or replaced), removed, or had the listed keys set or removed.
+    // Followed by the instruments' output threads and the instruments list model.
+    void instrumentsAdded(const QmdItemIdList& idList, QmdRequestId rid);
+    void instrumentsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
+    void instrumentDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
 
 protected:
     void Reset() override;
+    QFile::FileError save(const QString& fileName, QmdRequestId rid) override;
+    QFile::FileError load(const QString& fileName, QmdRequestId rid) override;
+
+public:
+    // The scale modes that a save leaves out: those that neither the document nor any voice
+    // group names. Reads without a lock, inside the caller's request.
+    QSet<QmdIndex> unusedScaleModes() const;
 
 protected slots:
     void receivedItemsChanged(const QmdIndex& parent, const QmdItemIdList& idList,
@@ -167,9 +240,48 @@ private:
     // Reacts to keys of an item that were set or removed.
     void handleItemDataEffected(const QmdIndex& item, const QStringList& keys, QmdRequestId rid);
 
+    // ---- Reset steps, inside the reset's request --------------------------------------------
+    void convertLegacyNodes();
+    void convertLegacyVoiceGroupOutputs();
+    void normaliseScaleModes();
+    void repairScaleModeReferences();
+    void rebuildEdgeFromNodes();
+
+    // ---- Removal clean-up -------------------------------------------------------------------
+    void removeElementStates(const QmdItemIdList& idList, QmdRequestId rid);
+    void removeRefsToEdges(const QmdItemIdList& idList, QmdRequestId rid);
+    void removeRefsToInstruments(const QmdItemIdList& idList, QmdRequestId rid, bool undoRedo);
+
+    // ---- Threads ----------------------------------------------------------------------------
+    // Take entries out of the tables, under the model lock (voice groups) or the table's lock
+    // (instruments); the threads are then stopped outside the model lock.
+    QList<MidiInstrument*> takeInstruments(const QmdItemIdList& ids);
+    QList<VoiceGroup*> takeVoiceGroups(const QmdItemIdList& ids);
+    // Tell the threads to end, wait for each and delete it. Called without the model lock.
+    static void stopInstruments(const QList<MidiInstrument*>& instruments);
+    static void stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups);
+    // Empties the display feedback that voice groups left.
+    void clearFeedback();
+    // Attaches the instrument and scale-mode list models to this controller again.
+    void attachListModels();
+
     // The index of an existing element, given by an index that addresses it; not valid for
     // anything else (an index left over from a removed element, say).
     QmdIndex directExistingElement(const QmdIndex& index) const;
+
+    // ---- Run-time objects -------------------------------------------------------------------
+    // Read by any thread without the model lock: a voice group asks for it while it holds its
+    // own mutex, which the GUI thread takes inside the model lock.
+    std::atomic<AbstractSync*> clock {nullptr};
+    // Guarded by instrumentTableLock, which is taken inside the model lock when both are held.
+    QHash<QmdItemId, MidiInstrument*> instrumentTable;
+    mutable QReadWriteLock instrumentTableLock;
+    // Guarded by the model lock.
+    QHash<QmdItemId, VoiceGroup*> voiceGroupTable;
+    QHash<QmdItemId, QmdItemId> edgeFromNodes;
+    // The request of the latest reset, whose changes the handlers see after it.
+    QmdRequestId resetRequestId = 0;
+    InstrumentsModel* m_instrumentsModel = nullptr;
 
     ScaleKeysModel* m_scaleKeysModel = nullptr;
     ScaleModesModel* m_scaleModesModel = nullptr;

@@ -1,21 +1,8 @@
-// The reset of QmdKelvoController: the document's defaults and its run-time part.
+// The defaults of a network document and its run-time part, filled in at every reset.
 
 #include "QmdKelvoController.h"
 
 #include "QmdKelvoKeys.h"
-#include "ScaleModesModel.h"
-
-void QmdKelvoController::Reset()
-{
-    QmdSyncronizedController<QmdElementDocController>::Reset();
-    if (!model())
-        return;
-    const QmdRequestId rid = registerNewRequestId();
-    beginRequest(rid, Qmd::NotUndoable, tr("QmdKelvoController::Reset"));
-    ensureDefaults();
-    endRequest(rid);
-    m_scaleModesModel->setController(this);
-}
 
 void QmdKelvoController::ensureDefaults()
 {
@@ -76,21 +63,6 @@ void QmdKelvoController::ensureDefaults()
                 addElementState(id);
                 break;
             default:
-                break;
-            }
-        }
-    }
-
-    // The document's own copy of the chromatic mode, when it has one.
-    m_chromaticScaleModeId = 0;
-    if (scaleModesRootIndex.isValid()) {
-        for (QmdItemId id : directIdList(scaleModesRootIndex)) {
-            const QmdIndex mode = directIndex(id, scaleModesRootIndex);
-            const ScaleMode scaleMode(
-                directData(K::Label, mode).toString(),
-                quint32(directData(K::ChromaticScaleDegreeSet, mode).toLongLong()), 0);
-            if (scaleMode == chromaticScaleMode()) {
-                m_chromaticScaleModeId = id;
                 break;
             }
         }

@@ -172,6 +172,8 @@ QmdRequestId QmdKelvoController::requestAddVoiceGroup(const QmdIndex& toNode,
            {K::InitialDuration, K::DefaultInitialDuration},
            {K::InitialInstrument, uint(instrumentIds.isEmpty() ? 0 : instrumentIds.first())},
            {K::UseScale, false},
+           // As a reset gives it, so that a saved document reads back as it was.
+           {K::DontPlayNote, false},
            {K::ScaleKey, 0u},
            {K::ScaleMode, uint(scaleMode)}};
     return requestAddElement(QmdKelvo::VoiceGroupElement, data, {}, flags, options);

@@ -3,6 +3,7 @@
 
 #include <QFlags>
 #include <QMetaType>
+#include <QString>
 #include <QtGlobal>
 
 // The value types and enumerations stored in a network document.
@@ -30,6 +31,12 @@ struct TickPoint
 // Registers TickPoint with the meta-type system under the name "QmdKelvo::TickPoint", so that
 // it travels in a QVariant and through queued connections. Safe to call any number of times.
 void registerTickPointType();
+
+// The parts of an "ArcUsageList" entry, "edge=count": the edge id before the first "=" (the
+// whole entry when it has none), and the count after it up to any further "="; 0 for a part
+// that is missing or not a number.
+uint arcUsageEdgeId(const QString& entry);
+int arcUsageCount(const QString& entry);
 
 enum ElementType {
     InvalidElement = 0,

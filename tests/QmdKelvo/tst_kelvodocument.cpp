@@ -83,7 +83,8 @@ void TestKelvoDocument::defaultsAndTypes()
     QCOMPARE(c->data(K::Tempo, root), QVariant(120u));
     QCOMPARE(c->data(K::DivsPerPrincipal, root), QVariant(4u));
     QCOMPARE(c->data(K::PrincipalsToBeatsDenominator, root), QVariant(1u));
-    QCOMPARE(c->data(K::ScaleMode, root), QVariant(0u));
+    QVERIFY(c->chromaticScaleModeId() != 0);
+    QCOMPARE(c->data(K::ScaleMode, root), QVariant(uint(c->chromaticScaleModeId())));
     QCOMPARE(c->data(K::ShowGrid, root), QVariant(true));
     QCOMPARE(c->data(K::ShowEdgeSignalling, root), QVariant(false));
     QCOMPARE(c->data(K::ZoomScale, root), QVariant(1.0));
@@ -253,12 +254,14 @@ void TestKelvoDocument::nodesEdgesVoiceGroupsTextBoxes()
     const QmdItemId group = c->elements().last();
     QCOMPARE(elementValue(c, lonely, K::InitialInstrument), QVariant(0u));
     QCOMPARE(describe(c, c->elementIndex(group)),
-             QStringLiteral("InitialDuration:QString=1.0 InitialInstrument:uint=%1 "
+             QStringLiteral("DontPlayNote:bool=false "
+                            "InitialDuration:QString=1.0 InitialInstrument:uint=%1 "
                             "InitialPitch:QString=C3 InitialVelocity:QString=96 "
-                            "IsHidden:bool=true ScaleKey:uint=0 ScaleMode:uint=0 "
+                            "IsHidden:bool=true ScaleKey:uint=0 ScaleMode:uint=%2 "
                             "ToNode:uint=0 TriggeringQuantization:int=3 Type:int=4 "
                             "UseScale:bool=false")
-                 .arg(c->instruments().first()));
+                 .arg(c->instruments().first())
+                 .arg(c->chromaticScaleModeId()));
     QCOMPARE(elementValue(c, lonely, K::ToNode), QVariant(uint(b)));
     c->requestAddTextBox(TickPoint {5, 6});
     const QmdItemId text = c->elements().last();

@@ -1,0 +1,54 @@
+#ifndef ABSTRACTINSTRUMENT_H
+#define ABSTRACTINSTRUMENT_H
+
+#include "AbstractOutputThread.h"
+#include "InstrumentMsg.h"
+#include "QmdGlobal.h"
+#include "QmdObserver.h"
+#include "SortedPipe.h"
+
+#include <QVector>
+
+class QmdKelvoController;
+
+// An output thread that sends an instrument's timed messages: each pass takes the messages of
+// `pipe` that are due at the clock's tick (at most 32) and hands them as one batch to
+// writeMessages().
+class AbstractInstrument : public AbstractOutputThread, public QmdObserver<QmdKelvoController>
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PipeCapacity = 1000;
+    static constexpr int MaxBatch = 32;
+
+    explicit AbstractInstrument(QmdItemId instrumentId);
+
+    QmdItemId id() const { return instrumentId; }
+    // Any thread may queue messages here.
+    SortedPipe<InstrumentMsg> pipe {PipeCapacity};
+
+    virtual QString typeId() const = 0;
+    virtual QString typeName() const = 0;
+    // Follows the controller's instrument data; ends in reset().
+    void setController(QmdKelvoController* controller) override;
+    // Sends one message now, past the pipe, on the caller's thread.
+    virtual void playMessage(const InstrumentMsg& message);
+
+public slots:
+    // Drops every pending message.
+    virtual void reset();
+    virtual void onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
+                                          QmdRequestId rid);
+
+protected:
+    void iterate() override;
+    virtual void writeMessages(const QVector<InstrumentMsg>& batch) = 0;
+
+    const QmdItemId instrumentId;
+
+private:
+    QVector<InstrumentMsg> batch;
+};
+
+#endif // ABSTRACTINSTRUMENT_H

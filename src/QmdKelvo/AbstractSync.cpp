@@ -1,0 +1,66 @@
+#include "AbstractSync.h"
+
+#include "MidiSync.h"
+#include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
+
+AbstractSync::AbstractSync(QObject* parent)
+    : QObject(parent)
+{
+    connect(this, &AbstractSync::tempoChanged, this, &AbstractSync::timingChanged);
+    connect(this, &AbstractSync::principalsToBeatsNumeratorChanged, this,
+            &AbstractSync::timingChanged);
+    connect(this, &AbstractSync::principalsToBeatsDenominatorChanged, this,
+            &AbstractSync::timingChanged);
+}
+
+AbstractSync::~AbstractSync() = default;
+
+void AbstractSync::setController(QmdKelvoController* newController)
+{
+    if (controller) {
+        disconnect(controller, &QmdController::modelReset, this, &AbstractSync::reset);
+        controller->unbind(this, nullptr, QmdController::UnbindActions(7));
+    }
+    QmdObserver<QmdKelvoController>::setController(newController);
+    if (controller) {
+        connect(controller, &QmdController::modelReset, this, &AbstractSync::reset);
+        const struct
+        {
+            const char* property;
+            const char* signal;
+            const QString& key;
+            uint defaultValue;
+            QString intent;
+        } bindings[] = {
+            {"tempo", SIGNAL(tempoChanged(uint)), QmdKelvoKeys::Tempo, 120, tr("Tempo")},
+            {"principalsToBeatsNumerator", SIGNAL(principalsToBeatsNumeratorChanged(uint)),
+             QmdKelvoKeys::PrincipalsToBeatsNumerator, 1, tr("PrincipalsToBeatsNumerator")},
+            {"principalsToBeatsDenominator", SIGNAL(principalsToBeatsDenominatorChanged(uint)),
+             QmdKelvoKeys::PrincipalsToBeatsDenominator, 1, tr("PrincipalsToBeatsDenominator")},
+        };
+        for (const auto& b : bindings)
+            controller->bind(this, b.property, b.signal, b.key, QmdIndex(), b.defaultValue,
+                             b.defaultValue, b.intent, Qmd::NotUndoable);
+    }
+    reset();
+}
+
+AbstractSync* createSync(const QString& typeId, QObject* parent)
+{
+    if (typeId.toLower() == MidiSync::staticTypeId().toLower())
+        return new MidiSync(parent);
+    return nullptr;
+}
+
+QStringList syncTypeIds()
+{
+    return {MidiSync::staticTypeId()};
+}
+
+QString syncTypeName(const QString& typeId)
+{
+    if (typeId.toLower() == MidiSync::staticTypeId().toLower())
+        return MidiSync::staticTypeName();
+    return QString();
+}

@@ -1,0 +1,39 @@
+#ifndef MIDIINSTRUMENT_H
+#define MIDIINSTRUMENT_H
+
+#include "AbstractInstrument.h"
+#include "MidiOutput.h"
+
+// An instrument that plays on a MIDI output port, following the instrument's "MidiPort",
+// "MidiChannels", "MidiDoProgramChange", "MidiProgram", "MidiBankMSB" and "MidiBankLSB".
+class MidiInstrument : public AbstractInstrument, public MidiOutput
+{
+    Q_OBJECT
+
+public:
+    explicit MidiInstrument(QmdItemId instrumentId);
+    ~MidiInstrument() override;
+
+    static QString staticTypeId();
+    static QString staticTypeName();
+    QString typeId() const override { return staticTypeId(); }
+    QString typeName() const override { return staticTypeName(); }
+
+public slots:
+    // Drops pending messages and applies all six settings again.
+    void reset() override;
+    // Lets the thread run and sends bank and program again when enabled.
+    void play() override;
+    // Pauses the thread, then switches off the notes it left sounding.
+    void pauseAndWait() override;
+    void onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
+                                  QmdRequestId rid) override;
+
+protected:
+    void writeMessages(const QVector<InstrumentMsg>& batch) override;
+
+private:
+    void applyPort();
+};
+
+#endif // MIDIINSTRUMENT_H

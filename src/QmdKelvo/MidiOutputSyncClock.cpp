@@ -1,0 +1,81 @@
+#include "MidiOutputSyncClock.h"
+
+#include "MidiSync.h"
+
+#include <QMutexLocker>
+
+#include <limits>
+
+MidiOutputSyncClock::MidiOutputSyncClock(QObject* parent)
+    : AbstractOutputThread(parent)
+{ }
+
+MidiOutputSyncClock::~MidiOutputSyncClock()
+{
+    stopThread();
+    closePort();
+}
+
+quint64 MidiOutputSyncClock::sentClocks() const
+{
+    QMutexLocker locker(&countMutex);
+    return sentClockCount;
+}
+
+void MidiOutputSyncClock::startCountingAt(quint64 pulses)
+{
+    QMutexLocker locker(&countMutex);
+    sentClockCount = pulses / MidiSync::PulsesPerMidiClock;
+}
+
+bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes)
+{
+    InstrumentMsg message;
+    message.kind = InstrumentMsg::Raw;
+    message.bytes = bytes;
+    if (write(message))
+        return true;
+    // Without waiting: the caller may be inside this thread's pass or hold its count.
+    requestPause();
+    closePort();
+    return false;
+}
+
+void MidiOutputSyncClock::directEmitClocksDiff(quint64 max)
+{
+    auto* clock = qobject_cast<MidiSync*>(sync.load());
+    if (!clock)
+        return;
+    QMutexLocker locker(&countMutex);
+    const quint64 due = clock->directPulsesElapsed() / MidiSync::PulsesPerMidiClock;
+    const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
+    for (quint64 i = 0; i < n; ++i) {
+        if (!safeWrite({0xF8}))
+            return;
+        ++sentClockCount;
+    }
+}
+
+void MidiOutputSyncClock::iterate()
+{
+    AbstractSync* clock = sync.load();
+    if (clock && clock->isPlaying())
+        directEmitClocksDiff();
+}
+
+void MidiOutputSyncClock::pauseAndWait()
+{
+    AbstractOutputThread::pauseAndWait();
+    if (!sync.load())
+        return;
+    // Every clock due up to the stop goes out before it, however far the thread fell behind.
+    directEmitClocksDiff(std::numeric_limits<quint64>::max());
+    safeWrite({0xFC});
+}
+
+void MidiOutputSyncClock::reset()
+{
+    QMutexLocker locker(&countMutex);
+    sentClockCount = 0;
+    safeWrite({0xF2, 0x00, 0x00});
+}

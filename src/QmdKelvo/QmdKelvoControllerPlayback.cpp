@@ -1,0 +1,22 @@
+// Playback of QmdKelvoController: the instruments' pipes, as the voice groups reach them.
+
+#include "QmdKelvoController.h"
+
+#include "MidiInstrument.h"
+
+#include <QReadLocker>
+
+bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg)
+{
+    const QReadLocker locker(&instrumentTableLock);
+    MidiInstrument* thread = instrumentTable.value(instrument);
+    return thread && thread->pipe.tryWrite(msg);
+}
+
+bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
+                                              const InstrumentMsg& second)
+{
+    const QReadLocker locker(&instrumentTableLock);
+    MidiInstrument* thread = instrumentTable.value(instrument);
+    return thread && thread->pipe.tryWrite(first, second);
+}

@@ -1,0 +1,60 @@
+#ifndef PLAYBACKTESTSUPPORT_H
+#define PLAYBACKTESTSUPPORT_H
+
+#include "MidiInput.h"
+#include "MidiOutput.h"
+
+#include <QBitArray>
+#include <QStringList>
+#include <QTest>
+
+// Waits until `in` holds `count` messages (or `timeoutMs` has passed) and takes them as hex.
+inline QStringList collect(MidiInput& in, int count, int timeoutMs = 2000)
+{
+    QStringList messages;
+    for (int waited = 0; waited < timeoutMs; waited += 2) {
+        for (const MidiInputMessage& m : in.takeMessages()) {
+            QByteArray bytes(reinterpret_cast<const char*>(m.bytes.constData()), m.bytes.size());
+            messages.append(QString::fromLatin1(bytes.toHex(' ')));
+        }
+        if (messages.size() >= count)
+            break;
+        QTest::qWait(2);
+    }
+    return messages;
+}
+
+// Opens `keeper` on the port `in` listens to and sends through it until a message arrives:
+// the connection through the server is then live, and outputs opened later on that name share
+// the keeper's.
+inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
+{
+    if (!keeper.openPort(port))
+        return false;
+    QBitArray channels(16);
+    channels.setBit(15);
+    keeper.setChannels(channels);
+    InstrumentMsg probe;
+    probe.kind = InstrumentMsg::ControlChange;
+    probe.data1 = 121; // reset all controllers
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        keeper.write(probe);
+        QTest::qWait(20);
+        if (in.hasMessages()) {
+            QTest::qWait(50);
+            in.takeMessages();
+            return true;
+        }
+    }
+    return false;
+}
+
+inline QBitArray channelMask(std::initializer_list<int> channels)
+{
+    QBitArray mask(16);
+    for (int channel : channels)
+        mask.setBit(channel);
+    return mask;
+}
+
+#endif // PLAYBACKTESTSUPPORT_H
