@@ -17,14 +17,47 @@ extern char** environ;
 
 namespace {
 
+// JACK keeps a table of eight servers in shared memory. A server that is killed leaves its
+// entry behind, and the entry is reclaimed only by a later server of the same name, so the tests
+// use a few fixed names (a second run beside this one takes the next free one) rather than a new
+// name each time.
+const int serverNames = 8;
+
 void quiet(const char*) { }
+
+QString serverName(int slot)
+{
+    return QStringLiteral("kelvo-test-%1").arg(slot);
+}
+
+// Whether any JACK server process runs on this machine.
+bool anyJackServerRuns()
+{
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : processes) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        if (!comm.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray name = comm.readAll().trimmed();
+        if (name == "jackd" || name == "jackdbus")
+            return true;
+    }
+    return false;
+}
+
+// With no server running, the table and semaphores in shared memory belong to nobody: servers
+// that were killed left them. Removing them lets the next server start afresh.
+void removeStaleJackState()
+{
+    const QDir shm(QStringLiteral("/dev/shm"));
+    const QStringList entries = shm.entryList({QStringLiteral("jack*")}, QDir::Files);
+    for (const QString& entry : entries)
+        QFile::remove(shm.filePath(entry));
+}
 
 } // namespace
 
-JackTestServer::JackTestServer()
-    : m_name(QStringLiteral("kelvo-test-%1").arg(QCoreApplication::applicationPid()))
-    , m_logFile(QDir::temp().filePath(m_name + QStringLiteral(".log")))
-{ }
+JackTestServer::JackTestServer() = default;
 
 JackTestServer::~JackTestServer()
 {
@@ -34,6 +67,26 @@ JackTestServer::~JackTestServer()
 bool JackTestServer::start(QString* error)
 {
     stop();
+    bool cleaned = false;
+    for (int slot = 0; slot < serverNames; ++slot) {
+        m_name = serverName(slot);
+        m_logFile = QDir::temp().filePath(m_name + QStringLiteral(".log"));
+        if (acceptsClients())
+            continue; // another test run's server
+        if (startServer(error))
+            return true;
+        if (error->contains(QLatin1String("Too many servers")) && !cleaned
+            && !anyJackServerRuns()) {
+            removeStaleJackState();
+            cleaned = true;
+            --slot;
+        }
+    }
+    return false;
+}
+
+bool JackTestServer::startServer(QString* error)
+{
     qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("KELVO_MIDI_API", "jack");

@@ -5,10 +5,11 @@
 
 #include <sys/types.h>
 
-// A JACK server with the dummy driver for one test program: started under a server name of
-// its own (so that it never meets the user's server or another test's), awaited until clients
-// can connect, and stopped again. While it runs, the program's JACK clients (JACK_DEFAULT_SERVER)
-// and Kelvo's MIDI layer (KELVO_MIDI_API=jack) use it.
+// A JACK server with the dummy driver for one test program: started under the first test server
+// name ("kelvo-test-0" to "kelvo-test-7") that no running server uses, so that it never meets
+// the user's server or another test run's, awaited until clients can connect, and stopped again.
+// While it runs, the program's JACK clients (JACK_DEFAULT_SERVER) and Kelvo's MIDI layer
+// (KELVO_MIDI_API=jack) use it.
 //
 // A test that needs it calls start() in initTestCase() and fails when it returns false.
 // The server is started with posix_spawn rather than fork, which ThreadSanitizer does not allow
@@ -30,6 +31,7 @@ public:
     QString name() const { return m_name; }
 
 private:
+    bool startServer(QString* error);
     bool acceptsClients() const;
 
     QString m_name;
