@@ -14,11 +14,11 @@
 #include <QColor>
 #include <QFile>
 #include <QHash>
-#include <QMutex>
 #include <QReadWriteLock>
 #include <QVariant>
 
 #include <atomic>
+#include <mutex>
 
 class AbstractSync;
 class InstrumentsModel;
@@ -94,7 +94,7 @@ public:
     SortedPipe<FeedbackMsg> feedbackPipe {1000};
     // Held by a voice group while it handles one arrival at a node, so that the arrivals of
     // all voices of the document never interleave.
-    QMutex voiceStepMutex;
+    std::mutex voiceStepMutex;
 
     // Replaces the clock by one of the document's "SyncType".
     void recreateSync();

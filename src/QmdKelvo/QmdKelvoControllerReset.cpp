@@ -57,6 +57,8 @@ void QmdKelvoController::Reset()
     recreateSync();
     stopInstruments(oldInstruments);
     stopVoiceGroups(oldVoiceGroups);
+    // What the old groups reported until they ended belongs to the previous document.
+    clearFeedback();
     createInstruments(instruments());
     createVoiceGroups(elements());
     rebuildEdgeFromNodes();

@@ -2,9 +2,9 @@
 #define SORTEDPIPE_H
 
 #include <QList>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QVector>
+
+#include <mutex>
 
 // A bounded queue of timed items in ascending order of their `time` field (unsigned 64-bit),
 // handed from any number of writer threads to one reader, which takes the items that are due.
@@ -24,7 +24,7 @@ public:
 
     int size() const
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         return int(m_items.size());
     }
 
@@ -32,7 +32,7 @@ public:
     // the pipe is full.
     bool tryWrite(const T& item)
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         if (m_items.size() >= m_capacity)
             return false;
         insert(item);
@@ -42,7 +42,7 @@ public:
     // Queues both items or neither (a note on is never queued without its note off).
     bool tryWrite(const T& first, const T& second)
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         if (m_items.size() > m_capacity - 2)
             return false;
         insert(first);
@@ -54,7 +54,7 @@ public:
     // `out` holds fewer than `max` items.
     void tryReadIfReady(QVector<T>& out, int max, quint64 now)
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         qsizetype due = 0;
         const qsizetype room = qMax<qsizetype>(max - out.size(), 0);
         while (due < m_items.size() && due < room && quint64(m_items.at(due).time) <= now)
@@ -67,7 +67,7 @@ public:
 
     void clear()
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         m_items.clear();
     }
 
@@ -90,7 +90,8 @@ private:
         m_items.insert(low, item);
     }
 
-    mutable QMutex m_mutex;
+    // A standard mutex, whose ordering the thread sanitizer sees also when writers contend.
+    mutable std::mutex m_mutex;
     const int m_capacity;
     QList<T> m_items;
 };

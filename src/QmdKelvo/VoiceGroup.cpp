@@ -9,7 +9,6 @@
 #include "RealtimeScheduling.h"
 
 #include <QMutexLocker>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <chrono>
@@ -66,7 +65,7 @@ void VoiceGroup::releaseSeed(quint32 seed)
 
 void VoiceGroup::reseedForTesting(quint32 testSeed)
 {
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     randomEngine.seed(testSeed);
 }
 
@@ -87,9 +86,9 @@ VoiceGroup::~VoiceGroup()
     {
         const std::lock_guard<std::mutex> ended(waitMutex);
     }
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     {
-        const QMutexLocker voices(&voicesMutex);
+        const std::lock_guard<std::mutex> voices(voicesMutex);
         qDeleteAll(freeVoices);
         qDeleteAll(activeVoices);
         freeVoices.clear();
@@ -109,7 +108,7 @@ void VoiceGroup::waitUntilStarted()
 
 Voice* VoiceGroup::takeFreeVoice()
 {
-    const QMutexLocker locker(&voicesMutex);
+    const std::lock_guard<std::mutex> locker(voicesMutex);
     if (freeVoices.isEmpty())
         return nullptr;
     Voice* voice = *freeVoices.begin();
@@ -121,7 +120,7 @@ Voice* VoiceGroup::takeFreeVoice()
 
 void VoiceGroup::deactivateVoice(Voice* voice)
 {
-    const QMutexLocker locker(&voicesMutex);
+    const std::lock_guard<std::mutex> locker(voicesMutex);
     if (!activeVoices.remove(voice))
         return;
     freeVoices.insert(voice);
@@ -130,7 +129,7 @@ void VoiceGroup::deactivateVoice(Voice* voice)
 
 void VoiceGroup::deactivateAllVoices()
 {
-    const QMutexLocker locker(&voicesMutex);
+    const std::lock_guard<std::mutex> locker(voicesMutex);
     for (Voice* voice : std::as_const(activeVoices))
         writeFeedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id);
     freeVoices.unite(activeVoices);
@@ -139,13 +138,13 @@ void VoiceGroup::deactivateAllVoices()
 
 int VoiceGroup::freeVoiceCount() const
 {
-    const QMutexLocker locker(&voicesMutex);
+    const std::lock_guard<std::mutex> locker(voicesMutex);
     return int(freeVoices.size());
 }
 
 int VoiceGroup::activeVoiceCount() const
 {
-    const QMutexLocker locker(&voicesMutex);
+    const std::lock_guard<std::mutex> locker(voicesMutex);
     return int(activeVoices.size());
 }
 
@@ -188,7 +187,7 @@ void VoiceGroup::syncSync()
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     rereadClock();
 }
 
@@ -196,7 +195,7 @@ void VoiceGroup::reset()
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     resetVoices(currentTicks(), 1.0);
 }
 
@@ -204,7 +203,7 @@ void VoiceGroup::resetTo(QmdKelvo::Ticks startPos, QmdKelvo::Scale velocityScale
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     resetVoices(quint64(qMax<QmdKelvo::Ticks>(startPos, 0)), velocityScale);
 }
 
@@ -212,7 +211,7 @@ void VoiceGroup::continueIterating()
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     if (activeVoiceCount() == 0)
         resetVoices(currentTicks(), 1.0);
     if (activeVoiceCount() > 0) {
@@ -225,7 +224,7 @@ void VoiceGroup::pauseIterating()
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     iterating.store(false);
     wake();
 }
@@ -234,7 +233,7 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
 {
     if (!startedAndRunning())
         return;
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     deactivateAllVoices();
     iterating.store(false);
     wake();
@@ -242,7 +241,7 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
 
 void VoiceGroup::gotoStart()
 {
-    const QMutexLocker locker(&slotMutex);
+    const std::lock_guard<std::mutex> locker(slotMutex);
     const bool wasIterating = iterating.load();
     resetVoices(currentTicks(), 1.0);
     if (!wasIterating)
@@ -269,9 +268,9 @@ void VoiceGroup::run()
     if (priority() == QThread::TimeCriticalPriority)
         Platform::requestRealtimeScheduling();
     {
-        const QMutexLocker locker(&slotMutex);
+        const std::lock_guard<std::mutex> locker(slotMutex);
         {
-            const QMutexLocker voices(&voicesMutex);
+            const std::lock_guard<std::mutex> voices(voicesMutex);
             for (int id = 1; id < voiceCapacity; ++id) {
                 auto* voice = new Voice;
                 voice->id = quint32(id);
@@ -392,7 +391,7 @@ void VoiceGroup::resetVoices(quint64 startPos, double velocityScale)
 
 void VoiceGroup::iterate()
 {
-    std::unique_lock<QMutex> locker(slotMutex, std::try_to_lock);
+    std::unique_lock<std::mutex> locker(slotMutex, std::try_to_lock);
     while (!locker.owns_lock()) {
         if (terminating.load() || !iterating.load())
             return;
@@ -416,15 +415,16 @@ void VoiceGroup::iterate()
 
     QList<Voice*> voices;
     {
-        const QMutexLocker voicesLocker(&voicesMutex);
+        const std::lock_guard<std::mutex> voicesLocker(voicesMutex);
         voices = activeVoices.values();
     }
     // Arrivals due before the next step comes round are handled now.
     stepHorizon = clock->ticksElapsed() + clock->nanosToTicks(LookAheadNanos);
-    if (voices.size() == 1)
-        iterateVoice(voices.first());
-    else if (voices.size() > 1)
-        QtConcurrent::blockingMap(voices, [this](Voice* voice) { iterateVoice(voice); });
+    // One after another on this thread: every arrival is handled under the model lock and the
+    // document's voice-step mutex, so handing voices to other threads would only add the
+    // hand-over to each step.
+    for (Voice* voice : std::as_const(voices))
+        iterateVoice(voice);
 
     // The display learns of the note ends; the note-offs themselves went out with the notes.
     for (auto it = noteOffs.begin(); it != noteOffs.end();) {
@@ -499,7 +499,7 @@ void VoiceGroup::iterateVoice(Voice* voice)
     }
     const bool muted = node.dontPlay || groupMuted;
 
-    const std::lock_guard<QMutex> stepLocker(c->voiceStepMutex);
+    const std::lock_guard<std::mutex> stepLocker(c->voiceStepMutex);
     uint firstEdge = 0;
     QList<uint> furtherEdges;
     chooseEdge(node.index, &firstEdge, &furtherEdges);

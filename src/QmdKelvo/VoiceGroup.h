@@ -8,7 +8,6 @@
 #include "VoiceState.h"
 
 #include <QList>
-#include <QMutex>
 #include <QSet>
 #include <QThread>
 
@@ -137,7 +136,8 @@ private:
 
     const quint32 elementId;
     std::atomic<bool> started {false};
-    mutable QMutex voicesMutex;
+    // Standard mutexes, whose ordering the thread sanitizer follows.
+    mutable std::mutex voicesMutex;
     const int voiceCapacity = VoiceCount + 1;
     QSet<Voice*> freeVoices;
     QSet<Voice*> activeVoices;
@@ -148,7 +148,7 @@ private:
     std::atomic<bool> iterating {false};
     std::atomic<bool> stepping {false};
     std::atomic<bool> terminating {false};
-    QMutex slotMutex;
+    std::mutex slotMutex;
     bool groupMuted = false;
     uint scaleKey = 0;
     uint scaleDegreeMask = 4095;
