@@ -100,14 +100,23 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     const QHash<QmdItemId, VoiceGroup*> groups = voiceGroupTable;
     endRequest(rid);
 
-    for (MidiInstrument* instrument : instrumentsCopy())
+    // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
+    // pause first, which switches off what they hold, and play again with the clock.
+    const QHash<QmdItemId, MidiInstrument*> instruments = instrumentsCopy();
+    for (MidiInstrument* instrument : instruments) {
+        if (wasPlaying)
+            instrument->pauseAndWait();
         instrument->reset();
+    }
     // The groups only once the request has ended: each takes its own mutex, which a group
     // holds while it waits for the model lock.
     for (VoiceGroup* group : groups)
         group->gotoStart();
-    if (wasPlaying)
+    if (wasPlaying) {
         clock->setPlaying(true);
+        for (MidiInstrument* instrument : instruments)
+            instrument->play();
+    }
     emit playbackJogged();
     return NoRequestId;
 }
