@@ -3,6 +3,7 @@
 
 #include "JackTestServer.h"
 #include "MidiInstrument.h"
+#include "MidiSynth.h"
 #include "ModelSignalRecorder.h"
 #include "PlaybackTestSupport.h"
 #include "QmdKelvoController.h"
@@ -40,6 +41,7 @@ private slots:
     void cleanup();
     void playsTheNetworkInTime();
     void nothingSoundsAfterGotoStartCloseOrRemoval();
+    void theSynthesizerPlaysTheNetwork();
 
 private:
     QList<Received> take();
@@ -197,6 +199,35 @@ void TestPlaybackEndToEnd::nothingSoundsAfterGotoStartCloseOrRemoval()
     QTest::qWait(300);
     got += take();
     QCOMPARE(balance(got), 0);
+}
+
+void TestPlaybackEndToEnd::theSynthesizerPlaysTheNetwork()
+{
+    MidiSynth synthesizer(nullptr, MidiSynth::NoAudioOutput);
+    QTRY_VERIFY_WITH_TIMEOUT(synthesizer.isReady(), 10000);
+    MidiInput input;
+    QVERIFY(input.openPort(synth));
+    synthesizer.setMidiInput(&input);
+    std::vector<float> left(4096), right(4096);
+    auto energy = [&] {
+        synthesizer.render(left.data(), right.data(), 4096);
+        double sum = 0;
+        for (float v : left)
+            sum += double(v) * v;
+        return sum;
+    };
+    energy();
+    QCOMPARE(energy(), 0.0);
+    c->requestPlay();
+    double heard = 0;
+    for (int i = 0; i < 100 && heard == 0; ++i) {
+        QTest::qWait(10);
+        heard = energy();
+    }
+    c->requestPause();
+    QVERIFY(heard > 0);
+    synthesizer.setMidiInput(nullptr);
+    input.closePort();
 }
 
 QTEST_GUILESS_MAIN(TestPlaybackEndToEnd)
