@@ -22,6 +22,8 @@
 
 class AbstractSync;
 class InstrumentsModel;
+struct MidiInputMessage;
+Q_MOC_INCLUDE("MidiInput.h")
 class MidiInstrument;
 class ScaleKeysModel;
 class ScaleModesModel;
@@ -294,6 +296,67 @@ private:
     QmdIndex scaleModesRootIndex;
     QmdIndex syncMidiInputsRootIndex;
     QmdIndex syncMidiOutputsRootIndex;
+
+    // ==== Transport, voice-group triggering, copy and paste ===================================
+    // (QmdKelvoControllerTransport.cpp and QmdKelvoControllerClipboard.cpp)
+public:
+    // What the transport requests return: no request id.
+    static constexpr QmdRequestId NoRequestId = 0xFFFFFFFF;
+
+    // Whether the voice group's thread is iterating; false when it has none.
+    bool isVoiceGroupIterating(uint voiceGroupId) const;
+    // Whether the clipboard holds copied elements.
+    static bool canPaste();
+
+public slots:
+    QmdRequestId requestPlay();
+    QmdRequestId requestPause();
+    QmdRequestId requestSetPlayback(bool play);
+    QmdRequestId requestTogglePlayback();
+    // Instruments and voice groups follow a change of the clock's state. Also called by the
+    // clock from the MIDI input thread.
+    QmdRequestId requestPrimePlaybackForSyncStateChange(bool newState);
+    // Back to the start: positions, counters and the notes trees' places. Also called by the
+    // clock from the MIDI input thread.
+    QmdRequestId requestGotoStart();
+
+    QmdRequestId requestToggleShowGrid();
+    QmdRequestId requestToggleSnapToGrid();
+    QmdRequestId requestToggleShowNodeCounters();
+    QmdRequestId requestToggleShowNodeLastNotesSent();
+    QmdRequestId requestToggleShowEdgeSignalling();
+    QmdRequestId requestToggleMidiTriggering();
+
+    QmdRequestId requestStartVoiceGroups(const QmdItemIdList& idList,
+                                         QmdKelvo::Scale velocityScale = 1.0);
+    QmdRequestId requestStopVoiceGroups(const QmdItemIdList& idList);
+    QmdRequestId requestMidiTriggerVoiceGroups(const MidiInputMessage& msg, int msecToggleTimeout);
+    QmdRequestId requestShuffleNodeNotes(const QmdItemIdSet& nodes);
+
+    QmdRequestId requestCopy(const QmdItemIdSet& elements);
+    QmdRequestId requestPaste(QmdKelvo::TickPoint center);
+
+signals:
+    void playbackStateChanged(bool isPlaying);
+    void playbackJogged();
+
+private:
+    QmdRequestId requestToggle(const QString& key);
+    void resetNotesTreePositions(const QmdIndex& index);
+    // The start position of a triggered voice group for its "TriggeringQuantization".
+    quint64 quantizedStart(int quantization, quint64 ticks, quint64 pulses,
+                           quint64 divisionTicks) const;
+    void copyItemTree(const QmdIndex& source, const QmdIndex& target);
+    // Whether the notes tree of a pasted node was built by the paste of request rid; consumes
+    // the record, so that the change of "Notes" that the paste made builds it no second time.
+    bool takePastedNotesTree(QmdItemId nodeId, QmdRequestId rid);
+
+    // By MIDI pitch, the arrival of the last trigger message (status 0x80 to 0x9F) in host
+    // nanoseconds. Guarded by triggerTimesMutex.
+    QHash<uchar, quint64> lastTriggerTimes;
+    QMutex triggerTimesMutex;
+    // Nodes whose notes trees a paste has built, by the paste's request id. GUI thread only.
+    QHash<QmdRequestId, QmdItemIdSet> pastedNotesTrees;
 };
 
 Q_DECLARE_METATYPE(QmdKelvoController::NotesTokenMap)

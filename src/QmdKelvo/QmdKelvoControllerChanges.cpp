@@ -73,7 +73,8 @@ void QmdKelvoController::handleItemDataEffected(const QmdIndex& item, const QStr
         return;
     const QString containerKey = parent(item).key();
     if (containerKey == K::Elements) {
-        if (keys.contains(K::Notes) && data(K::Type, item).toInt() == QmdKelvo::NodeElement)
+        if (keys.contains(K::Notes) && data(K::Type, item).toInt() == QmdKelvo::NodeElement
+            && !takePastedNotesTree(item.itemId(), rid))
             requestRebuildNotesTree(item.itemId());
     } else if (containerKey == K::Instruments) {
         emit instrumentDataEffected(item.itemId(), keys, rid);

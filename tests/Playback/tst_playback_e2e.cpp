@@ -1,0 +1,234 @@
+// A saved network played end to end: loaded from its file, played through the document's own
+// clock, voice group and instrument thread, and received by a listener on the port.
+
+#include "JackTestServer.h"
+#include "MidiInstrument.h"
+#include "MidiSynth.h"
+#include "ModelSignalRecorder.h"
+#include "PlaybackTestSupport.h"
+#include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
+#include "QmdMemModel.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace K = QmdKelvoKeys;
+
+namespace {
+
+const QString synth = QStringLiteral("Kelvo Synthesizer");
+// The dummy server's period: 128 frames at 48 kHz.
+constexpr double PeriodMs = 128.0 / 48.0;
+
+struct Received
+{
+    uchar status, pitch, velocity;
+    double ms;
+};
+
+} // namespace
+
+class TestPlaybackEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void playsTheNetworkInTime();
+    void nothingSoundsAfterGotoStartCloseOrRemoval();
+    void theSynthesizerPlaysTheNetwork();
+
+private:
+    QList<Received> take();
+    static int balance(const QList<Received>& messages);
+
+    JackTestServer server;
+    MidiInput listener;
+    MidiOutput keeper;
+    QmdMemModel* model = nullptr;
+    QmdKelvoController* c = nullptr;
+};
+
+void TestPlaybackEndToEnd::initTestCase()
+{
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    QVERIFY(MidiIO<RtMidiIn>::macOpenVirtualPorts());
+    QVERIFY(listener.openPort(synth));
+    QVERIFY(warmUp(keeper, listener, synth));
+}
+
+void TestPlaybackEndToEnd::cleanupTestCase()
+{
+    keeper.closePort();
+    listener.closePort();
+    QVERIFY(MidiIO<RtMidiIn>::macCloseVirtualPorts());
+}
+
+void TestPlaybackEndToEnd::init()
+{
+    model = new QmdMemModel;
+    c = new QmdKelvoController;
+    c->setModel(model);
+    c->requestLoad(QStringLiteral(KELVO_FIXTURES "/triangle.kvd"));
+    deliverRelays();
+    QCOMPARE(c->instruments().size(), 1);
+    const QmdIndex instrument = c->instrumentIndex(c->instruments().first());
+    c->requestSetData(K::MidiPort, synth, instrument);
+    c->requestSetData(K::MidiChannels, channelMask({0}), instrument);
+    deliverRelays();
+    QCOMPARE(c->voiceGroupsCopy().size(), 1);
+    listener.takeMessages();
+}
+
+void TestPlaybackEndToEnd::cleanup()
+{
+    delete c;
+    delete model;
+    c = nullptr;
+    collect(listener, 1000, 100);
+}
+
+QList<Received> TestPlaybackEndToEnd::take()
+{
+    QList<Received> out;
+    for (const MidiInputMessage& m : listener.takeMessages()) {
+        if (m.bytes.size() != 3 || (m.bytes[0] & 0xE0) != 0x80)
+            continue; // bank and program changes, controllers
+        out.append({m.bytes[0], m.bytes[1], m.bytes[2], m.hostTimeNs / 1e6});
+    }
+    return out;
+}
+
+int TestPlaybackEndToEnd::balance(const QList<Received>& messages)
+{
+    int sounding = 0;
+    for (const Received& m : messages)
+        sounding += (m.status & 0xF0) == 0x90 && m.velocity > 0 ? 1 : -1;
+    return sounding;
+}
+
+void TestPlaybackEndToEnd::playsTheNetworkInTime()
+{
+    c->requestPlay();
+    QList<Received> got;
+    for (int i = 0; i < 150; ++i) { // three seconds
+        QTest::qWait(20);
+        got += take();
+    }
+    c->requestPause();
+    QTest::qWait(200);
+    got += take();
+    const double stoppedAt = got.isEmpty() ? 0 : got.last().ms;
+    QTest::qWait(300);
+    QVERIFY(take().isEmpty()); // nothing after stop
+
+    // C3, E3, G3 a quarter principal (125 ms at 120 beats per minute) apart, then back to C3
+    // after two quarters.
+    QList<Received> ons;
+    for (const Received& m : std::as_const(got))
+        if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
+            ons.append(m);
+    QVERIFY2(ons.size() >= 15, qPrintable(QString::number(ons.size())));
+    const uchar pitches[] = {60, 64, 67};
+    const double ideal[] = {125, 125, 250};
+    for (int n = 0; n < ons.size(); ++n) {
+        QCOMPARE(ons[n].pitch, pitches[n % 3]);
+        if (n == 0)
+            continue;
+        const double interval = ons[n].ms - ons[n - 1].ms;
+        QVERIFY2(std::fabs(interval - ideal[(n - 1) % 3]) <= 2.0 + PeriodMs,
+                 qPrintable(QStringLiteral("note %1: %2 ms").arg(n).arg(interval)));
+    }
+    QCOMPARE(balance(got), 0); // a note-off for every note-on
+    QVERIFY(stoppedAt > 0);
+}
+
+void TestPlaybackEndToEnd::nothingSoundsAfterGotoStartCloseOrRemoval()
+{
+    auto playUntilANoteSounds = [this](QList<Received>* got) {
+        c->requestPlay();
+        for (int i = 0; i < 200 && balance(*got) <= 0; ++i) {
+            QTest::qWait(5);
+            *got += take();
+        }
+        return balance(*got) > 0;
+    };
+
+    // Go to start while a note sounds, stopped there.
+    QList<Received> got;
+    QVERIFY(playUntilANoteSounds(&got));
+    c->requestPause();
+    c->requestGotoStart();
+    QTest::qWait(200);
+    got += take();
+    QCOMPARE(balance(got), 0);
+
+    // Go to start while playing: what sounded before ends, and playing goes on.
+    got.clear();
+    QVERIFY(playUntilANoteSounds(&got));
+    c->requestGotoStart();
+    QTest::qWait(400);
+    c->requestPause();
+    QTest::qWait(200);
+    got += take();
+    QCOMPARE(balance(got), 0);
+
+    // Deleting the instrument while a note sounds.
+    got.clear();
+    QVERIFY(playUntilANoteSounds(&got));
+    c->requestRemove(c->instruments().first(), c->index(K::Instruments, QmdIndex()));
+    deliverRelays();
+    QTest::qWait(300);
+    got += take();
+    QCOMPARE(balance(got), 0);
+    QVERIFY(c->instrumentsCopy().isEmpty());
+
+    // Closing the document while a note sounds.
+    cleanup();
+    init();
+    got.clear();
+    QVERIFY(playUntilANoteSounds(&got));
+    delete c;
+    c = nullptr;
+    QTest::qWait(300);
+    got += take();
+    QCOMPARE(balance(got), 0);
+}
+
+void TestPlaybackEndToEnd::theSynthesizerPlaysTheNetwork()
+{
+    MidiSynth synthesizer(nullptr, MidiSynth::NoAudioOutput);
+    QTRY_VERIFY_WITH_TIMEOUT(synthesizer.isReady(), 10000);
+    MidiInput input;
+    QVERIFY(input.openPort(synth));
+    synthesizer.setMidiInput(&input);
+    std::vector<float> left(4096), right(4096);
+    auto energy = [&] {
+        synthesizer.render(left.data(), right.data(), 4096);
+        double sum = 0;
+        for (float v : left)
+            sum += double(v) * v;
+        return sum;
+    };
+    energy();
+    QCOMPARE(energy(), 0.0);
+    c->requestPlay();
+    double heard = 0;
+    for (int i = 0; i < 100 && heard == 0; ++i) {
+        QTest::qWait(10);
+        heard = energy();
+    }
+    c->requestPause();
+    QVERIFY(heard > 0);
+    synthesizer.setMidiInput(nullptr);
+    input.closePort();
+}
+
+QTEST_GUILESS_MAIN(TestPlaybackEndToEnd)
+#include "tst_playback_e2e.moc"
