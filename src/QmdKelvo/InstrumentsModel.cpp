@@ -8,7 +8,7 @@
 #include <QPixmap>
 
 InstrumentsModel::InstrumentsModel(QObject* parent)
-    : QAbstractItemModel(parent)
+    : QmdIdListModel(parent)
 {
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this,
             &InstrumentsModel::onModelAboutToBeReset);
@@ -29,29 +29,6 @@ void InstrumentsModel::setController(QmdKelvoController* newController)
         connect(controller, &QmdController::modelReset, this, &InstrumentsModel::resetSlot);
     }
     resetSlot();
-}
-
-QModelIndex InstrumentsModel::index(int row, int column, const QModelIndex& parent) const
-{
-    if (!controller || row < 0 || row >= rowCount(parent) || column < 0
-        || column >= columnCount(parent))
-        return QModelIndex();
-    return createIndex(row, column, quintptr(ids.at(row)));
-}
-
-QModelIndex InstrumentsModel::parent(const QModelIndex&) const
-{
-    return QModelIndex();
-}
-
-int InstrumentsModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(ids.size());
-}
-
-int InstrumentsModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : 1;
 }
 
 QVariant InstrumentsModel::data(const QModelIndex& index, int role) const

@@ -24,7 +24,7 @@ bool ScaleModeIdDisplayOrderLessThan::operator()(QmdItemId a, QmdItemId b) const
 }
 
 ScaleModesModel::ScaleModesModel(QObject* parent)
-    : QAbstractItemModel(parent)
+    : QmdIdListModel(parent)
 {
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this,
             &ScaleModesModel::onModelAboutToBeReset);
@@ -45,29 +45,6 @@ void ScaleModesModel::setController(QmdKelvoController* newController)
         connect(newController, &QmdController::modelReset, this, &ScaleModesModel::resetSlot);
     }
     resetSlot();
-}
-
-QModelIndex ScaleModesModel::index(int row, int column, const QModelIndex& parent) const
-{
-    if (!controller || row < 0 || row >= rowCount(parent) || column < 0
-        || column >= columnCount(parent))
-        return QModelIndex();
-    return createIndex(row, column, quintptr(ids.at(row)));
-}
-
-QModelIndex ScaleModesModel::parent(const QModelIndex&) const
-{
-    return QModelIndex();
-}
-
-int ScaleModesModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(ids.size());
-}
-
-int ScaleModesModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : 1;
 }
 
 QVariant ScaleModesModel::data(const QModelIndex& index, int role) const

@@ -2,16 +2,14 @@
 #define SCALEMODESMODEL_H
 
 #include "QmdGlobal.h"
-#include "QmdObserver.h"
-
-#include <QAbstractItemModel>
+#include "QmdIdListModel.h"
 
 class QmdKelvoController;
 
 // The scale modes of a document for the scale-mode choosers, ordered by "DisplayOrder". Each
 // row carries its scale-mode id as its user-role value; modes that are not built in show a "*"
 // after their label.
-class ScaleModesModel : public QAbstractItemModel, public QmdObserver<QmdKelvoController>
+class ScaleModesModel : public QmdIdListModel
 {
     Q_OBJECT
 
@@ -20,11 +18,6 @@ public:
 
     void setController(QmdKelvoController* controller) override;
 
-    QModelIndex index(int row, int column,
-                      const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& index) const override;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 public slots:
@@ -36,8 +29,6 @@ public slots:
 
 private:
     void sortIds();
-
-    QList<QmdItemId> ids;
 };
 
 // Orders scale-mode ids by their "DisplayOrder" in the controller's document (0 when missing).
