@@ -207,17 +207,23 @@ void VoiceGroup::resetTo(QmdKelvo::Ticks startPos, QmdKelvo::Scale velocityScale
     resetVoices(quint64(qMax<QmdKelvo::Ticks>(startPos, 0)), velocityScale);
 }
 
-void VoiceGroup::continueIterating()
+void VoiceGroup::resumeWithVoices()
 {
-    if (!startedAndRunning())
-        return;
-    const std::lock_guard<std::mutex> locker(slotMutex);
+    // A group whose voices have all ended starts again from its start node.
     if (activeVoiceCount() == 0)
         resetVoices(currentTicks(), 1.0);
     if (activeVoiceCount() > 0) {
         iterating.store(true);
         wake();
     }
+}
+
+void VoiceGroup::continueIterating()
+{
+    if (!startedAndRunning())
+        return;
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    resumeWithVoices();
 }
 
 void VoiceGroup::pauseIterating()
@@ -246,12 +252,7 @@ void VoiceGroup::gotoStart()
     resetVoices(currentTicks(), 1.0);
     if (!wasIterating)
         return;
-    if (activeVoiceCount() == 0)
-        resetVoices(currentTicks(), 1.0);
-    if (activeVoiceCount() > 0) {
-        iterating.store(true);
-        wake();
-    }
+    resumeWithVoices();
 }
 
 void VoiceGroup::terminateSafely()
@@ -311,12 +312,7 @@ void VoiceGroup::rereadClock()
     m_sync.store(controller ? controller->sync() : nullptr);
     if (!wasIterating)
         return;
-    if (activeVoiceCount() == 0)
-        resetVoices(currentTicks(), 1.0);
-    if (activeVoiceCount() > 0) {
-        iterating.store(true);
-        wake();
-    }
+    resumeWithVoices();
 }
 
 void VoiceGroup::stopAndWait()

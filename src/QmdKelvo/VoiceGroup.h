@@ -121,6 +121,8 @@ private:
     void rereadClock();
     void stopAndWait();
     void resetVoices(quint64 startPos, double velocityScale);
+    // Iterates again if there are voices, placing new ones first when none is left.
+    void resumeWithVoices();
     quint64 currentTicks() const;
 
     void iterate();
