@@ -124,10 +124,8 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
             if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
                 continue;
             driver = new_fluid_audio_driver(settings, synth);
-            if (driver) {
-                driverName = QString::fromLatin1(name);
+            if (driver)
                 break;
-            }
         }
         if (!driver)
             qWarning() << "MusicDevice: no audio output could be started; the synthesizer is "

@@ -38,9 +38,6 @@ public:
     MusicDevice& operator=(const MusicDevice&) = delete;
 
     bool hasSoundBank() const { return soundFontId >= 0; }
-    bool hasAudioOutput() const { return driver != nullptr; }
-    // The name of the audio driver in use, empty without one.
-    QString audioDriverName() const { return driverName; }
     QString soundBankName() const { return bankName; }
 
     // One channel message: status byte and up to two data bytes. System messages are ignored;
@@ -78,7 +75,6 @@ private:
     _fluid_audio_driver_t* driver = nullptr;
     int soundFontId = -1;
     QString bankName;
-    QString driverName;
     QList<Instrument> instruments;
 };
 

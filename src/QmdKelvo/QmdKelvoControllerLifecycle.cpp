@@ -132,7 +132,7 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     for (QmdItemId id : ids) {
         if (VoiceGroup* group = created.value(id)) {
             group->start(QThread::TimeCriticalPriority);
-            group->waitUntilRunning();
+            group->waitUntilStarted();
         }
     }
     const WriteLocker locker(this);

@@ -59,7 +59,6 @@ public:
     QmdItemId id() const { return elementId; }
     // Returns once run() has built the voice pool (polled every 50 microseconds).
     void waitUntilStarted();
-    void waitUntilRunning() { waitUntilStarted(); }
 
     AbstractSync* sync() const { return m_sync.load(); }
     bool isIterating() const { return iterating.load(); }
