@@ -97,7 +97,7 @@ bool JackTestServer::startServer(QString* error)
     // beside the server and stops it when the test program has gone, even when a sanitizer
     // ended the program without its destructors.
     const QByteArray script
-        = "jackd -n \"$1\" --no-realtime -d dummy -r 48000 -p 128 & server=$!\n"
+        = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p 128 & server=$!\n"
           "trap 'kill $server; wait $server; exit 0' TERM\n"
           "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
           "kill $server 2>/dev/null; wait $server\n";

@@ -4,11 +4,31 @@
 #include <QStringList>
 #include <QThread>
 
+#include <utility>
+
 MidiPeer::MidiPeer(const char* clientName)
     : m_in(new RtMidiIn(RtMidi::UNIX_JACK, clientName, 4096))
     , m_out(new RtMidiOut(RtMidi::UNIX_JACK, clientName))
 {
     m_in->ignoreTypes(false, false, false);
+    // A callback rather than the library's own queue, whose indexes are not atomic.
+    m_in->setCallback(&MidiPeer::arrived, this);
+}
+
+MidiPeer::~MidiPeer()
+{
+    m_in->closePort();
+    m_in->cancelCallback();
+}
+
+void MidiPeer::arrived(double delta, std::vector<unsigned char>* message, void* peer)
+{
+    auto* self = static_cast<MidiPeer*>(peer);
+    const std::lock_guard<std::mutex> locker(self->m_arrivedMutex);
+    self->m_clockMs += delta * 1000.0;
+    self->m_arrived.append(
+        {QByteArray(reinterpret_cast<const char*>(message->data()), qsizetype(message->size())),
+         self->m_clockMs});
 }
 
 unsigned int MidiPeer::portCount(bool input)
@@ -62,14 +82,22 @@ QList<QByteArray> MidiPeer::receive(int count, int timeoutMs)
 {
     QList<QByteArray> messages;
     const QDeadlineTimer deadline(timeoutMs);
-    std::vector<unsigned char> message;
-    while (messages.size() < count && !deadline.hasExpired()) {
-        m_in->getMessage(&message);
-        if (message.empty())
-            QThread::msleep(2);
-        else
-            messages.append(QByteArray(reinterpret_cast<const char*>(message.data()),
-                                       qsizetype(message.size())));
+    for (;;) {
+        for (const TimedMessage& message : takeTimed())
+            messages.append(message.bytes);
+        if (messages.size() >= count || deadline.hasExpired())
+            return messages;
+        QThread::msleep(2);
     }
-    return messages;
+}
+
+void MidiPeer::openInput(const QString& name)
+{
+    m_in->openVirtualPort(name.toStdString());
+}
+
+QList<MidiPeer::TimedMessage> MidiPeer::takeTimed()
+{
+    const std::lock_guard<std::mutex> locker(m_arrivedMutex);
+    return std::exchange(m_arrived, {});
 }

@@ -8,6 +8,8 @@
 #include <RtMidi.h>
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 // Another program on the test's JACK server, talking to Kelvo's ports the way any JACK MIDI
 // client would: it finds a port by the name after the client part ("Kelvo Synthesizer" matches
@@ -16,6 +18,7 @@ class MidiPeer
 {
 public:
     explicit MidiPeer(const char* clientName = "Peer");
+    ~MidiPeer();
 
     // The number of JACK MIDI ports other programs can send to (`input` false) or receive from.
     unsigned int portCount(bool input);
@@ -31,9 +34,25 @@ public:
     // the time runs out; one QByteArray per message.
     QList<QByteArray> receive(int count, int timeoutMs = 3000);
 
+    // Opens an input port of the peer's own, called `name`, that other programs send to.
+    void openInput(const QString& name);
+    struct TimedMessage
+    {
+        QByteArray bytes;
+        double ms; // arrival, in milliseconds after the first message the peer received
+    };
+    // What has arrived on the peer's input so far, without waiting.
+    QList<TimedMessage> takeTimed();
+
 private:
     static int find(RtMidi& midi, const QString& port);
+    // Runs on the server's process thread.
+    static void arrived(double delta, std::vector<unsigned char>* message, void* peer);
 
+    // Made before the library objects: the input's thread starts with them.
+    std::mutex m_arrivedMutex;
+    QList<TimedMessage> m_arrived; // guarded by m_arrivedMutex
+    double m_clockMs = 0; // the sum of the time differences; guarded the same
     std::unique_ptr<RtMidiIn> m_in;
     std::unique_ptr<RtMidiOut> m_out;
 };
