@@ -3,14 +3,19 @@
 // through 16 instruments (one MIDI channel each) and their output threads to "Kelvo
 // Synthesizer" on a JACK dummy server, where a MIDI input records every note with its host
 // time. Every note is due on a 125 ms grid from the moment the clock started, so the distance of
-// each arrival from its grid point is the whole chain's timing error. The same server's delay
-// from a MidiOutput straight to the MidiInput is measured beside it: what remains is the
-// engine's share. Also reports notes lost and the CPU time per second played.
+// each arrival from its grid point is the whole chain's timing error. Beside it, the error at
+// the moment of sending: a watcher thread polls every instrument's held notes every 100 us, and
+// a pitch appearing there means its note-on has just gone to the MIDI library (the watcher's
+// own resolution adds up to 0.1 ms). That is the engine's share; the rest is the MIDI system's,
+// whose delay from a MidiOutput straight to the MidiInput is measured last. Also reports notes
+// lost and the CPU time per second played (without the watcher's).
 
 #include "AbstractSync.h"
+#include "DeadlineSleep.h"
 #include "HostTime.h"
 #include "JackTestServer.h"
 #include "MidiInput.h"
+#include "MidiInstrument.h"
 #include "MidiOutput.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -22,6 +27,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -35,10 +41,10 @@ constexpr int Groups = 16;
 constexpr double GridMs = 125.0; // a quarter principal at 120 beats per minute
 constexpr int Seconds = 10;
 
-double cpuSeconds()
+double cpuSeconds(int who = RUSAGE_SELF)
 {
     rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -80,6 +86,46 @@ std::vector<double> directDelays(MidiInput& in, const QString& port)
         QThread::usleep(500 + i % 7 * 300); // spread over the server's periods
     }
     return delays;
+}
+
+// Records the moments at which the instruments' outputs start holding a pitch.
+class SendWatcher : public QThread
+{
+public:
+    explicit SendWatcher(QList<MidiInstrument*> outputs)
+        : outputs(std::move(outputs))
+    { }
+    std::atomic<bool> stop {false};
+    std::vector<quint64> sentNs; // read after wait()
+    double cpu = 0;
+
+protected:
+    void run() override
+    {
+        std::vector<bool> held(size_t(outputs.size()), false);
+        Platform::PeriodicDeadline deadline;
+        deadline.restart(100000);
+        while (!stop.load()) {
+            const quint64 now = Platform::hostTimeNs();
+            for (qsizetype i = 0; i < outputs.size(); ++i) {
+                const bool holds = !outputs[i]->notesHeld().isEmpty();
+                if (holds && !held[size_t(i)])
+                    sentNs.push_back(now);
+                held[size_t(i)] = holds;
+            }
+            deadline.waitNext();
+        }
+        cpu = cpuSeconds(RUSAGE_THREAD);
+    }
+
+private:
+    QList<MidiInstrument*> outputs;
+};
+
+double gridError(quint64 ns, quint64 startNs)
+{
+    const double ms = double(qint64(ns - startNs)) / 1e6;
+    return ms - std::round(ms / GridMs) * GridMs;
 }
 
 } // namespace
@@ -140,6 +186,11 @@ int main(int argc, char** argv)
     listener.takeMessages();
 
     AbstractSync* clock = c.sync();
+    // Every group's voice leaves its start node at tick 0, so that all notes are due on the
+    // grid: a group with no voice would start from wherever the clock is when it is reached.
+    c.requestGotoStart();
+    SendWatcher watcher(c.instrumentsCopy().values());
+    watcher.start();
     const double cpuBefore = cpuSeconds();
     c.requestPlay();
     const quint64 startNs = Platform::hostTimeNs() - clock->nanosElapsed();
@@ -152,19 +203,25 @@ int main(int argc, char** argv)
             if (m.bytes.size() != 3 || (m.bytes[0] & 0xF0) != 0x90 || m.bytes[2] == 0)
                 continue;
             ++notes;
-            const double ms = double(qint64(m.hostTimeNs - startNs)) / 1e6;
-            errors.push_back(ms - std::round(ms / GridMs) * GridMs);
+            errors.push_back(gridError(m.hostTimeNs, startNs));
         }
         QThread::msleep(2);
     }
-    const double cpu = cpuSeconds() - cpuBefore;
+    watcher.stop.store(true);
+    watcher.wait();
+    const double cpu = cpuSeconds() - cpuBefore - watcher.cpu;
     c.requestPause();
     QThread::msleep(200);
+    std::vector<double> sendErrors;
+    for (quint64 ns : watcher.sentNs)
+        if (ns >= startNs)
+            sendErrors.push_back(gridError(ns, startNs));
 
     // Each group plays three notes in every half second.
     const int expected = Groups * (Seconds * 1000 / 500) * 3;
     std::printf("notes received %d of about %d (lost about %d)\n", notes, expected,
                 std::max(0, expected - notes));
+    report("error at the moment of sending", sendErrors);
     report("error at the receiving client", errors);
     report("server's own delay (direct)", directDelays(listener, port));
     std::printf("%-34s %.3f s per second of playback\n", "CPU time", cpu / Seconds);
