@@ -45,9 +45,11 @@ public:
     };
 
     static constexpr int VoiceCount = 24;
-    // The step period, and how far ahead of the clock a step handles arrivals.
+    // The step period, and how far ahead of the clock a step handles arrivals. The look-ahead
+    // covers a period, the step itself and a wait for the document's voice-step mutex, which
+    // many busy groups share: the notes then reach their pipes before they are due.
     static constexpr unsigned long StepMicroseconds = 10000;
-    static constexpr quint64 LookAheadNanos = 15000000;
+    static constexpr quint64 LookAheadNanos = 25000000;
     // The longest note, in ticks: 10,000 principals.
     static constexpr quint64 MaxDuration = 6652800000ULL;
     // The most scale steps one relative pitch may move.
