@@ -104,9 +104,32 @@ RtMidiOut* newOutput(MidiSystem::Api api)
     return new RtMidiOut(libraryApi(api), clientName);
 }
 
-// The system names of the ports of one direction, listed by a temporary library object.
+// The JACK ports of one direction, in the library's order, listed through a client that is
+// never activated: it takes no part in the server's cycles, so a list neither waits for them nor
+// makes the server wait. A library object would be an activated client, opened and closed again
+// for every list.
+std::vector<std::string> jackPortNames(bool input)
+{
+    std::vector<std::string> names;
+    jack_client_t* client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    if (!client)
+        return names;
+    // A library input receives from the ports other programs send from, and an output sends
+    // to the ports they receive on.
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        input ? JackPortIsOutput : JackPortIsInput);
+    for (const char** port = ports; port && *port; ++port)
+        names.emplace_back(*port);
+    jack_free(ports);
+    jack_client_close(client);
+    return names;
+}
+
+// The system names of the ports of one direction.
 std::vector<std::string> systemPortNames(MidiSystem::Api api, bool input)
 {
+    if (api == MidiSystem::Jack)
+        return jackPortNames(input);
     std::vector<std::string> names;
     auto list = [&names](RtMidi& midi) {
         for (unsigned int i = 0; i < midi.getPortCount(); ++i)

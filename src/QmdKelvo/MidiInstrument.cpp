@@ -41,6 +41,8 @@ QString MidiInstrument::staticTypeName()
 void MidiInstrument::reset()
 {
     AbstractInstrument::reset();
+    // The note-offs of the notes sounding went with the pipe.
+    releaseHeldNotes();
     using namespace QmdKelvoKeys;
     onInstrumentDataEffected(
         instrumentId,
@@ -62,7 +64,7 @@ void MidiInstrument::pauseAndWait()
     releaseHeldNotes();
 }
 
-void MidiInstrument::applyPort()
+QString MidiInstrument::portToOpen()
 {
     const QString stored
         = controller->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
@@ -77,7 +79,7 @@ void MidiInstrument::applyPort()
                                    controller->instrumentIndex(instrumentId),
                                    QmdRequestOptions(Qmd::NotUndoable, QString()));
     }
-    openPort(name);
+    return name;
 }
 
 void MidiInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
@@ -89,14 +91,17 @@ void MidiInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStrin
     const QmdIndex index = controller->instrumentIndex(instrumentId);
     bool outputChanged = false;
 
-    if (keys.contains(MidiPort)) {
+    // The port open already stays open when the instrument names it still (a reset, or the
+    // echo of a name written back): reopening would replace its connection to the MIDI system.
+    const QString name = keys.contains(MidiPort) ? portToOpen() : QString();
+    if (!name.isEmpty() && name != port()) {
         // Out of the pass while the port changes, so that no batch meets a closed port;
         // closing switches off the notes sounding on the old port.
         const bool running = currentState() == Running;
         if (running)
             AbstractOutputThread::pauseAndWait();
         closePort();
-        applyPort();
+        openPort(name);
         if (running)
             AbstractOutputThread::play();
         outputChanged = true;

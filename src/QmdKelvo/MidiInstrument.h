@@ -20,7 +20,8 @@ public:
     QString typeName() const override { return staticTypeName(); }
 
 public slots:
-    // Drops pending messages and applies all six settings again.
+    // Drops pending messages, switches off the notes sounding and applies all six settings
+    // again; the port open stays open while the instrument still names it.
     void reset() override;
     // Lets the thread run and sends bank and program again when enabled.
     void play() override;
@@ -33,7 +34,8 @@ protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
 
 private:
-    void applyPort();
+    // The stored port when it exists, else the built-in synthesizer's (written back).
+    QString portToOpen();
 };
 
 #endif // MIDIINSTRUMENT_H

@@ -93,9 +93,10 @@ bool JackTestServer::startServer(QString* error)
 
     const QByteArray name = m_name.toLocal8Bit();
     const QByteArray log = m_logFile.toLocal8Bit();
-    // A short period keeps the delay through the server to a few milliseconds. A shell stays
-    // beside the server and stops it when the test program has gone, even when a sanitizer
-    // ended the program without its destructors.
+    // A short period keeps the delay through the server to a few milliseconds. Synchronous
+    // mode waits for a client that is late under load instead of skipping the cycle, which
+    // would lose the MIDI it carried. A shell stays beside the server and stops it when the
+    // test program has gone, even when a sanitizer ended the program without its destructors.
     const QByteArray script
         = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p 128 & server=$!\n"
           "trap 'kill $server; wait $server; exit 0' TERM\n"

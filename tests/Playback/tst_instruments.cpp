@@ -44,6 +44,7 @@ private slots:
     void sendsEachMessageAtItsTickInOrder();
     void pauseSendsNothingButNoteOffs();
     void heldNotesReleasedOnChangesAndClose();
+    void resetReleasesNotesAndKeepsThePort();
     void bankAndProgram();
     void missingPortFallsBackToTheSynthesizer();
 
@@ -194,6 +195,24 @@ void TestInstruments::heldNotesReleasedOnChangesAndClose()
     QVERIFY(controller->instrumentsCopy().isEmpty());
     instrument = nullptr;
     QCOMPARE(collect(listener, 1), QStringList({"85 41 00"}));
+}
+
+void TestInstruments::resetReleasesNotesAndKeepsThePort()
+{
+    instrument->play();
+    QVERIFY(instrument->pipe.tryWrite(note(InstrumentMsg::NoteOn, 10, 60),
+                                      note(InstrumentMsg::NoteOff, 1000000, 60, 0)));
+    moveClockTo(10);
+    QCOMPARE(collect(listener, 2), QStringList({"90 3c 64", "92 3c 64"}));
+    // The instrument alone on its port, which closing would end.
+    keeper.closePort();
+    const QWeakPointer<MidiOutput::SharedMidi> record = instrument->sharedMidi();
+    instrument->pauseAndWait();
+    instrument->reset();
+    QCOMPARE(collect(listener, 2), QStringList({"80 3c 00", "82 3c 00"}));
+    QVERIFY(record.toStrongRef());
+    QCOMPARE(instrument->sharedMidi(), record.toStrongRef());
+    QVERIFY(warmUp(keeper, listener, synth));
 }
 
 void TestInstruments::bankAndProgram()
