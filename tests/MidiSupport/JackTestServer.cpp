@@ -136,6 +136,14 @@ bool JackTestServer::startServer(QString* error)
     return false;
 }
 
+int JackTestServer::lateCycles() const
+{
+    QFile output(m_logFile);
+    if (!output.open(QIODevice::ReadOnly))
+        return 0;
+    return int(output.readAll().count("XRun"));
+}
+
 void JackTestServer::stop()
 {
     if (m_pid <= 0)

@@ -28,6 +28,8 @@ public:
     void stop();
 
     bool isRunning() const;
+    // How many cycles the server has reported running late so far (its XRun messages).
+    int lateCycles() const;
     QString name() const { return m_name; }
 
 private:

@@ -135,38 +135,53 @@ int TestPlaybackEndToEnd::balance(const QList<Received>& messages)
 
 void TestPlaybackEndToEnd::playsTheNetworkInTime()
 {
-    c->requestPlay();
-    QList<Received> got;
-    for (int i = 0; i < 150; ++i) { // three seconds
-        QTest::qWait(20);
+    // A cycle that the dummy driver itself runs late holds back what it carries, whatever the
+    // engine did: a run whose timing fails while the server reports a late cycle is played
+    // again, up to three times. Without a late cycle on the server, a miss fails at once.
+    for (int attempt = 1;; ++attempt) {
+        const int lateBefore = server.lateCycles();
+        c->requestPlay();
+        QList<Received> got;
+        for (int i = 0; i < 150; ++i) { // three seconds
+            QTest::qWait(20);
+            got += take();
+        }
+        c->requestPause();
+        QTest::qWait(200);
         got += take();
-    }
-    c->requestPause();
-    QTest::qWait(200);
-    got += take();
-    QTest::qWait(300);
-    QVERIFY(take().isEmpty()); // nothing after stop
+        QTest::qWait(300);
+        QVERIFY(take().isEmpty()); // nothing after stop
+        QCOMPARE(balance(got), 0); // a note-off for every note-on
 
-    // C3, E3, G3 a quarter principal (125 ms at 120 beats per minute) apart, then back to C3
-    // after two quarters.
-    QList<Received> ons;
-    for (const Received& m : std::as_const(got))
-        if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
-            ons.append(m);
-    QVERIFY2(ons.size() >= 15, qPrintable(QString::number(ons.size())));
-    const uchar pitches[] = {60, 64, 67};
-    const double ideal[] = {125, 125, 250};
-    for (int n = 0; n < ons.size(); ++n) {
-        QCOMPARE(ons[n].pitch, pitches[n % 3]);
-        if (n == 0)
-            continue;
-        const double interval = ons[n].ms - ons[n - 1].ms;
-        // Each of the two arrivals waits for the server's next period, and the dummy driver's
-        // periods themselves wake late now and then: a period of slack for each end.
-        QVERIFY2(std::fabs(interval - ideal[(n - 1) % 3]) <= 2.0 + 2 * PeriodMs,
-                 qPrintable(QStringLiteral("note %1: %2 ms").arg(n).arg(interval)));
+        // C3, E3, G3 a quarter principal (125 ms at 120 beats per minute) apart, then back to
+        // C3 after two quarters.
+        QList<Received> ons;
+        for (const Received& m : std::as_const(got))
+            if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
+                ons.append(m);
+        QVERIFY2(ons.size() >= 15, qPrintable(QString::number(ons.size())));
+        const uchar pitches[] = {60, 64, 67};
+        const double ideal[] = {125, 125, 250};
+        QString late;
+        for (int n = 0; n < ons.size(); ++n) {
+            QCOMPARE(ons[n].pitch, pitches[n % 3]);
+            const double interval = n > 0 ? ons[n].ms - ons[n - 1].ms : 0;
+            // Each of the two arrivals waits for the server's next period: a period of slack
+            // for each end.
+            if (n > 0 && late.isEmpty()
+                && std::fabs(interval - ideal[(n - 1) % 3]) > 2.0 + 2 * PeriodMs)
+                late = QStringLiteral("note %1: %2 ms").arg(n).arg(interval);
+        }
+        if (late.isEmpty())
+            return;
+        if (server.lateCycles() == lateBefore || attempt == 3)
+            QFAIL(qPrintable(late));
+        qInfo("%s while the server ran a cycle late; playing again", qPrintable(late));
+        cleanup();
+        init();
+        if (QTest::currentTestFailed())
+            return;
     }
-    QCOMPARE(balance(got), 0); // a note-off for every note-on
 }
 
 void TestPlaybackEndToEnd::nothingSoundsAfterGotoStartCloseOrRemoval()
