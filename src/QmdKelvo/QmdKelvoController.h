@@ -14,11 +14,11 @@
 #include <QColor>
 #include <QFile>
 #include <QHash>
-#include <QReadWriteLock>
 #include <QVariant>
 
 #include <atomic>
 #include <mutex>
+#include <shared_mutex>
 
 class AbstractSync;
 class InstrumentsModel;
@@ -276,8 +276,9 @@ private:
     // own mutex, which the GUI thread takes inside the model lock.
     std::atomic<AbstractSync*> clock {nullptr};
     // Guarded by instrumentTableLock, which is taken inside the model lock when both are held.
+    // A standard lock, which the thread sanitizer sees, as the voice groups read the table.
     QHash<QmdItemId, MidiInstrument*> instrumentTable;
-    mutable QReadWriteLock instrumentTableLock;
+    mutable std::shared_mutex instrumentTableLock;
     // Guarded by the model lock.
     QHash<QmdItemId, VoiceGroup*> voiceGroupTable;
     QHash<QmdItemId, QmdItemId> edgeFromNodes;

@@ -47,7 +47,7 @@ AbstractSync* QmdKelvoController::sync() const
 
 QHash<QmdItemId, MidiInstrument*> QmdKelvoController::instrumentsCopy() const
 {
-    const QReadLocker locker(&instrumentTableLock);
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
     return instrumentTable;
 }
 
@@ -112,7 +112,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         if (playing)
             instrument->play();
     }
-    const QWriteLocker locker(&instrumentTableLock);
+    const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
     instrumentTable.insert(created);
 }
 
@@ -142,7 +142,7 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
 QList<MidiInstrument*> QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
 {
     QList<MidiInstrument*> taken;
-    const QWriteLocker locker(&instrumentTableLock);
+    const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
     for (QmdItemId id : ids) {
         if (MidiInstrument* instrument = instrumentTable.take(id))
             taken.append(instrument);

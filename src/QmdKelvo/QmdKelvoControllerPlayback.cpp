@@ -4,11 +4,11 @@
 
 #include "MidiInstrument.h"
 
-#include <QReadLocker>
+#include <shared_mutex>
 
 bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg)
 {
-    const QReadLocker locker(&instrumentTableLock);
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
     MidiInstrument* thread = instrumentTable.value(instrument);
     return thread && thread->pipe.tryWrite(msg);
 }
@@ -16,7 +16,7 @@ bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const Instru
 bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
                                               const InstrumentMsg& second)
 {
-    const QReadLocker locker(&instrumentTableLock);
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
     MidiInstrument* thread = instrumentTable.value(instrument);
     return thread && thread->pipe.tryWrite(first, second);
 }

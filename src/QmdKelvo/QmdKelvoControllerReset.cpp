@@ -43,7 +43,7 @@ void QmdKelvoController::Reset()
     repairScaleModeReferences();
     // The threads of the previous document leave the tables while the model is locked ...
     {
-        const QWriteLocker locker(&instrumentTableLock);
+        const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
         oldInstruments = instrumentTable.values();
         instrumentTable.clear();
     }

@@ -328,9 +328,6 @@ void VoiceGroup::soundNotes(const QList<VoiceState>& notes, quint32 nodeId, quin
         c->lockedRead([c, &state, &text] {
             if (exists(c, state))
                 c->requestSetData(K::LastNotesSent, text, state, runTimeRequest());
-            // This thread lets go of the text under the model lock: the model may hold the
-            // last reference, and the thread that frees it then comes after this one.
-            text = QString();
         });
     }
 }
