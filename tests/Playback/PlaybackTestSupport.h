@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTest>
 
+#include <functional>
+
 // Waits until `in` holds `count` messages (or `timeoutMs` has passed) and takes them as hex.
 inline QStringList collect(MidiInput& in, int count, int timeoutMs = 2000)
 {
@@ -24,10 +26,10 @@ inline QStringList collect(MidiInput& in, int count, int timeoutMs = 2000)
     return messages;
 }
 
-// Opens `keeper` on the port `in` listens to and sends through it until a message arrives:
-// the connection through the server is then live, and outputs opened later on that name share
-// the keeper's.
-inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
+// Opens `keeper` on `port` and sends through it until `arrived` says a message came: the
+// connection through the server is then live, and outputs opened later on that name share the
+// keeper's.
+inline bool warmUp(MidiOutput& keeper, const QString& port, const std::function<bool()>& arrived)
 {
     if (!keeper.openPort(port))
         return false;
@@ -40,13 +42,22 @@ inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
     for (int attempt = 0; attempt < 100; ++attempt) {
         keeper.write(probe);
         QTest::qWait(20);
-        if (in.hasMessages()) {
-            QTest::qWait(50);
-            in.takeMessages();
+        if (arrived())
             return true;
-        }
     }
     return false;
+}
+
+// The same for a port that `in` listens to; what arrived is taken away.
+inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
+{
+    return warmUp(keeper, port, [&in] {
+        if (!in.hasMessages())
+            return false;
+        QTest::qWait(50);
+        in.takeMessages();
+        return true;
+    });
 }
 
 inline QBitArray channelMask(std::initializer_list<int> channels)

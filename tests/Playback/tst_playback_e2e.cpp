@@ -66,19 +66,7 @@ void TestPlaybackEndToEnd::initTestCase()
     recorder = std::make_unique<MidiPeer>("Recorder");
     recorder->openInput(QStringLiteral("record"));
     QVERIFY(MidiOutput::ports().contains(recorderPort));
-    // Probes until the first one arrives: the connection through the server is then live.
-    QVERIFY(keeper.openPort(recorderPort));
-    keeper.setChannels(channelMask({15}));
-    InstrumentMsg probe;
-    probe.kind = InstrumentMsg::ControlChange;
-    probe.data1 = 121; // reset all controllers
-    bool arrived = false;
-    for (int attempt = 0; attempt < 100 && !arrived; ++attempt) {
-        keeper.write(probe);
-        QTest::qWait(20);
-        arrived = !recorder->takeTimed().isEmpty();
-    }
-    QVERIFY(arrived);
+    QVERIFY(warmUp(keeper, recorderPort, [this] { return !recorder->takeTimed().isEmpty(); }));
 }
 
 void TestPlaybackEndToEnd::cleanupTestCase()
