@@ -2,7 +2,6 @@
 
 #include "MidiInputRelay.h"
 
-#include <QGuiApplication>
 #include <QMutexLocker>
 
 MidiInput::MidiInput(QObject* parent)
@@ -54,7 +53,6 @@ void MidiInput::midiCallback(double deltaTime, const std::vector<unsigned char>&
     MidiInputMessage message;
     message.deltaTime = deltaTime;
     message.bytes = QVector<uchar>(bytes.begin(), bytes.end());
-    message.modifiers = QGuiApplication::keyboardModifiers();
     message.hostTimeNs = hostTimeNs;
     // A copy of its own, not a shared one, so that nothing of the set is read outside its lock.
     std::vector<MidiIO<RtMidiIn>*> users;

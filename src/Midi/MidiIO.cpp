@@ -2,7 +2,7 @@
 
 #include "MidiInputRelay.h"
 #include "MidiSystem.h"
-#include "QmdKelvoKeys.h"
+#include "MidiPortNames.h"
 
 #include <QHash>
 #include <QMutexLocker>
@@ -184,9 +184,9 @@ template<class T>
 QSet<QString> MidiIO<T>::macVirtualPorts()
 {
     if constexpr (isInput)
-        return {QmdKelvoKeys::inputPortName(), QmdKelvoKeys::synthesizerPortName()};
+        return {MidiPortNames::inputPortName(), MidiPortNames::synthesizerPortName()};
     else
-        return {QmdKelvoKeys::outputPortName()};
+        return {MidiPortNames::outputPortName()};
 }
 
 template<class T>

@@ -1,6 +1,8 @@
 #ifndef QMDKELVOKEYS_H
 #define QMDKELVOKEYS_H
 
+#include "MidiPortNames.h"
+
 #include <QObject>
 #include <QString>
 
@@ -144,18 +146,9 @@ inline constexpr QChar Space = u' ';
 inline const QString CommentPrefix = QStringLiteral("//");
 
 // The program's virtual MIDI ports and the built-in synthesizer's port, translated.
-inline QString inputPortName()
-{
-    return QObject::tr("Kelvo Input");
-}
-inline QString outputPortName()
-{
-    return QObject::tr("Kelvo Output");
-}
-inline QString synthesizerPortName()
-{
-    return QObject::tr("Kelvo Synthesizer");
-}
+using MidiPortNames::inputPortName;
+using MidiPortNames::outputPortName;
+using MidiPortNames::synthesizerPortName;
 
 } // namespace QmdKelvoKeys
 

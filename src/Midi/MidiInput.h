@@ -16,7 +16,9 @@ struct MidiInputMessage
 {
     double deltaTime = 0.0; // seconds since the previous message on the port
     QVector<uchar> bytes;
-    Qt::KeyboardModifiers modifiers; // held when the message arrived
+    // The keyboard modifiers held, read on the GUI thread by whoever takes the message there;
+    // the MIDI thread leaves them empty (the keyboard state belongs to the GUI thread).
+    Qt::KeyboardModifiers modifiers;
     quint64 hostTimeNs = 0; // host time of the arrival (Platform::hostTimeNs)
 };
 Q_DECLARE_METATYPE(MidiInputMessage)
