@@ -1,0 +1,323 @@
+// The application object's documents and windows: new and opened documents, placement, the
+// focus window, the inspector's and the synthesizer dialog's visibility, and the shared font
+// and colour dialogs.
+
+#include "KelvoApplication.h"
+
+#include "Inspector.h"
+#include "KelvoInfo.h"
+#include "KelvoWindow.h"
+#include "MidiSynthDialog.h"
+#include "PreferenceKeys.h"
+#include "QmdKelvoController.h"
+#include "SharedDialogs.h"
+#include "WindowPlacement.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QScreen>
+#include <QSettings>
+#include <QWindow>
+
+namespace {
+
+// The name under which an open file is known: the same file named by another relative or
+// absolute path, or through a symbolic link, gives the same name.
+QString fileIdentity(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+} // namespace
+
+KelvoWindow* KelvoApplication::replaceableWindow() const
+{
+    return m_replaceableWindow;
+}
+
+KelvoWindow* KelvoApplication::createWindow()
+{
+    auto* window = new KelvoWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QObject::destroyed, this, &KelvoApplication::onKelvoWindowDestroyed);
+    connect(window, &KelvoWindow::closingAfterLoadError, this,
+            [this, window] { m_loadFailedWindows.insert(window); });
+    m_windows.append(window);
+    window->installEventFilter(this);
+    return window;
+}
+
+KelvoWindow* KelvoApplication::newDocument()
+{
+    KelvoWindow* window = createWindow();
+    smartShowDocument(window);
+    return window;
+}
+
+void KelvoApplication::openDocument(const QString& fileName, bool asTemplate)
+{
+    openDocuments(QStringList {fileName}, asTemplate);
+}
+
+void KelvoApplication::openDocuments(const QStringList& fileNames, bool asTemplates)
+{
+    if (m_replaceableWindow && !m_replaceableWindow->controller()->atCleanState())
+        m_replaceableWindow = nullptr;
+
+    QHash<QString, KelvoWindow*> openFiles;
+    for (KelvoWindow* window : std::as_const(m_windows)) {
+        const QString fileName = window->controller()->fileName();
+        if (!fileName.isEmpty())
+            openFiles.insert(fileIdentity(fileName), window);
+    }
+
+    for (const QString& name : fileNames) {
+        const QFileInfo info(name);
+        if (!info.exists())
+            continue;
+        const QString identity = fileIdentity(name);
+        if (KelvoWindow* open = openFiles.value(identity)) {
+            if (open->isMinimized())
+                open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
+            open->activateWindow();
+            open->raise();
+            continue;
+        }
+
+        KelvoWindow* window = m_replaceableWindow;
+        m_replaceableWindow = nullptr;
+        if (!window)
+            window = createWindow();
+        const QPointer<KelvoWindow> guard(window);
+        const QString path = info.absoluteFilePath();
+        if (asTemplates)
+            window->controller()->requestLoadTemplate(path);
+        else
+            window->controller()->requestLoad(path);
+        // A window whose file could not be read has told the user and is closing.
+        if (!guard || window->loadFailed())
+            continue;
+        if (!asTemplates)
+            openFiles.insert(identity, window);
+        smartShowDocument(window);
+    }
+}
+
+void KelvoApplication::openDocuments()
+{
+    QFileDialog dialog(m_focusWindow, tr("Open"), QString(), Kelvo::fileFilter());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    QSettings* store = settings();
+    if (store) {
+        dialog.restoreGeometry(store->value(PreferenceKeys::OpenDialogGeometry).toByteArray());
+        dialog.restoreState(store->value(PreferenceKeys::OpenDialogState).toByteArray());
+    }
+    const int result = dialog.exec();
+    if (store) {
+        store->setValue(PreferenceKeys::OpenDialogGeometry, dialog.saveGeometry());
+        store->setValue(PreferenceKeys::OpenDialogState, dialog.saveState());
+    }
+    if (result == QDialog::Accepted)
+        openDocuments(dialog.selectedFiles(), false);
+}
+
+void KelvoApplication::saveAllDocuments()
+{
+    const QList<QPointer<KelvoWindow>> open(m_windows.cbegin(), m_windows.cend());
+    for (const QPointer<KelvoWindow>& window : open) {
+        if (window)
+            window->save();
+    }
+}
+
+void KelvoApplication::closeActiveWindow()
+{
+    if (QWidget* window = activeWindow())
+        window->close();
+}
+
+void KelvoApplication::smartShowDocument(KelvoWindow* window)
+{
+    QScreen* screen = primaryScreen();
+    if (m_windows.size() < 2 && screen && m_inspector && m_inspector->isVisible()) {
+        const QRect region = WindowPlacement::besideInspector(screen->availableGeometry(),
+                                                              m_inspector->frameGeometry());
+        if (region.isNull()) {
+            window->showMaximized();
+        } else {
+            window->show();
+            const QRect frame = window->frameGeometry();
+            const QRect client = window->geometry();
+            window->setGeometry(
+                region.adjusted(client.left() - frame.left(), client.top() - frame.top(),
+                                client.right() - frame.right(), client.bottom() - frame.bottom()));
+        }
+    } else {
+        window->show();
+    }
+    window->activateWindow();
+    window->raise();
+}
+
+void KelvoApplication::onFocusChanged(QWidget*, QWidget* now)
+{
+    auto* window = now ? qobject_cast<KelvoWindow*>(now->window()) : nullptr;
+    if (!window || window == m_focusWindow || !m_windows.contains(window))
+        return;
+    m_focusWindow = window;
+    updateTransientParents();
+    emit kelvoFocusWindowChanged(window);
+}
+
+void KelvoApplication::onKelvoWindowDestroyed(QObject* object)
+{
+    m_windows.removeIf(
+        [object](KelvoWindow* window) { return static_cast<QObject*>(window) == object; });
+    const bool loadFailed = m_loadFailedWindows.remove(object);
+    if (static_cast<QObject*>(m_focusWindow) == object) {
+        m_focusWindow = nullptr;
+        emit kelvoFocusWindowChanged(nullptr);
+    }
+    if (!m_windows.isEmpty())
+        return;
+    // The last window is gone: the program ends, unless that window only closed because
+    // its file could not be read; an untitled window then takes its place.
+    if (loadFailed && !m_quitting)
+        m_replaceableWindow = newDocument();
+    else
+        quit();
+}
+
+void KelvoApplication::updateTransientParents()
+{
+    QWindow* parent = m_focusWindow ? m_focusWindow->windowHandle() : nullptr;
+    for (QWidget* tool :
+         {static_cast<QWidget*>(m_inspector), static_cast<QWidget*>(m_synthDialog.data())}) {
+        if (!tool)
+            continue;
+        tool->winId();
+        tool->windowHandle()->setTransientParent(parent);
+    }
+}
+
+// ---- The inspector and the synthesizer dialog -----------------------------------------------
+
+void KelvoApplication::mac_setInspectorVisible(bool visible)
+{
+    m_inspector->setVisible(visible);
+    m_inspector->raise();
+    emit mac_inspectorVisibilityToggled();
+}
+
+void KelvoApplication::mac_toggleInspector()
+{
+    mac_setInspectorVisible(!m_inspector->isVisible());
+}
+
+void KelvoApplication::setSynthDialogOpen(bool open)
+{
+    if (!open) {
+        if (m_synthDialog)
+            m_synthDialog->deleteLater();
+        return;
+    }
+    if (!m_synthDialog) {
+        m_synthDialog = new MidiSynthDialog;
+        m_synthDialog->setSynth(m_synth);
+        m_synthDialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_synthDialog->installEventFilter(this);
+        updateTransientParents();
+        m_synthDialog->show();
+        connect(m_synthDialog, &QObject::destroyed, this, &KelvoApplication::synthDialogToggled);
+        emit synthDialogToggled();
+    }
+    m_synthDialog->activateWindow();
+    m_synthDialog->raise();
+}
+
+MidiSynthDialog* KelvoApplication::synthDialog() const
+{
+    return m_synthDialog;
+}
+
+bool KelvoApplication::isSynthDialogOpen() const
+{
+    return m_synthDialog;
+}
+
+void KelvoApplication::toggleSynthDialog()
+{
+    setSynthDialogOpen(!m_synthDialog);
+}
+
+// ---- The shared font and colour dialogs -----------------------------------------------------
+
+SharedDialogs* KelvoApplication::sharedDialogs()
+{
+    if (!m_dialogs)
+        m_dialogs = new SharedDialogs;
+    return m_dialogs;
+}
+
+void KelvoApplication::showAppFontDialog()
+{
+    sharedDialogs()->showFontDialog(m_focusWindow);
+}
+
+void KelvoApplication::connectAppFontDialog(QObject* receiver, const char* member)
+{
+    sharedDialogs()->connectFontDialog(receiver, member);
+}
+
+void KelvoApplication::disconnectAppFontDialog()
+{
+    sharedDialogs()->disconnectFontDialog();
+}
+
+void KelvoApplication::updateAppFontDialog(const QFont& font)
+{
+    sharedDialogs()->updateFontDialog(font);
+}
+
+bool KelvoApplication::isAppFontDialogVisible() const
+{
+    return m_dialogs && m_dialogs->isFontDialogVisible();
+}
+
+QObject* KelvoApplication::appFontDialogReceiver() const
+{
+    return m_dialogs ? m_dialogs->fontDialogReceiver() : nullptr;
+}
+
+void KelvoApplication::showAppColorDialog()
+{
+    sharedDialogs()->showColorDialog(m_focusWindow);
+}
+
+void KelvoApplication::connectAppColorDialog(QObject* receiver, const char* member)
+{
+    sharedDialogs()->connectColorDialog(receiver, member);
+}
+
+void KelvoApplication::disconnectAppColorDialog()
+{
+    sharedDialogs()->disconnectColorDialog();
+}
+
+void KelvoApplication::updateAppColorDialog(const QColor& color)
+{
+    sharedDialogs()->updateColorDialog(color);
+}
+
+bool KelvoApplication::isAppColorDialogVisible() const
+{
+    return m_dialogs && m_dialogs->isColorDialogVisible();
+}
+
+QObject* KelvoApplication::appColorDialogReceiver() const
+{
+    return m_dialogs ? m_dialogs->colorDialogReceiver() : nullptr;
+}

@@ -1,0 +1,7 @@
+#include "KelvoApplication.h"
+
+int main(int argc, char** argv)
+{
+    KelvoApplication app(argc, argv);
+    return app.exec();
+}

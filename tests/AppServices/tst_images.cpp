@@ -1,0 +1,108 @@
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The compiled-in images: present at their sizes and pixel ratios, and painted to the same
+// bytes by every run of the generator.
+class TestImages : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Paints every compiled-in image into `dir` with the generator; true when it succeeded.
+    static bool paintAll(const QString& dir, const QStringList& paths)
+    {
+        QProcess generator;
+        generator.start(QStringLiteral(KELVO_IMAGEGEN), QStringList {dir} + paths);
+        return generator.waitForFinished(60000) && generator.exitStatus() == QProcess::NormalExit
+            && generator.exitCode() == 0;
+    }
+
+    static QStringList resourcePaths()
+    {
+        QStringList paths;
+        QDirIterator it(QStringLiteral(":/images"), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            paths << it.next().mid(QStringLiteral(":/images/").size());
+        paths.sort();
+        return paths;
+    }
+
+private slots:
+    void sizes_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("prompt icon") << "Kelvo64.png" << QSize(64, 64) << 1.0;
+        QTest::newRow("about") << "AboutKelvoBeta.png" << QSize(600, 360) << 1.0;
+        for (const char* tool :
+             {"SelectionTool", "ZoomTool", "NodeAndEdgeTool", "VoiceGroupTool", "TextBoxTool"})
+            QTest::newRow(tool) << QStringLiteral("Tools/%1@2x.png").arg(tool) << QSize(28, 32)
+                                << 2.0;
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            QTest::addRow("icon %d", size)
+                << QStringLiteral("AppIcon/kelvo-%1.png").arg(size) << QSize(size, size) << 1.0;
+    }
+
+    void sizes()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        QFETCH(qreal, ratio);
+        const QImage image(QStringLiteral(":/images/") + path);
+        QVERIFY2(!image.isNull(), qPrintable(path));
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.devicePixelRatio(), ratio);
+        QVERIFY(image.hasAlphaChannel());
+    }
+
+    void imagesAreNotBlank()
+    {
+        for (const QString& path : resourcePaths()) {
+            const QImage image
+                = QImage(QStringLiteral(":/images/") + path).convertToFormat(QImage::Format_ARGB32);
+            int painted = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    painted += qAlpha(image.pixel(x, y)) > 0;
+            QVERIFY2(painted > image.width() * image.height() / 20, qPrintable(path));
+        }
+    }
+
+    void paintedBytesAreStable()
+    {
+        const QStringList paths = resourcePaths();
+        QVERIFY(paths.size() >= 14);
+        QTemporaryDir first;
+        QTemporaryDir second;
+        QVERIFY(paintAll(first.path(), paths));
+        QVERIFY(paintAll(second.path(), paths));
+        for (const QString& path : paths) {
+            QFile a(first.filePath(path));
+            QFile b(second.filePath(path));
+            QFile compiled(QStringLiteral(":/images/") + path);
+            QVERIFY(a.open(QIODevice::ReadOnly));
+            QVERIFY(b.open(QIODevice::ReadOnly));
+            QVERIFY(compiled.open(QIODevice::ReadOnly));
+            const QByteArray bytes = a.readAll();
+            QVERIFY2(bytes == b.readAll(), qPrintable(path));
+            QVERIFY2(bytes == compiled.readAll(), qPrintable(path));
+        }
+    }
+
+    void generatorRefusesUnknownAndMissingNames()
+    {
+        QTemporaryDir dir;
+        QStringList paths = resourcePaths();
+        QVERIFY(!paintAll(dir.path(), paths + QStringList {QStringLiteral("NoSuch.png")}));
+        paths.removeFirst();
+        QVERIFY(!paintAll(dir.path(), paths));
+    }
+};
+
+QTEST_MAIN(TestImages)
+#include "tst_images.moc"
