@@ -51,7 +51,8 @@ bool HoverPoints::eventFilter(QObject* object, QEvent* event)
         m_widget.clear();
         QCoreApplication::sendEvent(widget, event);
         m_widget = widget;
-        paintPoints();
+        if (m_widget)
+            paintPoints();
         return true;
     }
     case QEvent::MouseButtonPress: {
