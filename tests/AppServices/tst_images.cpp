@@ -43,6 +43,9 @@ private slots:
              {"SelectionTool", "ZoomTool", "NodeAndEdgeTool", "VoiceGroupTool", "TextBoxTool"})
             QTest::newRow(tool) << QStringLiteral("Tools/%1@2x.png").arg(tool) << QSize(28, 32)
                                 << 2.0;
+        for (const char* cursor : {"ZoomIn", "ZoomOut", "ZoomNone", "Crosshair"})
+            QTest::newRow(cursor) << QStringLiteral("Cursors/%1.png").arg(cursor) << QSize(16, 16)
+                                  << 1.0;
         for (int size : {16, 24, 32, 48, 64, 128, 256})
             QTest::addRow("icon %d", size)
                 << QStringLiteral("AppIcon/kelvo-%1.png").arg(size) << QSize(size, size) << 1.0;
