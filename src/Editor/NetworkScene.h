@@ -34,6 +34,7 @@ public slots:
 
 signals:
     void sceneContentsRectChanged(const QRectF& rect);
+    void aboutToReset();
 
 private:
     QmdItemIdSet selectedIds;
