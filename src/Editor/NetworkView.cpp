@@ -94,8 +94,12 @@ NetworkView::~NetworkView()
 
 void NetworkView::setScene(NetworkScene* scene)
 {
-    if (networkScene)
-        networkScene->disconnect(this);
+    if (networkScene) {
+        disconnect(networkScene, &NetworkScene::sceneContentsRectChanged, this,
+                   &NetworkView::smartUpdateSceneRect);
+        disconnect(networkScene, &NetworkScene::aboutToReset, this,
+                   &NetworkView::cancelInteraction);
+    }
     networkScene = scene;
     if (scene) {
         connect(scene, &NetworkScene::sceneContentsRectChanged, this,

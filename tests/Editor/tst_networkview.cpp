@@ -494,6 +494,17 @@ private slots:
         emit w.scene->aboutToReset();
         QTRY_VERIFY(repaints.count() > 0);
 
+        // Setting the same scene again changes nothing.
+        w.view->setScene(w.scene);
+        repaints.clear();
+        emit w.scene->aboutToReset();
+        QTRY_VERIFY(repaints.count() > 0);
+        QCOMPARE(w.view->scene(), w.scene);
+        // The view still follows the scene's own signals: a wider scene scrolls.
+        QCOMPARE(w.view->horizontalScrollBar()->maximum(), 0);
+        w.scene->setSceneContentsRect(QRectF(0, 0, 2000, 10));
+        QTRY_VERIFY(w.view->horizontalScrollBar()->maximum() > 0);
+
         // A scene that the view no longer shows reaches it no more.
         NetworkScene other(nullptr);
         w.view->setScene(&other);
