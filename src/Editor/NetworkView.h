@@ -85,7 +85,7 @@ private:
     QPointer<QObject> actionTarget;
     QPointer<NetworkScene> networkScene;
     int tool = SelectionTool;
-    int zoomDirection = ZoomingIn;
+    ZoomDirection zoomDirection = ZoomingIn;
     // The request of a zoom-tool click not yet applied, 0 when none: that zoom keeps the point
     // under the mouse in place instead of the centre.
     QmdRequestId zoomClickRequestId = 0;

@@ -55,8 +55,8 @@ Shape lens(Sign sign)
     return shape;
 }
 
-// The black pixels in black, ringed by white pixels, on a transparent image; with `glass`,
-// the inside of the lens ring is white too.
+// The shape's pixels in black, ringed by white ones, on a transparent image; with `glass`, the
+// inside of the lens ring is white too.
 QImage cursorImage(const Shape& shape, bool glass)
 {
     bool black[Size][Size] = {};
