@@ -124,24 +124,6 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect")));
     }
 
-    void cursorImagesAreSmallAndUnscaled()
-    {
-        for (const QString& path : {ZoomIn, ZoomOut, ZoomNone, Crosshair}) {
-            const QImage image(path);
-            QCOMPARE(image.size(), QSize(16, 16));
-            QCOMPARE(image.devicePixelRatio(), 1.0);
-        }
-    }
-
-    void toolValuesAreTheStoredOnes()
-    {
-        QCOMPARE(int(NetworkView::SelectionTool), 0);
-        QCOMPARE(int(NetworkView::ZoomTool), 1);
-        QCOMPARE(int(NetworkView::NodeAndEdgeTool), 2);
-        QCOMPARE(int(NetworkView::VoiceGroupTool), 3);
-        QCOMPARE(int(NetworkView::TextBoxTool), 4);
-    }
-
     void eachToolShowsItsCursor_data()
     {
         QTest::addColumn<int>("tool");
@@ -360,7 +342,6 @@ private slots:
         QTest::newRow("800%") << 8.0 << ZoomNone << ZoomOut;
         QTest::newRow("600%") << 6.0 << ZoomNone << ZoomOut;
         QTest::newRow("400%") << 4.0 << ZoomIn << ZoomOut;
-        QTest::newRow("50%") << 0.5 << ZoomIn << ZoomOut;
         QTest::newRow("25%") << 0.25 << ZoomIn << ZoomNone;
     }
 
