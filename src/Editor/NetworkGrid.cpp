@@ -142,9 +142,10 @@ void NetworkGrid::paint(QPainter* painter, const QRectF& exposed, const Style& s
         return;
 
     painter->save();
-    // Draw in device pixels, without antialiasing, so that every line is one sharp pixel.
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    painter->setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+    // Draw in device pixels, without antialiasing, so that every line is one sharp pixel: the
+    // world transformation that leaves the painter's own mapping (the device's pixel ratio, a
+    // widget's offset in its window) undone.
+    painter->setWorldTransform(toDevice.inverted() * painter->worldTransform());
     painter->setRenderHint(QPainter::Antialiasing, false);
 
     const double principalWidth

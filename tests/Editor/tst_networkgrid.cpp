@@ -1,6 +1,7 @@
 #include "NetworkGrid.h"
 #include "SceneFixture.h"
 
+#include <QGraphicsView>
 #include <QPainter>
 #include <QTest>
 
@@ -219,6 +220,30 @@ private slots:
         QCOMPARE(at(image, 60, 60), DivisionPoints);
         QCOMPARE(at(image, 61, 30), Background);
         QCOMPARE(at(image, 240, 30), PrincipalLines);
+    }
+
+    // A view below another widget paints through its window at an offset; the grid fills
+    // the whole viewport all the same.
+    void theGridFillsAViewInsideAWindow()
+    {
+        Document d;
+        QWidget window;
+        window.resize(300, 240);
+        auto* view = new QGraphicsView(d.scene.get(), &window);
+        view->setFrameShape(QFrame::NoFrame);
+        view->setGeometry(0, 40, 300, 200);
+        QPalette palette = view->viewport()->palette();
+        palette.setColor(QPalette::Base, Untouched);
+        view->viewport()->setPalette(palette);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage shot = window.grab().toImage();
+        int untouched = 0;
+        for (int y = 40; y < 240; ++y) {
+            for (int x = 0; x < 300; ++x)
+                untouched += shot.pixelColor(x, y) == Untouched ? 1 : 0;
+        }
+        QCOMPARE(untouched, 0);
     }
 
     void aSceneWithoutDocumentDrawsNoBackground()
