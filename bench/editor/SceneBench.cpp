@@ -46,7 +46,8 @@ EDITOR_BENCH_SECTION(paste, 20)
     const QmdKelvo::TickPoint centre {QmdKelvo::TicksPerPrincipal * 60,
                                       QmdKelvo::TicksPerPrincipal * 12};
     int selectionSignals = 0;
-    QObject::connect(scene, &QGraphicsScene::selectionChanged, [&] { ++selectionSignals; });
+    const QMetaObject::Connection counting
+        = QObject::connect(scene, &QGraphicsScene::selectionChanged, [&] { ++selectionSignals; });
 
     // Each run pastes, waits for `done` and undoes the paste. The first run is not counted.
     auto timePastes = [&](const std::function<bool()>& done) {
@@ -81,6 +82,8 @@ EDITOR_BENCH_SECTION(paste, 20)
     EditorBench::settle();
     const auto withScene = timePastes(
         [&] { return selectionSignals == 1 && scene->selectedElementIds().size() == count; });
+
+    QObject::disconnect(counting);
 
     std::printf("  controller alone: request %.2f ms, with its signals %.2f ms\n", alone.first,
                 alone.second);

@@ -583,60 +583,30 @@ bool NetworkScene::fitSceneContentsRect(ElementItem* item)
 
     // Each side follows the item when the item lies beyond it, or when the item defined that
     // side and moved inwards; then whichever item now lies furthest out defines it.
-    auto otherExtents = [this, item](auto&& visit) {
-        for (ElementItem* other : std::as_const(elementItems)) {
-            if (other != item && countsForExtent(other->graphicsItem()))
-                visit(other, extentOf(other->graphicsItem()));
+    auto fitSide = [&](ElementItem*& extreme, double& side, qreal (QRectF::*edge)() const,
+                       bool outwardIsLess) {
+        auto beyond = [outwardIsLess](double a, double b) { return outwardIsLess ? a < b : a > b; };
+        const double itemSide = (extent.*edge)();
+        if (!extreme || beyond(itemSide, side)) {
+            extreme = item;
+            side = itemSide;
+        } else if (extreme == item && beyond(side, itemSide)) {
+            side = itemSide;
+            for (ElementItem* other : std::as_const(elementItems)) {
+                if (other == item || !countsForExtent(other->graphicsItem()))
+                    continue;
+                const double otherSide = (extentOf(other->graphicsItem()).*edge)();
+                if (beyond(otherSide, side)) {
+                    extreme = other;
+                    side = otherSide;
+                }
+            }
         }
     };
-    if (!leftmostItem || extent.left() < left) {
-        leftmostItem = item;
-        left = extent.left();
-    } else if (leftmostItem == item && extent.left() > left) {
-        left = extent.left();
-        otherExtents([&](ElementItem* other, const QRectF& r) {
-            if (r.left() < left) {
-                leftmostItem = other;
-                left = r.left();
-            }
-        });
-    }
-    if (!rightmostItem || extent.right() > right) {
-        rightmostItem = item;
-        right = extent.right();
-    } else if (rightmostItem == item && extent.right() < right) {
-        right = extent.right();
-        otherExtents([&](ElementItem* other, const QRectF& r) {
-            if (r.right() > right) {
-                rightmostItem = other;
-                right = r.right();
-            }
-        });
-    }
-    if (!topmostItem || extent.top() < top) {
-        topmostItem = item;
-        top = extent.top();
-    } else if (topmostItem == item && extent.top() > top) {
-        top = extent.top();
-        otherExtents([&](ElementItem* other, const QRectF& r) {
-            if (r.top() < top) {
-                topmostItem = other;
-                top = r.top();
-            }
-        });
-    }
-    if (!bottommostItem || extent.bottom() > bottom) {
-        bottommostItem = item;
-        bottom = extent.bottom();
-    } else if (bottommostItem == item && extent.bottom() < bottom) {
-        bottom = extent.bottom();
-        otherExtents([&](ElementItem* other, const QRectF& r) {
-            if (r.bottom() > bottom) {
-                bottommostItem = other;
-                bottom = r.bottom();
-            }
-        });
-    }
+    fitSide(leftmostItem, left, &QRectF::left, true);
+    fitSide(rightmostItem, right, &QRectF::right, false);
+    fitSide(topmostItem, top, &QRectF::top, true);
+    fitSide(bottommostItem, bottom, &QRectF::bottom, false);
 
     const QRectF fitted(QPointF(left, top), QPointF(right, bottom));
     if (fitted == m_sceneContentsRect)
