@@ -1,7 +1,6 @@
 #include "GraphicsNodeItem.h"
 #include "SceneFixture.h"
 
-#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QGraphicsSimpleTextItem>
 #include <QPainter>
@@ -9,10 +8,7 @@
 #include <QStyleOptionGraphicsItem>
 #include <QTest>
 
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace K = QmdKelvoKeys;
 
@@ -247,48 +243,6 @@ private slots:
             QCOMPARE(d.node->signallingMethod(), method);
             QVERIFY(NodePicture(d.node).image != sequential);
         }
-    }
-
-    // Painting reads nothing of the document: a picture of the whole scene is made while a
-    // voice group's thread holds the document's lock.
-    void paintingTakesNoLock()
-    {
-        NodeDocument d;
-        for (int i = 1; i < 40; ++i)
-            d.addNode(P * (i % 8), P * (i / 8));
-        d.controller->requestAddVoiceGroup(d.controller->elementIndex(d.id));
-        d.setElementData(d.id, K::DontPlayNote, true);
-        settle();
-        const QmdItemId group = d.controller->elements().last();
-        d.node->setVoiceGroupColor(group, 1, VoiceColors.at(0), true);
-        d.node->setVoiceGroupColor(d.id, 2, VoiceColors.at(1), false);
-
-        std::atomic<bool> holding {false};
-        std::atomic<bool> release {false};
-        std::atomic<bool> timedOut {false};
-        std::thread holder([&] {
-            d.controller->lockedRead([&] {
-                holding = true;
-                QElapsedTimer waited;
-                waited.start();
-                while (!release && waited.elapsed() < 20000)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                timedOut = !release;
-            });
-        });
-        while (!holding)
-            std::this_thread::yield();
-
-        QImage image(1200, 800, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        d.scene->render(&painter, QRectF(),
-                        d.scene->sceneContentsRect().adjusted(-50, -50, 50, 50));
-        painter.end();
-        release = true;
-        holder.join();
-        QVERIFY(!timedOut);
-        QVERIFY(image.pixelColor(0, 0) != QColor(Qt::black));
     }
 };
 
