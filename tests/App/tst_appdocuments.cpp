@@ -284,10 +284,38 @@ private slots:
         QCOMPARE(field->text(), QStringLiteral(" "));
         QVERIFY(isPlaying(window));
 
-        // In the inspector, Space plays and pauses the focus document.
+        // In the inspector and in the synthesizer dialog, Space plays and pauses the focus
+        // document.
         QTest::keyClick(app()->inspector(), Qt::Key_Space);
         QVERIFY(!isPlaying(window));
+        app()->setSynthDialogOpen(true);
+        QTest::keyClick(app()->synthDialog(), Qt::Key_Space);
+        QVERIFY(isPlaying(window));
+        app()->setSynthDialogOpen(false);
+        QTRY_VERIFY(!app()->synthDialog());
+        window->controller()->requestSetPlayback(false);
         deleteAllWindows();
+    }
+
+    void inspectorAndSynthesizerDialogToggle()
+    {
+        QSignalSpy inspectorToggles(app(), &KelvoApplication::mac_inspectorVisibilityToggled);
+        QSignalSpy synthToggles(app(), &KelvoApplication::synthDialogToggled);
+        QVERIFY(app()->inspector()->isVisible());
+        app()->mac_toggleInspector();
+        QVERIFY(!app()->inspector()->isVisible());
+        QVERIFY(inspectorToggles.count() >= 1);
+        app()->mac_setInspectorVisible(true);
+        QVERIFY(app()->inspector()->isVisible());
+
+        app()->toggleSynthDialog();
+        QVERIFY(app()->isSynthDialogOpen());
+        QCOMPARE(synthToggles.count(), 1);
+        app()->setSynthDialogOpen(true);
+        QCOMPARE(synthToggles.count(), 1);
+        app()->toggleSynthDialog();
+        QTRY_VERIFY(!app()->isSynthDialogOpen());
+        QCOMPARE(synthToggles.count(), 2);
     }
 
     void cancelledQuitLeavesTheRestOpen()

@@ -1,7 +1,9 @@
 #include "AppTestFiles.h"
 #include "AppTestMain.h"
 #include "Inspector.h"
+#include "KelvoInfo.h"
 
+#include <QLabel>
 #include <QProcess>
 #include <QSplashScreen>
 #include <QTemporaryDir>
@@ -62,6 +64,12 @@ private slots:
         QVERIFY(app->inspector()->isVisible());
         QCOMPARE(app->inspector()->width(), Inspector::FixedWidth);
         QTRY_VERIFY(!app->splash()->isVisible());
+        QCOMPARE(Kelvo::shortVersionString(), QStringLiteral("2.1.0.5"));
+        QCOMPARE(Kelvo::fileFilter(), QStringLiteral("Kelvo Network ( *.kvd)"));
+        QCOMPARE(app->splash()->findChild<QLabel*>("versionInfoLabel")->text(),
+                 Kelvo::shortVersionString());
+        QVERIFY(app->splash()->findChild<QLabel*>("launchInfoLabel")->text().isEmpty());
+        QVERIFY(!QApplication::windowIcon().isNull());
         QVERIFY(app->synth()->isReady());
         QVERIFY(app->settings());
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Kelvo"));
