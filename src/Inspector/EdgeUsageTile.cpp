@@ -107,6 +107,12 @@ void EdgeUsageTile::paint(QPainter* painter, const QStyleOptionGraphicsItem* opt
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(bounds.adjusted(3, 3, -3, -3));
     }
+    // A faint shadow keeps the white count readable on the light marker colours.
+    QFont font = painter->font();
+    font.setBold(true);
+    painter->setFont(font);
+    painter->setPen(QColor(0, 0, 0, 110));
+    painter->drawText(bounds.translated(0, 1), Qt::AlignCenter, countText());
     painter->setPen(Qt::white);
     painter->drawText(bounds, Qt::AlignCenter, countText());
 }

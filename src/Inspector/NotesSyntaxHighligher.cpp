@@ -57,7 +57,6 @@ void NotesSyntaxHighligher::highlightBlock(const QString& text)
     if (comment >= 0) {
         QTextCharFormat format;
         format.setForeground(commentColor());
-        format.setFontCapitalization(QFont::AllLowercase);
         setFormat(comment, text.size() - comment, format);
     }
 }

@@ -7,7 +7,7 @@
 class NotesEdit;
 
 // Colours a notes editor's text from the editor's list map: pitch, velocity and duration
-// lists in colours of their own and comments in grey, all of them shown in lower case.
+// lists in colours of their own, shown in lower case, and comments in grey, shown as typed.
 class NotesSyntaxHighligher : public QSyntaxHighlighter
 {
     Q_OBJECT

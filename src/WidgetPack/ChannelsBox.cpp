@@ -4,14 +4,61 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
+
+#include <memory>
 
 namespace {
 
 constexpr int ButtonSide = 22;
 constexpr int MinimumPointSize = 7;
+
+// The compact Fusion look, with a selected channel in the highlight colour, plain to see at a
+// glance.
+class ChannelButtonStyle : public QProxyStyle
+{
+public:
+    ChannelButtonStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    { }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element == PE_PanelButtonCommand && (option->state & State_On)) {
+            std::unique_ptr<QStyleOption> on(clone(option));
+            on->palette.setColor(QPalette::Button, option->palette.color(QPalette::Highlight));
+            QProxyStyle::drawPrimitive(element, on.get(), painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (element == CE_PushButtonLabel && (option->state & State_On)) {
+            std::unique_ptr<QStyleOption> on(clone(option));
+            on->palette.setColor(QPalette::ButtonText,
+                                 option->palette.color(QPalette::HighlightedText));
+            QProxyStyle::drawControl(element, on.get(), painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+private:
+    static QStyleOption* clone(const QStyleOption* option)
+    {
+        if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option))
+            return new QStyleOptionButton(*button);
+        return new QStyleOption(*option);
+    }
+};
 
 } // namespace
 
@@ -34,8 +81,7 @@ ChannelsBox::ChannelsBox(QWidget* parent)
         button->setCheckable(true);
         button->setFixedSize(ButtonSide, ButtonSide);
         button->setFont(buttonFont);
-        if (style)
-            button->setStyle(style);
+        button->setStyle(style);
         m_group->addButton(button, i);
         grid->addWidget(button, i / 8, i % 8);
     }
@@ -44,8 +90,7 @@ ChannelsBox::ChannelsBox(QWidget* parent)
     for (QPushButton* button : {all, none}) {
         button->setFont(buttonFont);
         button->setFixedHeight(ButtonSide);
-        if (style)
-            button->setStyle(style);
+        button->setStyle(style);
     }
     grid->addWidget(all, 2, 4, 1, 2);
     grid->addWidget(none, 2, 6, 1, 2);
@@ -96,9 +141,8 @@ QStyle* ChannelsBox::buttonStyle()
 {
     static QPointer<QStyle> style;
     if (!style && qApp) {
-        style = QStyleFactory::create(QStringLiteral("Fusion"));
-        if (style)
-            style->setParent(qApp);
+        style = new ChannelButtonStyle;
+        style->setParent(qApp);
     }
     return style;
 }

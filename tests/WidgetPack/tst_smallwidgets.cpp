@@ -11,6 +11,7 @@
 #include <QBitArray>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -206,13 +207,25 @@ private slots:
         ChannelsBox first;
         ChannelsBox second;
         QStyle* style = first.channelButton(0)->style();
-        QCOMPARE(style->name(), QStringLiteral("fusion"));
+        QVERIFY(qobject_cast<QProxyStyle*>(style));
+        QCOMPARE(qobject_cast<QProxyStyle*>(style)->baseStyle()->name(), QStringLiteral("fusion"));
         QCOMPARE(first.channelButton(15)->style(), style);
         QCOMPARE(second.channelButton(3)->style(), style);
         QCOMPARE(first.channelButton(0)->size(), QSize(22, 22));
         const int expected = qMax(QApplication::font().pointSize() - 2, 7);
         QCOMPARE(first.channelButton(0)->font().pointSize(), expected);
         QCOMPARE(first.size(), QSize(200, 78));
+
+        // A selected channel shows in the highlight colour.
+        first.setChannels(bits(16, {0}));
+        const QColor highlight = first.palette().color(QPalette::Highlight);
+        const auto distance = [&highlight](QWidget* button) {
+            const QColor c = button->grab().toImage().pixelColor(4, 11);
+            return qAbs(c.red() - highlight.red()) + qAbs(c.green() - highlight.green())
+                + qAbs(c.blue() - highlight.blue());
+        };
+        QVERIFY(distance(first.channelButton(0)) < 60);
+        QVERIFY(distance(first.channelButton(1)) > 150);
     }
 
     void squeezedLabelElidesInTheMiddle()
