@@ -1,11 +1,11 @@
 #include "FlashingValidator.h"
+#include "FocusWindow.h"
 #include "MidiEvent.h"
 #include "MidiInputListEdits.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 #include <memory>
 
@@ -259,17 +259,10 @@ private slots:
 
     void enteredTextFinishesLikeTypedText()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new PitchSingleEdit(&window);
-        auto* other = new QLineEdit(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* edit = new PitchSingleEdit;
+        FocusWindow w(edit);
+        QVERIFY(w.open());
         edit->setText(QStringLiteral("D3"));
-        edit->setFocus();
         QSignalSpy finished(edit, &QLineEdit::editingFinished);
 
         play(edit, NoteOnE3);
@@ -277,7 +270,7 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(finished.size(), 1);
         play(edit, QVector<uchar> {0x90, 65, 1});
-        other->setFocus();
+        w.other->setFocus();
         QTRY_COMPARE(finished.size(), 2);
         QCOMPARE(edit->text(), QStringLiteral("F3"));
     }
@@ -312,22 +305,11 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, left);
 
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        const auto owned = makeEdit(kind);
-        CommonMidiInputListEdit* edit = owned.get();
-        edit->setParent(&window);
-        auto* other = new QLineEdit(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-
+        CommonMidiInputListEdit* edit = makeEdit(kind).release();
+        FocusWindow w(edit);
         // The document's value, pushed in from outside.
         edit->setText(stored);
-        edit->setFocus();
-        QTRY_VERIFY(edit->hasFocus());
+        QVERIFY(w.open());
         edit->end(false);
         for (QChar c : typed) {
             if (c == QLatin1Char('\b'))
@@ -336,8 +318,7 @@ private slots:
                 QTest::keyClicks(edit, QString(c));
         }
         QSignalSpy finished(edit, &QLineEdit::editingFinished);
-        other->setFocus();
-        QTRY_VERIFY(other->hasFocus());
+        QVERIFY(FocusWindow::focus(w.other));
         QCOMPARE(edit->text(), left);
         const bool restored = left == stored;
         QCOMPARE(finished.size(), restored ? 0 : 1);
@@ -348,18 +329,10 @@ private slots:
 
     void finishedTextIsWhatALaterEditGoesBackTo()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new PitchSingleEdit(&window);
-        auto* other = new QLineEdit(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* edit = new PitchSingleEdit;
+        FocusWindow w(edit);
         edit->setText(QStringLiteral("D3"));
-        edit->setFocus();
-        QTRY_VERIFY(edit->hasFocus());
+        QVERIFY(w.open());
 
         edit->selectAll();
         QTest::keyClicks(edit, QStringLiteral("e3"));
@@ -367,8 +340,7 @@ private slots:
         edit->selectAll();
         QTest::keyClicks(edit, QStringLiteral("f"));
         QCOMPARE(edit->text(), QStringLiteral("F"));
-        other->setFocus();
-        QTRY_VERIFY(other->hasFocus());
+        QVERIFY(FocusWindow::focus(w.other));
         QCOMPARE(edit->text(), QStringLiteral("E3"));
     }
 };

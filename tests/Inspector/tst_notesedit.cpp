@@ -1,15 +1,14 @@
+#include "FocusWindow.h"
 #include "MidiEvent.h"
 #include "NotesEdit.h"
 #include "NotesSyntaxHighligher.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -78,30 +77,6 @@ QT_END_NAMESPACE
 class TestNotesEdit : public QObject
 {
     Q_OBJECT
-
-private:
-    // A window with the editor and another field to take the focus.
-    struct Window
-    {
-        QWidget window;
-        NotesEdit* edit;
-        QLineEdit* other;
-    };
-
-    static bool open(Window& w)
-    {
-        auto* layout = new QVBoxLayout(&w.window);
-        w.edit = new NotesEdit(&w.window);
-        w.other = new QLineEdit(&w.window);
-        layout->addWidget(w.edit);
-        layout->addWidget(w.other);
-        w.window.show();
-        w.window.activateWindow();
-        if (!QTest::qWaitForWindowActive(&w.window))
-            return false;
-        w.edit->setFocus();
-        return QTest::qWaitFor([&w] { return w.edit->hasFocus(); });
-    }
 
 private slots:
     void reportsValidChangesOnly()
@@ -182,26 +157,28 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, cursor);
         QFETCH(QString, result);
-        Window w;
-        QVERIFY(open(w));
-        w.edit->setPlainText(text);
-        placeCursor(*w.edit, cursor);
-        QTest::keyClick(w.edit, Qt::Key_Tab);
-        QCOMPARE(w.edit->toPlainText(), result);
+        auto* edit = new NotesEdit;
+        FocusWindow w(edit);
+        QVERIFY(w.open());
+        edit->setPlainText(text);
+        placeCursor(*edit, cursor);
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QCOMPARE(edit->toPlainText(), result);
         // Tab never leaves the editor.
-        QVERIFY(w.edit->hasFocus());
-        QTest::keyClick(w.edit, Qt::Key_Backtab);
-        QVERIFY(w.edit->hasFocus());
+        QVERIFY(edit->hasFocus());
+        QTest::keyClick(edit, Qt::Key_Backtab);
+        QVERIFY(edit->hasFocus());
     }
 
     void typingCompletesANote()
     {
-        Window w;
-        QVERIFY(open(w));
-        QTest::keyClicks(w.edit, QStringLiteral("c3"));
-        QTest::keyClick(w.edit, Qt::Key_Tab);
-        QTest::keyClick(w.edit, Qt::Key_Tab);
-        QCOMPARE(w.edit->toPlainText(), QStringLiteral("C3:96:100%"));
+        auto* edit = new NotesEdit;
+        FocusWindow w(edit);
+        QVERIFY(w.open());
+        QTest::keyClicks(edit, QStringLiteral("c3"));
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QCOMPARE(edit->toPlainText(), QStringLiteral("C3:96:100%"));
     }
 
     void lettersUpperCaseOutsideComments()
@@ -220,54 +197,54 @@ private slots:
 
     void playedNotesAndChords()
     {
-        Window w;
-        QVERIFY(open(w));
-        QSignalSpy valid(w.edit, &NotesEdit::textChangedAndValid);
-        play(w.edit, {0x90, 60, 96});
-        QCOMPARE(w.edit->toPlainText(), QStringLiteral("C3:96:100%"));
+        auto* edit = new NotesEdit;
+        FocusWindow w(edit);
+        QVERIFY(w.open());
+        QSignalSpy valid(edit, &NotesEdit::textChangedAndValid);
+        play(edit, {0x90, 60, 96});
+        QCOMPARE(edit->toPlainText(), QStringLiteral("C3:96:100%"));
         QCOMPARE(valid.size(), 1);
-        play(w.edit, {0x91, 64, 80});
+        play(edit, {0x91, 64, 80});
         const QString chord = QStringLiteral("[\n C3:96:100%\n E3:80:100%\n]");
-        QCOMPARE(w.edit->toPlainText(), chord);
-        QCOMPARE(w.edit->textCursor().position(), chord.size());
+        QCOMPARE(edit->toPlainText(), chord);
+        QCOMPARE(edit->textCursor().position(), chord.size());
         QCOMPARE(valid.size(), 2);
 
         // A control change, a two-byte message and a malformed one change nothing.
-        play(w.edit, {0xB0, 7, 100});
-        play(w.edit, {0x90, 60});
-        play(w.edit, {0x90, 0x80, 100});
-        QCOMPARE(w.edit->toPlainText(), chord);
-        QVERIFY(w.edit->isChordOpen());
+        play(edit, {0xB0, 7, 100});
+        play(edit, {0x90, 60});
+        play(edit, {0x90, 0x80, 100});
+        QCOMPARE(edit->toPlainText(), chord);
+        QVERIFY(edit->isChordOpen());
 
         // Releasing a key ends the chord; the next note starts a new line.
-        play(w.edit, {0x80, 64, 0});
-        QVERIFY(!w.edit->isChordOpen());
-        play(w.edit, {0x90, 67, 90});
-        QCOMPARE(w.edit->toPlainText(), chord + QStringLiteral("\nG3:90:100%"));
-        play(w.edit, {0x90, 72, 0});
-        QVERIFY(!w.edit->isChordOpen());
-        play(w.edit, {0x90, 72, 70});
-        play(w.edit, {0x90, 76, 70});
-        QCOMPARE(w.edit->toPlainText(),
+        play(edit, {0x80, 64, 0});
+        QVERIFY(!edit->isChordOpen());
+        play(edit, {0x90, 67, 90});
+        QCOMPARE(edit->toPlainText(), chord + QStringLiteral("\nG3:90:100%"));
+        play(edit, {0x90, 72, 0});
+        QVERIFY(!edit->isChordOpen());
+        play(edit, {0x90, 72, 70});
+        play(edit, {0x90, 76, 70});
+        QCOMPARE(edit->toPlainText(),
                  chord + QStringLiteral("\nG3:90:100%\n[\n C4:70:100%\n E4:70:100%\n]"));
 
         // Played notes can be undone as typing can.
-        w.edit->undo();
-        QCOMPARE(w.edit->toPlainText(), chord + QStringLiteral("\nG3:90:100%\nC4:70:100%"));
+        edit->undo();
+        QCOMPARE(edit->toPlainText(), chord + QStringLiteral("\nG3:90:100%\nC4:70:100%"));
     }
 
     void chordEndsOnFocusOut()
     {
-        Window w;
-        QVERIFY(open(w));
-        play(w.edit, {0x90, 60, 96});
-        w.other->setFocus();
-        QTRY_VERIFY(w.other->hasFocus());
-        QVERIFY(!w.edit->isChordOpen());
-        w.edit->setFocus();
-        QTRY_VERIFY(w.edit->hasFocus());
-        play(w.edit, {0x90, 64, 80});
-        QCOMPARE(w.edit->toPlainText(), QStringLiteral("C3:96:100%\nE3:80:100%"));
+        auto* edit = new NotesEdit;
+        FocusWindow w(edit);
+        QVERIFY(w.open());
+        play(edit, {0x90, 60, 96});
+        QVERIFY(FocusWindow::focus(w.other));
+        QVERIFY(!edit->isChordOpen());
+        QVERIFY(FocusWindow::focus(edit));
+        play(edit, {0x90, 64, 80});
+        QCOMPARE(edit->toPlainText(), QStringLiteral("C3:96:100%\nE3:80:100%"));
     }
 
     void chordEndsOnATextFromOutside()

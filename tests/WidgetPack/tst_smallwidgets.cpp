@@ -4,11 +4,14 @@
 #include "QPlainTextEditPlus.h"
 #include "ScaleListEdit.h"
 #include "SqueezedText.h"
+#include "VerticalGraphicsListView.h"
 #include "VerticalListViewWidget.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBitArray>
+#include <QGraphicsLinearLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QProxyStyle>
@@ -320,6 +323,38 @@ private slots:
         QTRY_COMPARE(list->width(), area.viewport()->width());
         QCOMPARE(list->width(), without - area.verticalScrollBar()->width());
         QVERIFY(list->height() > area.viewport()->height());
+    }
+
+    void graphicsListFillsTheViewportWidth()
+    {
+        QGraphicsScene scene;
+        auto* list = new QGraphicsWidget;
+        auto* layout = new QGraphicsLinearLayout(Qt::Vertical, list);
+        scene.addItem(list);
+        VerticalGraphicsListView view;
+        view.setScene(&scene);
+        view.setFixedSize(200, 100);
+        view.setListWidget(list);
+        const auto addRows = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                auto* row = new QGraphicsWidget;
+                row->setMinimumSize(20, 30);
+                row->setMaximumHeight(30);
+                layout->addItem(row);
+            }
+            view.updatePortListRect();
+        };
+        addRows(1);
+        QVERIFY(showActive(view));
+        QTRY_COMPARE(list->size().width(), qreal(view.viewport()->width() - 4));
+        QCOMPARE(scene.sceneRect(), QRectF(QPointF(0, 0), list->size()));
+
+        addRows(9);
+        QTRY_VERIFY(view.verticalScrollBar()->isVisible());
+        view.updatePortListRect();
+        QCOMPARE(list->size().width(), qreal(view.viewport()->width() - 4));
+        QCOMPARE(scene.sceneRect(), QRectF(QPointF(0, 0), list->size()));
+        QVERIFY(list->size().height() >= 300);
     }
 
     void customFramePaintsOnlyItsPicture()
