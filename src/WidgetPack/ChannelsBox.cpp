@@ -10,8 +10,6 @@
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 
-#include <memory>
-
 namespace {
 
 constexpr int ButtonSide = 22;
@@ -29,10 +27,11 @@ public:
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget) const override
     {
-        if (element == PE_PanelButtonCommand && (option->state & State_On)) {
-            std::unique_ptr<QStyleOption> on(clone(option));
-            on->palette.setColor(QPalette::Button, option->palette.color(QPalette::Highlight));
-            QProxyStyle::drawPrimitive(element, on.get(), painter, widget);
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element == PE_PanelButtonCommand && button && (button->state & State_On)) {
+            QStyleOptionButton on(*button);
+            on.palette.setColor(QPalette::Button, on.palette.color(QPalette::Highlight));
+            QProxyStyle::drawPrimitive(element, &on, painter, widget);
             return;
         }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
@@ -41,22 +40,14 @@ public:
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override
     {
-        if (element == CE_PushButtonLabel && (option->state & State_On)) {
-            std::unique_ptr<QStyleOption> on(clone(option));
-            on->palette.setColor(QPalette::ButtonText,
-                                 option->palette.color(QPalette::HighlightedText));
-            QProxyStyle::drawControl(element, on.get(), painter, widget);
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element == CE_PushButtonLabel && button && (button->state & State_On)) {
+            QStyleOptionButton on(*button);
+            on.palette.setColor(QPalette::ButtonText, on.palette.color(QPalette::HighlightedText));
+            QProxyStyle::drawControl(element, &on, painter, widget);
             return;
         }
         QProxyStyle::drawControl(element, option, painter, widget);
-    }
-
-private:
-    static QStyleOption* clone(const QStyleOption* option)
-    {
-        if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option))
-            return new QStyleOptionButton(*button);
-        return new QStyleOption(*option);
     }
 };
 

@@ -323,8 +323,6 @@ private slots:
         const bool restored = left == stored;
         QCOMPARE(finished.size(), restored ? 0 : 1);
         QCOMPARE(flashing(*edit)->isFlashing(), restored);
-
-        edit->setParent(nullptr);
     }
 
     void finishedTextIsWhatALaterEditGoesBackTo()
