@@ -57,6 +57,10 @@ public:
     bool isElementState(const QmdIndex& index) const;
     // The marker of an out-edge in its from-node's "ArcIdentifiers"; 0 when there is none.
     int edgeMarker(QmdItemId nodeId, QmdItemId edgeId) const;
+    // The container that key `key` of an element of type `elementType` holds when present: a
+    // node's "ArcIdentifiers" and an edge's "ContinuousControllers" are IntDicts; every other
+    // key of an element holds a plain value.
+    static Qmd::ContainerType elementContainerType(int elementType, const QString& key);
 
     // The document's built-in "Chromatic" scale mode; 0 while the document has none.
     QmdItemId chromaticScaleModeId() const;
@@ -245,6 +249,9 @@ private:
     // ---- Reset steps, inside the reset's request --------------------------------------------
     void convertLegacyNodes();
     void convertLegacyVoiceGroupOutputs();
+    // Gives an element's container key that holds something else the empty container of its
+    // type, and an edge's curve that is not a string dictionary an empty one.
+    void repairElementContainers();
     void normaliseScaleModes();
     void repairScaleModeReferences();
     void rebuildEdgeFromNodes();
