@@ -6,6 +6,7 @@
 #include "QmdMemModel.h"
 #include "VoiceGroup.h"
 
+#include <QPainterPath>
 #include <QtTest>
 
 namespace K = QmdKelvoKeys;
@@ -25,6 +26,8 @@ private slots:
     void scaleSteps();
     void notesWalk();
     void controllerCurves();
+    void curveSampling_data();
+    void curveSampling();
     void playback();
     void mutedGroup();
 
@@ -327,6 +330,78 @@ void TestVoiceGroups::controllerCurves()
     QCOMPARE(sent.size(), 1);
     QCOMPARE(sent[0].kind, quint32(InstrumentMsg::PitchBend));
     QCOMPARE(int(sent[0].data1), 127); // clamped to the 14-bit range
+}
+
+// A curve's values as a painter path gives them: a path from the first point as stored through
+// every further point with x stretched by 16383 squared (straight, or in cubic pieces that leave
+// and enter their points level), read at each fraction i / count of its length.
+static QList<int> pathValues(int type, const QPolygonF& points, int count)
+{
+    const double stretch = 268402689.0;
+    QPainterPath path(points.first());
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF& previous = points.at(i - 1);
+        const QPointF end(points.at(i).x() * stretch, points.at(i).y());
+        if (type == QmdKelvo::CubicCurve) {
+            const double middle
+                = (previous.x() + (points.at(i).x() - previous.x()) * 0.5) * stretch;
+            path.cubicTo(QPointF(middle, previous.y()), QPointF(middle, end.y()), end);
+        } else {
+            path.lineTo(end);
+        }
+    }
+    QList<int> values;
+    for (int i = 0; i < count; ++i)
+        values.append(int(std::round(path.pointAtPercent(double(i) / count).y())));
+    return values;
+}
+
+void TestVoiceGroups::curveSampling_data()
+{
+    QTest::addColumn<QPolygonF>("points");
+    QTest::newRow("rise") << QPolygonF({{0, 0}, {1, 16383}});
+    QTest::newRow("several") << QPolygonF(
+        {{0, 100}, {0.25, 9000}, {0.5, 9000}, {0.75, 200}, {1, 16000}});
+    QTest::newRow("late start, early end") << QPolygonF({{0.3, 5000}, {0.6, 12000}, {0.9, 1000}});
+    QTest::newRow("back in time") << QPolygonF({{0, 0}, {0.5, 8000}, {0.4, 16000}, {0.8, 3000}});
+    QTest::newRow("steps") << QPolygonF({{0, 0}, {0.5, 0}, {0.5, 16383}, {1, 16383}, {1, 40}});
+    QTest::newRow("a point twice") << QPolygonF({{0, 10}, {0, 10}, {0.7, 20}, {1, 15000}});
+    QTest::newRow("one point") << QPolygonF({{0.5, 300}});
+    QTest::newRow("one place") << QPolygonF({{0, 300}, {0, 300}, {0, 300}});
+    QTest::newRow("beyond the range") << QPolygonF({{-0.5, -400}, {2, 20000}});
+}
+
+// Samples match the painter path's reading of the curve, for every curve type and number of
+// samples; ticks are spread evenly, and the last point's value comes at the arrival.
+void TestVoiceGroups::curveSampling()
+{
+    QFETCH(QPolygonF, points);
+    for (int type : {int(QmdKelvo::LinearCurve), int(QmdKelvo::CubicCurve), 7}) {
+        for (int count : {1, 2, 7, 40, 333}) {
+            const QList<VoiceGroup::CurveSample> samples
+                = VoiceGroup::curveSamples(type, points, 1000, 1000 + 700 * 333, quint64(count));
+            const QList<int> expected = pathValues(type, points, count);
+            QCOMPARE(samples.size(), count + 1);
+            for (int i = 0; i < count; ++i) {
+                QCOMPARE(samples[i].tick, quint64(1000 + i * (700 * 333 / count)));
+                QVERIFY2(std::abs(samples[i].value - expected[i]) <= 1,
+                         qPrintable(QStringLiteral("type %1, %2 samples: sample %3 is %4, not %5")
+                                        .arg(type)
+                                        .arg(count)
+                                        .arg(i)
+                                        .arg(samples[i].value)
+                                        .arg(expected[i])));
+            }
+            QCOMPARE(samples.last().tick, quint64(1000 + 700 * 333));
+            QCOMPARE(samples.last().value, int(std::round(points.last().y())));
+        }
+    }
+    // A Single curve: the first point's value at the departure, nothing more.
+    const QList<VoiceGroup::CurveSample> single
+        = VoiceGroup::curveSamples(QmdKelvo::SingleCurve, points, 1000, 5000, 40);
+    QCOMPARE(single.size(), 1);
+    QCOMPARE(single[0].tick, quint64(1000));
+    QCOMPARE(single[0].value, int(std::round(points.first().y())));
 }
 
 void TestVoiceGroups::playback()

@@ -98,6 +98,19 @@ public:
     uint currentScaleKey() const { return scaleKey; }
     uint currentScaleDegreeMask() const { return scaleDegreeMask; }
 
+    // One sample of a controller curve: a tick and a 14-bit value (not yet clamped).
+    struct CurveSample
+    {
+        quint64 tick;
+        int value;
+    };
+    // The samples of a curve along a travel from `departure` to `arrival`: `count` samples
+    // evenly spaced from the departure on, then the last point's value at the arrival; a
+    // Single curve gives its first point's value at the departure alone. One pass over the
+    // points, however many samples.
+    static QList<CurveSample> curveSamples(int curveType, const QPolygonF& points,
+                                           quint64 departure, quint64 arrival, quint64 count);
+
 public slots:
     void syncSync();
     void reset();
@@ -110,13 +123,6 @@ public slots:
     void terminateSafely();
 
 private:
-    // One sample of a controller curve.
-    struct CurveSample
-    {
-        quint64 tick;
-        int value;
-    };
-
     bool startedAndRunning() const { return started.load() && isRunning(); }
     void wake();
     void rereadClock();
@@ -132,8 +138,8 @@ private:
     void soundNotes(const QList<VoiceState>& notes, quint32 nodeId, quint32 voiceId,
                     const QmdIndex* nodeState);
     quint64 applyDuration(const QString& entry, quint64 duration, uint firstEdgeId) const;
-    QList<CurveSample> curveSamples(int curveType, const QPolygonF& points, const VoiceState& state,
-                                    quint64 travelTicks) const;
+    // How many samples a curve takes along a travel: one per 25 ms of it, at least one.
+    quint64 curveSampleCount(quint64 travelTicks) const;
     void writeFeedback(quint32 kind, quint64 time, quint32 voiceId,
                        const VoiceState* note = nullptr, quint32 nodeId = 0);
 

@@ -7,7 +7,6 @@
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoTypes.h"
 
-#include <QPainterPath>
 #include <QPolygonF>
 
 #include <boost/random/uniform_int_distribution.hpp>
@@ -18,18 +17,7 @@ namespace K = QmdKelvoKeys;
 
 namespace {
 
-// Curve paths stretch time this far (16383 squared), so that a fraction of the path's length
-// is practically the same fraction of the travel time.
-constexpr double CurveTimeStretch = 268402689.0;
 constexpr quint64 NanosPerCurveSample = 25000000;
-
-int roundHalfAway(double value)
-{
-    const double rounded = std::round(value);
-    if (!(rounded == rounded)) // NaN
-        return 0;
-    return int(qBound(-32768.0, rounded, 32767.0));
-}
 
 quint8 dataByte(int value)
 {
@@ -274,7 +262,8 @@ void VoiceGroup::edgeControllerValues(const VoiceState& state, uint edgeId, quin
             continue;
         const bool pitchBend = curve.msb == -2 || curve.lsb == -2;
         for (const CurveSample& sample :
-             curveSamples(curve.type, curve.points, state, travelTicks)) {
+             curveSamples(curve.type, curve.points, state.departure, state.arrival,
+                          curveSampleCount(travelTicks))) {
             // Values leave as 14-bit numbers split into two 7-bit data bytes.
             const int value = qBound(0, sample.value, 16383);
             InstrumentMsg msg;
@@ -307,47 +296,14 @@ void VoiceGroup::edgeControllerValues(const VoiceState& state, uint edgeId, quin
     }
 }
 
-QList<VoiceGroup::CurveSample> VoiceGroup::curveSamples(int curveType, const QPolygonF& points,
-                                                        const VoiceState& state,
-                                                        quint64 travelTicks) const
+quint64 VoiceGroup::curveSampleCount(quint64 travelTicks) const
 {
-    QList<CurveSample> samples;
-    if (points.isEmpty())
-        return samples;
-    if (curveType == QmdKelvo::SingleCurve) {
-        samples.append({state.departure, roundHalfAway(points.first().y())});
-        return samples;
-    }
-    QPainterPath path(points.first());
-    for (qsizetype i = 1; i < points.size(); ++i) {
-        const QPointF& previous = points.at(i - 1);
-        const QPointF& point = points.at(i);
-        const QPointF end(point.x() * CurveTimeStretch, point.y());
-        if (curveType == QmdKelvo::CubicCurve) {
-            const double middle
-                = (previous.x() + (point.x() - previous.x()) * 0.5) * CurveTimeStretch;
-            path.cubicTo(QPointF(middle, previous.y()), QPointF(middle, point.y()), end);
-        } else {
-            path.lineTo(end);
-        }
-    }
-    quint64 count = 1;
-    quint64 step = 0;
+    if (travelTicks == 0)
+        return 1;
+    // A microsecond absorbs the clock's rounding, so that a travel of exactly one second gets
+    // its 40 samples.
     AbstractSync* clock = sync();
-    if (travelTicks > 0) {
-        // A microsecond absorbs the clock's rounding, so that a travel of exactly one second
-        // gets its 40 samples.
-        const quint64 nanos = clock ? clock->ticksToNanos(travelTicks) + 1000 : 0;
-        count = qMax<quint64>(nanos / NanosPerCurveSample, 1);
-        // One sample per 25 ms of travel; a travel of hours still stays within reason.
-        count = qMin<quint64>(count, 100000);
-        step = travelTicks / count;
-    }
-    for (quint64 i = 0; i < count; ++i) {
-        const double percent = double(i) / double(count);
-        samples.append(
-            {state.departure + i * step, roundHalfAway(path.pointAtPercent(percent).y())});
-    }
-    samples.append({state.arrival, roundHalfAway(points.last().y())});
-    return samples;
+    const quint64 nanos = clock ? clock->ticksToNanos(travelTicks) + 1000 : 0;
+    // One sample per 25 ms of travel; a travel of hours still stays within reason.
+    return qBound<quint64>(1, nanos / NanosPerCurveSample, 100000);
 }
