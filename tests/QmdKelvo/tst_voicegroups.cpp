@@ -30,6 +30,10 @@ private slots:
     void curveSampling();
     void playback();
     void mutedGroup();
+    void runTimeWrites();
+    void arrivalsOfOneStep();
+    void stepsWithoutTheModelLock();
+    void changesReachAPlayingGroup();
 
 private:
     QmdItemId addNode(qint64 x, qint64 y, const QString& notes);
@@ -492,6 +496,123 @@ void TestVoiceGroups::mutedGroup()
     for (const FeedbackMsg& m : feedback)
         kinds.append(QString::number(m.kind));
     QCOMPARE(kinds.join(' '), QStringLiteral("2 3 0 1"));
+}
+
+// Run-time values go to the document in requests that leave the document's generation as it
+// was; every other change moves it on.
+void TestVoiceGroups::runTimeWrites()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    const QmdIndex stateOfA = c->index(a, c->elementStatesRoot());
+    const quint64 before = c->documentGeneration();
+    const bool undoable = c->canUndo();
+    QVERIFY(c->requestSetRunTimeData({{stateOfA, {{K::HitCount, 5u}}}, {QmdIndex(), {{"X", 1}}}})
+            != 0);
+    QCOMPARE(state(a, K::HitCount).toUInt(), 5u);
+    QVERIFY(!c->index(QStringLiteral("X"), QmdIndex()).isValid()); // never the root
+    QCOMPARE(c->canUndo(), undoable);
+    QCOMPARE(c->documentGeneration(), before);
+    set(a, K::TickPos, QVariant::fromValue(TickPoint {P, 0}));
+    QVERIFY(c->documentGeneration() != before);
+}
+
+// Two voices that reach one node in the same step each take the node's next notes; the step
+// writes what its arrivals changed in one request.
+void TestVoiceGroups::arrivalsOfOneStep()
+{
+    const QmdItemId start = addNode(0, 0, QString());
+    set(start, K::SignallingMethod, int(QmdKelvo::Parallel));
+    const QmdItemId b = addNode(P, 0, QStringLiteral("C3 E3 G3"));
+    addEdge(start, b, true);
+    addEdge(start, b, true);
+    VoiceGroup* g = startGroup(start);
+    drain();
+    QMutex mutex;
+    QSet<QmdRequestId> requests; // made on other threads than this one
+    QThread* testThread = QThread::currentThread();
+    connect(
+        model.data(), &QmdModel::requestFinished, this,
+        [&](QmdRequestId rid) {
+            if (QThread::currentThread() != testThread) {
+                const QMutexLocker locker(&mutex);
+                requests.insert(rid);
+            }
+        },
+        Qt::DirectConnection);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    // The start voice leaves along both wormholes; both voices end at B.
+    QTRY_VERIFY_WITH_TIMEOUT(!g->isIterating(), 10000);
+    QCOMPARE(state(b, K::HitCount).toUInt(), 2u);
+    QList<int> pitches;
+    for (const InstrumentMsg& m : drain())
+        if (m.kind == InstrumentMsg::NoteOn)
+            pitches.append(m.data1);
+    QCOMPARE(pitches, (QList<int> {60, 64}));
+    QCOMPARE(c->data(K::CurrentChildId, c->index(b, c->nodeNotesTreesRoot())).toInt(), 2);
+    const QMutexLocker locker(&mutex);
+    QCOMPARE(requests.size(), 2); // one step at the start node, one at B
+}
+
+// While the document stays as it is, a step whose voices are all under way takes no lock of
+// the document: the group plays on while another thread holds it.
+void TestVoiceGroups::stepsWithoutTheModelLock()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    addEdge(a, addNode(100 * P, 0, QStringLiteral("C3")));
+    VoiceGroup* g = startGroup(a);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_COMPARE_WITH_TIMEOUT(state(a, K::HitCount).toUInt(), 1u, 10000);
+    deliverRelays();
+    const quint64 before = g->stepsDone();
+    const bool stepped = c->lockedRead([&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (g->stepsDone() < before + 5 && waited.elapsed() < 10000)
+            QThread::msleep(5);
+        return g->stepsDone() >= before + 5;
+    });
+    QVERIFY(stepped);
+    g->deactivateAllVoicesAndPauseIterating();
+}
+
+// What a playing group has read of the document gives way to the document's changes: new
+// notes at a node, a node moved, an edge removed.
+void TestVoiceGroups::changesReachAPlayingGroup()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    const QmdItemId b = addNode(P / 4, 0, QStringLiteral("E3"));
+    const QmdItemId ab = addEdge(a, b);
+    addEdge(b, a, true);
+    VoiceGroup* g = startGroup(a);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= 2, 10000);
+    QCOMPARE(state(b, K::LastNotesSent).toString(), QStringLiteral("E3:96"));
+    set(b, K::Notes, QStringLiteral("G3"));
+    QTRY_COMPARE_WITH_TIMEOUT(state(b, K::LastNotesSent).toString(), QStringLiteral("G3:96"),
+                              10000);
+
+    // B twice as far: the notes at B come half as often as those at A's.
+    set(b, K::TickPos, QVariant::fromValue(TickPoint {P / 2, 0}));
+    uint hits = state(b, K::HitCount).toUInt();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= hits + 3, 10000);
+    c->sync()->setPlaying(false);
+    g->pauseIterating();
+    QList<quint64> atB;
+    for (const InstrumentMsg& m : drain())
+        if (m.kind == InstrumentMsg::NoteOn && m.data1 == 67)
+            atB.append(m.time);
+    QVERIFY(atB.size() >= 3);
+    QCOMPARE(atB.last() - atB.at(atB.size() - 2), quint64(P / 2));
+
+    // The edge gone: the voice that travelled it ends, and the group with it.
+    c->requestRemove(ab, c->elementsRoot());
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(!g->isIterating(), 10000);
+    QCOMPARE(g->activeVoiceCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVoiceGroups)

@@ -85,6 +85,14 @@ public:
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
                               const InstrumentMsg& second);
+    // Sets run-time values (of element states and notes-tree nodes) in several string-keyed
+    // containers in one request that is not undoable; a container that no longer exists is
+    // left out. Any thread; a voice group makes it with the model lock held.
+    QmdRequestId requestSetRunTimeData(const QHash<QmdIndex, QHash<QString, QVariant>>& values);
+    // Moves on with every change of the model but those of requestSetRunTimeData: while it
+    // stays the same, what a voice group read of the document, run-time values apart, holds.
+    quint64 documentGeneration() const { return generation.load(std::memory_order_acquire); }
+    void setModel(QmdModel* model) override;
     // Runs `read` with the model lock held, so that several lookups and the validity checks
     // of their indexes see one state of the document. Requests may be made inside it.
     template<class Read>
@@ -279,6 +287,9 @@ private:
     QmdIndex directExistingElement(const QmdIndex& index) const;
 
     // ---- Run-time objects -------------------------------------------------------------------
+    std::atomic<quint64> generation {0};
+    // Set while requestSetRunTimeData writes, with the model lock held.
+    std::atomic<bool> runTimeRequestOpen {false};
     // Read by any thread without the model lock: a voice group asks for it while it holds its
     // own mutex, which the GUI thread takes inside the model lock.
     std::atomic<AbstractSync*> clock {nullptr};
