@@ -88,7 +88,8 @@ public:
     // Sets run-time values (of element states and notes-tree nodes) in several string-keyed
     // containers in one request that is not undoable; a container that no longer exists is
     // left out. Any thread; a voice group makes it with the model lock held.
-    QmdRequestId requestSetRunTimeData(const QHash<QmdIndex, QHash<QString, QVariant>>& values);
+    typedef QList<QPair<QmdIndex, QHash<QString, QVariant>>> RunTimeValues;
+    QmdRequestId requestSetRunTimeData(const RunTimeValues& values);
     // Moves on with every change of the model but those of requestSetRunTimeData: while it
     // stays the same, what a voice group read of the document, run-time values apart, holds.
     quint64 documentGeneration() const { return generation.load(std::memory_order_acquire); }

@@ -22,8 +22,7 @@ bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const Instru
     return thread && thread->pipe.tryWrite(first, second);
 }
 
-QmdRequestId
-QmdKelvoController::requestSetRunTimeData(const QHash<QmdIndex, QHash<QString, QVariant>>& values)
+QmdRequestId QmdKelvoController::requestSetRunTimeData(const RunTimeValues& values)
 {
     if (!model())
         return 0;
@@ -31,10 +30,10 @@ QmdKelvoController::requestSetRunTimeData(const QHash<QmdIndex, QHash<QString, Q
     const ReadLocker locker(this);
     runTimeRequestOpen.store(true, std::memory_order_relaxed);
     const QmdRequestId rid = beginRequest(QmdRequestOptions(Qmd::NotUndoable, QString()));
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+    for (const auto& [container, containerValues] : values) {
         // A lookup that found nothing gives the root's index, which is no place to write.
-        if (it.key() != QmdIndex() && directIsContainer(it.key(), Qmd::StrDict))
-            directSetData(it.value(), it.key());
+        if (container != QmdIndex() && directIsContainer(container, Qmd::StrDict))
+            directSetData(containerValues, container);
     }
     endRequest(rid);
     runTimeRequestOpen.store(false, std::memory_order_relaxed);

@@ -433,16 +433,28 @@ void VoiceGroup::directBeginBatch(Batch& batch)
     batch.trees = hasTemp ? c->directIndex(K::NodeNotesTrees, temp) : QmdIndex();
 }
 
+qsizetype VoiceGroup::writtenAt(const Batch& batch, const QmdIndex& container)
+{
+    // From the newest: an arrival mostly reads back what it has just written. A step writes
+    // to a few dozen containers, too few to be worth a hash.
+    for (qsizetype i = batch.writes.size() - 1; i >= 0; --i) {
+        if (batch.writes.at(i).first == container)
+            return i;
+    }
+    return -1;
+}
+
 QList<QVariant> VoiceGroup::runTimeValues(const Batch& batch, const QmdIndex& container,
                                           const QStringList& keys) const
 {
     QList<QVariant> values = controller->directData(keys, container);
-    const auto written = batch.writes.constFind(container);
-    if (written == batch.writes.cend())
+    const qsizetype at = writtenAt(batch, container);
+    if (at < 0)
         return values;
+    const QHash<QString, QVariant>& written = batch.writes.at(at).second;
     for (qsizetype i = 0; i < keys.size(); ++i) {
-        const auto value = written->constFind(keys.at(i));
-        if (value != written->cend())
+        const auto value = written.constFind(keys.at(i));
+        if (value != written.cend())
             values[i] = *value;
     }
     return values;
@@ -451,7 +463,12 @@ QList<QVariant> VoiceGroup::runTimeValues(const Batch& batch, const QmdIndex& co
 void VoiceGroup::setRunTimeValue(Batch& batch, const QmdIndex& container, const QString& key,
                                  const QVariant& value)
 {
-    batch.writes[container].insert(key, value);
+    qsizetype at = writtenAt(batch, container);
+    if (at < 0) {
+        at = batch.writes.size();
+        batch.writes.append({container, {}});
+    }
+    batch.writes[at].second.insert(key, value);
 }
 
 void VoiceGroup::directCommit(Batch& batch)

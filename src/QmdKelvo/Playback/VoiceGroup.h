@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QPolygonF>
 #include <QSet>
 #include <QThread>
@@ -147,15 +148,31 @@ private:
         quint64 arrival = 0;
     };
 
+    // A notes-tree node as a hash key. QmdIndex hashes by item id alone, which the nodes of
+    // notes trees share: their children are numbered from 1 in every tree.
+    struct TreePlace
+    {
+        QmdIndex index;
+        friend bool operator==(const TreePlace& a, const TreePlace& b)
+        {
+            return a.index == b.index;
+        }
+        friend size_t qHash(const TreePlace& place, size_t seed = 0) noexcept
+        {
+            return qHashMulti(seed, place.index.internalPointer(), place.index.itemId(),
+                              place.index.key());
+        }
+    };
+
     // What arrivals share while the model lock is held: the document's fixed places, the
-    // run-time values written so far (later arrivals read them back; they reach the document
-    // in one request), and what is to be sent afterwards, in the order it arose.
+    // run-time values written so far by container (later arrivals read them back; they reach
+    // the document in one request), and what is to be sent afterwards, in the order it arose.
     struct Batch
     {
         QmdIndex elements;
         QmdIndex states;
         QmdIndex trees;
-        QHash<QmdIndex, QHash<QString, QVariant>> writes;
+        QList<QPair<QmdIndex, QHash<QString, QVariant>>> writes; // as the controller takes them
         std::vector<Outgoing> outgoing;
         std::vector<FeedbackMsg> feedback;
     };
@@ -221,6 +238,8 @@ private:
                                   const QStringList& keys) const;
     static void setRunTimeValue(Batch& batch, const QmdIndex& container, const QString& key,
                                 const QVariant& value);
+    // Where the values written to a container so far are in the batch; -1 when there are none.
+    static qsizetype writtenAt(const Batch& batch, const QmdIndex& container);
     void directCommit(Batch& batch);
     // Without any lock: sends what the batch left.
     void send(Batch& batch);
@@ -279,7 +298,7 @@ private:
     quint64 readGeneration = ~0ULL;
     QHash<quint32, ElementInfo> elementsRead;
     QHash<quint32, NodeInfo> nodesRead;
-    QHash<QmdIndex, TreeNodeInfo> treeNodesRead;
+    QHash<TreePlace, TreeNodeInfo> treeNodesRead;
     // The step's own, kept from step to step so that a step allocates little: the voices it
     // looks at, those that arrive, and the batch of their arrivals.
     std::vector<Voice*> stepVoices;

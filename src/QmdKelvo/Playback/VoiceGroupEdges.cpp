@@ -7,6 +7,8 @@
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoTypes.h"
 
+#include <QStringTokenizer>
+
 #include <boost/random/uniform_int_distribution.hpp>
 
 namespace K = QmdKelvoKeys;
@@ -20,11 +22,21 @@ quint8 dataByte(int value)
     return quint8(qBound(0, value, 127));
 }
 
-// The sections of a comma-separated list, each a view of the text: all of them, or only those
-// that are not empty.
-QList<QStringView> sections(const QString& text, Qt::SplitBehavior behavior)
+// Section i of a comma-separated list, empty sections counted; empty when there is none.
+QStringView section(QStringView list, uint i)
 {
-    return QStringView(text).split(QLatin1Char(','), behavior);
+    for (QStringView part : qTokenize(list, u',')) {
+        if (i == 0)
+            return part;
+        --i;
+    }
+    return QStringView();
+}
+
+// The sections of a list that are not empty, found as they are walked.
+auto entries(QStringView list)
+{
+    return qTokenize(list, u',', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -148,17 +160,13 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
 
     switch (node.method) {
     case QmdKelvo::Sequential: {
-        const QList<QStringView> entries = sections(list, Qt::KeepEmptyParts);
-        const auto section = [&entries](uint i) {
-            return i < uint(entries.size()) ? entries.at(i) : QStringView();
-        };
         static const QStringList keys = {K::CurrentEdgeUsageId, K::CurrentEdgeUsageUses};
         const QList<QVariant> values = runTimeValues(batch, node.state, keys);
         uint index = values.at(0).toUInt();
         int uses = values.at(1).toInt();
-        QStringView entry = section(index);
+        QStringView entry = section(list, index);
         if (entry.isEmpty()) {
-            entry = section(0);
+            entry = section(list, 0);
             index = 0;
             uses = 0;
             if (entry.isEmpty())
@@ -168,11 +176,11 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
         if (count != 0) {
             if (count <= uses) {
                 ++index;
-                entry = section(index);
+                entry = section(list, index);
                 uses = 0;
                 if (entry.isEmpty()) {
                     index = 0;
-                    entry = section(0);
+                    entry = section(list, 0);
                     if (entry.isEmpty())
                         return;
                 }
@@ -188,7 +196,7 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
     }
     case QmdKelvo::Parallel: {
         quint64 longest = 0;
-        for (QStringView entry : sections(list, Qt::SkipEmptyParts)) {
+        for (QStringView entry : entries(list)) {
             if (freeVoiceCount() == 0)
                 break;
             const uint edge = QmdKelvo::arcUsageEdgeId(entry);
@@ -205,9 +213,8 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
         break;
     }
     case QmdKelvo::Random: {
-        const QList<QStringView> entries = sections(list, Qt::SkipEmptyParts);
         qint64 sum = 0;
-        for (QStringView entry : entries) {
+        for (QStringView entry : entries(list)) {
             const int count = QmdKelvo::arcUsageCount(entry);
             if (count == 0) {
                 *firstEdge = QmdKelvo::arcUsageEdgeId(entry);
@@ -221,7 +228,7 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
         boost::random::uniform_int_distribution<qint64> draw(1, sum);
         const qint64 r = draw(randomEngine);
         qint64 running = 0;
-        for (QStringView entry : entries) {
+        for (QStringView entry : entries(list)) {
             running += QmdKelvo::arcUsageCount(entry);
             if (running >= r) {
                 *firstEdge = QmdKelvo::arcUsageEdgeId(entry);

@@ -5,6 +5,8 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
+#include <QStringTokenizer>
+
 #include <boost/random/uniform_int_distribution.hpp>
 
 #include <algorithm>
@@ -18,14 +20,19 @@ constexpr quint64 TicksPerPrincipal = 665280;
 
 // The entry of a list text at position *k (empty sections skipped); when there is none, the
 // first entry and *k = 0.
-QStringView listEntry(const QString& text, uint* k)
+QStringView listEntry(QStringView text, uint* k)
 {
-    const QList<QStringView> entries
-        = QStringView(text).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (*k < uint(entries.size()))
-        return entries.at(*k);
+    QStringView first;
+    uint i = 0;
+    for (QStringView entry : qTokenize(text, u',', Qt::SkipEmptyParts)) {
+        if (i == 0)
+            first = entry;
+        if (i == *k)
+            return entry;
+        ++i;
+    }
     *k = 0;
-    return entries.value(0);
+    return first;
 }
 
 } // namespace
@@ -144,7 +151,7 @@ QList<VoiceState> VoiceGroup::advanceNotesTree(const QmdIndex& treeNode, uint fi
 
 VoiceGroup::TreeNodeInfo VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode)
 {
-    const auto known = treeNodesRead.constFind(treeNode);
+    const auto known = treeNodesRead.constFind(TreePlace {treeNode});
     if (known != treeNodesRead.cend())
         return *known;
 
@@ -163,7 +170,7 @@ VoiceGroup::TreeNodeInfo VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode
         if (children != QmdIndex() && c->directIsValidIndex(children))
             info.children = c->directChildren(children);
     }
-    treeNodesRead.insert(treeNode, info);
+    treeNodesRead.insert(TreePlace {treeNode}, info);
     return info;
 }
 
@@ -262,7 +269,7 @@ void VoiceGroup::directSendUserMidiMessage(Batch& batch, const NodeInfo& node,
         out.instrument = voice.instrumentId;
         out.first.kind = InstrumentMsg::Raw;
         out.first.time = voice.arrival;
-        for (QStringView part : entry.split(QLatin1Char(' '))) {
+        for (QStringView part : qTokenize(entry, u' ')) {
             bool ok = false;
             const qulonglong byte = part.toULongLong(&ok, 16);
             out.first.bytes.push_back((unsigned char)(ok ? byte & 0xFF : 0));
