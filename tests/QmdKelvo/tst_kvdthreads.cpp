@@ -13,7 +13,9 @@
 #include <QPointer>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace K = QmdKelvoKeys;
 using QmdKelvo::TickPoint;
@@ -53,6 +55,7 @@ private slots:
     void syncTypeAtTheRootReplacesTheClock();
     void destroyingWhilePlayingStopsEverything();
     void changesWhilePlaying();
+    void transportFromAnotherThreadWhileThreadsGo();
 
 private:
     // Two nodes that send a voice back and forth, a quarter principal apart, an instrument,
@@ -340,6 +343,43 @@ void TestKvdThreads::changesWhilePlaying()
         deliverRelays();
     QVERIFY(c()->voiceGroupsCopy().contains(onC));
     verifyThreadsMatchDocument();
+}
+
+// The clock makes the transport requests on the MIDI input thread when another program sends
+// Start, Stop or Song Position 0; meanwhile the user adds and deletes instruments and voice
+// groups. Every request finds the objects it calls alive, and none is left behind.
+void TestKvdThreads::transportFromAnotherThreadWhileThreadsGo()
+{
+    buildNetwork();
+    play();
+    std::atomic<bool> done {false};
+    std::atomic<int> rounds {0};
+    std::thread midi([this, &done, &rounds] {
+        while (!done.load()) {
+            c()->requestGotoStart();
+            c()->requestPrimePlaybackForSyncStateChange(false);
+            c()->requestPrimePlaybackForSyncStateChange(true);
+            ++rounds;
+        }
+    });
+    const QmdIndex instrumentsRoot = c()->index(K::Instruments, QmdIndex());
+    for (int i = 0; i < 40; ++i) {
+        c()->requestAddInstrument();
+        const QmdItemId added = c()->instruments().last();
+        const QmdItemId group = addVoiceGroup(a);
+        c()->requestSetData(K::InitialInstrument, uint(added), c()->elementIndex(group));
+        deliverRelays();
+        c()->requestRemove(group, c()->elementsRoot(), QmdRequestOptions(QStringLiteral("Remove")));
+        c()->requestRemove(added, instrumentsRoot, QmdRequestOptions(QStringLiteral("Remove")));
+        deliverRelays();
+    }
+    // At least a few requests ran while the objects came and went.
+    QTRY_VERIFY_WITH_TIMEOUT(rounds.load() >= 3, 10000);
+    done.store(true);
+    midi.join();
+    verifyThreadsMatchDocument();
+    QCOMPARE(c()->instrumentsCopy().size(), 1);
+    QCOMPARE(c()->voiceGroupsCopy().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestKvdThreads)

@@ -17,6 +17,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 
@@ -69,7 +70,8 @@ public:
     AbstractSync* sync() const;
     InstrumentsModel* instrumentsModel() const { return m_instrumentsModel; }
     // Copies of the thread tables: the output thread of every instrument, by instrument id,
-    // and the thread of every voice group, by element id.
+    // and the thread of every voice group, by element id. For the controller's own thread, on
+    // which the objects are deleted: they stay valid there until it handles the next change.
     QHash<QmdItemId, MidiInstrument*> instrumentsCopy() const;
     QHash<QmdItemId, VoiceGroup*> voiceGroupsCopy() const;
     // The from-node of every edge, by edge id.
@@ -255,13 +257,20 @@ private:
     void removeRefsToInstruments(const QmdItemIdList& idList, QmdRequestId rid, bool undoRedo);
 
     // ---- Threads ----------------------------------------------------------------------------
+    // The run-time objects are shared: the tables hold them, and so does every request that
+    // calls them, on whatever thread, until it is done. An object taken out of its table has
+    // its thread stopped at once; the last holder deletes it (on the controller's thread).
+    using InstrumentHandle = std::shared_ptr<MidiInstrument>;
+    using VoiceGroupHandle = std::shared_ptr<VoiceGroup>;
+    QHash<QmdItemId, InstrumentHandle> instrumentHandles() const;
+    QHash<QmdItemId, VoiceGroupHandle> voiceGroupHandles() const;
     // Take entries out of the tables, under the model lock (voice groups) or the table's lock
     // (instruments); the threads are then stopped outside the model lock.
-    QList<MidiInstrument*> takeInstruments(const QmdItemIdList& ids);
-    QList<VoiceGroup*> takeVoiceGroups(const QmdItemIdList& ids);
-    // Tell the threads to end, wait for each and delete it. Called without the model lock.
-    static void stopInstruments(const QList<MidiInstrument*>& instruments);
-    static void stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups);
+    QList<InstrumentHandle> takeInstruments(const QmdItemIdList& ids);
+    QList<VoiceGroupHandle> takeVoiceGroups(const QmdItemIdList& ids);
+    // Tell the threads to end and wait for each. Called without the model lock.
+    void stopInstruments(const QList<InstrumentHandle>& instruments);
+    static void stopVoiceGroups(const QList<VoiceGroupHandle>& voiceGroups);
     // Empties the display feedback that voice groups left.
     void clearFeedback();
     // Attaches the instrument and scale-mode list models to this controller again.
@@ -277,10 +286,10 @@ private:
     std::atomic<AbstractSync*> clock {nullptr};
     // Guarded by instrumentTableLock, which is taken inside the model lock when both are held.
     // A standard lock, which the thread sanitizer sees, as the voice groups read the table.
-    QHash<QmdItemId, MidiInstrument*> instrumentTable;
+    QHash<QmdItemId, InstrumentHandle> instrumentTable;
     mutable std::shared_mutex instrumentTableLock;
     // Guarded by the model lock.
-    QHash<QmdItemId, VoiceGroup*> voiceGroupTable;
+    QHash<QmdItemId, VoiceGroupHandle> voiceGroupTable;
     QHash<QmdItemId, QmdItemId> edgeFromNodes;
     // The request of the latest reset, whose changes the handlers see after it.
     QmdRequestId resetRequestId = 0;

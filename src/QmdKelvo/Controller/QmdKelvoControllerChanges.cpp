@@ -97,7 +97,7 @@ void QmdKelvoController::receivedItemsRemoved(const QmdIndex& parent, const QmdI
         beginRequest(rid, Qmd::NotUndoable, tr("Remove notes tree and voice groups"));
         for (QmdItemId id : idList)
             removeNodeNotesTree(id);
-        const QList<VoiceGroup*> groups = takeVoiceGroups(idList);
+        const QList<VoiceGroupHandle> groups = takeVoiceGroups(idList);
         endRequest(rid);
         stopVoiceGroups(groups);
 
@@ -178,7 +178,7 @@ void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, Qm
                                                  bool undoRedo)
 {
     beginRequest(rid, Qmd::NoRequestFlags, tr("Remove Refs To Instruments"));
-    const QList<MidiInstrument*> taken = takeInstruments(idList);
+    const QList<InstrumentHandle> taken = takeInstruments(idList);
     const QmdIndex elements = directElementsRoot();
     if (!undoRedo && elements.isValid()) {
         const QSet<QmdItemId> removed(idList.cbegin(), idList.cend());

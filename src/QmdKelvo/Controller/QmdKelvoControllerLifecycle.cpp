@@ -31,13 +31,14 @@ QmdKelvoController::QmdKelvoController(QObject* parent)
 
 QmdKelvoController::~QmdKelvoController()
 {
+    // The clock goes first: detaching it waits for a MIDI input handler in progress, which may
+    // be calling the instruments and voice groups, and no handler calls back afterwards. It is
+    // deleted with the other children.
+    if (AbstractSync* current = clock.exchange(nullptr))
+        current->setController(nullptr);
     // Every voice group has ended before the first instrument is told to stop.
     stopVoiceGroups(takeVoiceGroups(voiceGroupsCopy().keys()));
     stopInstruments(takeInstruments(instrumentsCopy().keys()));
-    // The clock is deleted with the other children; detached first, so that no MIDI input
-    // handler of it calls back into a controller that is going.
-    if (AbstractSync* current = clock.exchange(nullptr))
-        current->setController(nullptr);
 }
 
 AbstractSync* QmdKelvoController::sync() const
@@ -45,16 +46,53 @@ AbstractSync* QmdKelvoController::sync() const
     return clock.load();
 }
 
-QHash<QmdItemId, MidiInstrument*> QmdKelvoController::instrumentsCopy() const
+namespace {
+
+// A handle on a run-time object: the object is deleted by its last holder, on the thread it
+// belongs to (the controller's), later when that holder runs elsewhere.
+template<class T>
+std::shared_ptr<T> handle(T* object)
+{
+    return std::shared_ptr<T>(object, [](T* o) {
+        if (o->thread() == QThread::currentThread())
+            delete o;
+        else
+            o->deleteLater();
+    });
+}
+
+template<class T>
+QHash<QmdItemId, T*> rawCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
+{
+    QHash<QmdItemId, T*> copy;
+    copy.reserve(table.size());
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        copy.insert(it.key(), it.value().get());
+    return copy;
+}
+
+} // namespace
+
+QHash<QmdItemId, QmdKelvoController::InstrumentHandle> QmdKelvoController::instrumentHandles() const
 {
     const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
     return instrumentTable;
 }
 
-QHash<QmdItemId, VoiceGroup*> QmdKelvoController::voiceGroupsCopy() const
+QHash<QmdItemId, QmdKelvoController::VoiceGroupHandle> QmdKelvoController::voiceGroupHandles() const
 {
     const ReadLocker locker(this);
     return voiceGroupTable;
+}
+
+QHash<QmdItemId, MidiInstrument*> QmdKelvoController::instrumentsCopy() const
+{
+    return rawCopy(instrumentHandles());
+}
+
+QHash<QmdItemId, VoiceGroup*> QmdKelvoController::voiceGroupsCopy() const
+{
+    return rawCopy(voiceGroupHandles());
 }
 
 QHash<QmdItemId, QmdItemId> QmdKelvoController::edgeFromNodesCopy() const
@@ -78,9 +116,9 @@ void QmdKelvoController::recreateSync()
         clock.store(next);
     }
     next->setController(this);
-    for (MidiInstrument* instrument : instrumentsCopy())
+    for (const InstrumentHandle& instrument : instrumentHandles())
         instrument->setSync(next);
-    for (VoiceGroup* group : voiceGroupsCopy())
+    for (const VoiceGroupHandle& group : voiceGroupHandles())
         group->syncSync();
     if (previous) {
         previous->setController(nullptr);
@@ -94,7 +132,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         return;
     const QHash<QmdItemId, MidiInstrument*> existing = instrumentsCopy();
     AbstractSync* current = clock.load();
-    QHash<QmdItemId, MidiInstrument*> created;
+    QHash<QmdItemId, InstrumentHandle> created;
     QList<MidiInstrument*> order;
     for (QmdItemId id : ids) {
         // One thread per instrument: an id that has one keeps it.
@@ -103,7 +141,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         auto* instrument = new MidiInstrument(id);
         instrument->setSync(current);
         instrument->setController(this);
-        created.insert(id, instrument);
+        created.insert(id, handle(instrument));
         order.append(instrument);
     }
     const bool playing = current && current->isPlaying();
@@ -121,16 +159,16 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     if (!model())
         return;
     const QHash<QmdItemId, VoiceGroup*> existing = voiceGroupsCopy();
-    QHash<QmdItemId, VoiceGroup*> created;
+    QHash<QmdItemId, VoiceGroupHandle> created;
     for (QmdItemId id : ids) {
         if (existing.contains(id) || created.contains(id)
             || elementType(id) != QmdKelvo::VoiceGroupElement)
             continue;
-        created.insert(id, new VoiceGroup(id, this));
+        created.insert(id, handle(new VoiceGroup(id, this)));
     }
     // One after another: each runs before the next starts.
     for (QmdItemId id : ids) {
-        if (VoiceGroup* group = created.value(id)) {
+        if (VoiceGroup* group = created.value(id).get()) {
             group->start(QThread::TimeCriticalPriority);
             group->waitUntilStarted();
         }
@@ -139,43 +177,46 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     voiceGroupTable.insert(created);
 }
 
-QList<MidiInstrument*> QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
+QList<QmdKelvoController::InstrumentHandle>
+QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
 {
-    QList<MidiInstrument*> taken;
+    QList<InstrumentHandle> taken;
     const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
     for (QmdItemId id : ids) {
-        if (MidiInstrument* instrument = instrumentTable.take(id))
-            taken.append(instrument);
+        if (InstrumentHandle instrument = instrumentTable.take(id))
+            taken.append(std::move(instrument));
     }
     return taken;
 }
 
-QList<VoiceGroup*> QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
+QList<QmdKelvoController::VoiceGroupHandle>
+QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
 {
-    QList<VoiceGroup*> taken;
+    QList<VoiceGroupHandle> taken;
     const WriteLocker locker(this);
     for (QmdItemId id : ids) {
-        if (VoiceGroup* group = voiceGroupTable.take(id))
-            taken.append(group);
+        if (VoiceGroupHandle group = voiceGroupTable.take(id))
+            taken.append(std::move(group));
     }
     return taken;
 }
 
-void QmdKelvoController::stopInstruments(const QList<MidiInstrument*>& instruments)
+void QmdKelvoController::stopInstruments(const QList<InstrumentHandle>& instruments)
 {
-    for (MidiInstrument* instrument : instruments) {
+    for (const InstrumentHandle& instrument : instruments) {
         instrument->terminateSafely();
         instrument->wait();
-        delete instrument;
+        // A request still holding it may call it until it lets go; the document no longer
+        // reaches it.
+        disconnect(this, nullptr, instrument.get(), nullptr);
     }
 }
 
-void QmdKelvoController::stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups)
+void QmdKelvoController::stopVoiceGroups(const QList<VoiceGroupHandle>& voiceGroups)
 {
-    for (VoiceGroup* group : voiceGroups) {
+    for (const VoiceGroupHandle& group : voiceGroups) {
         group->terminateSafely();
         group->wait();
-        delete group;
     }
 }
 

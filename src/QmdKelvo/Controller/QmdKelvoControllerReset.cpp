@@ -31,8 +31,8 @@ void QmdKelvoController::Reset()
     if (!model())
         return;
 
-    QList<MidiInstrument*> oldInstruments;
-    QList<VoiceGroup*> oldVoiceGroups;
+    QList<InstrumentHandle> oldInstruments;
+    QList<VoiceGroupHandle> oldVoiceGroups;
     const QmdRequestId rid = registerNewRequestId();
     resetRequestId = rid;
     beginRequest(rid, Qmd::NotUndoable, tr("QmdKelvoController::Reset"));

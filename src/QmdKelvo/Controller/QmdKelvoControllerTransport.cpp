@@ -54,14 +54,14 @@ QmdRequestId QmdKelvoController::requestTogglePlayback()
 
 QmdRequestId QmdKelvoController::requestPrimePlaybackForSyncStateChange(bool newState)
 {
-    for (MidiInstrument* instrument : instrumentsCopy()) {
+    for (const InstrumentHandle& instrument : instrumentHandles()) {
         if (newState)
             instrument->play();
         else
             instrument->pauseAndWait();
     }
     // Groups with trigger pitches wait for their trigger.
-    QList<QPair<VoiceGroup*, bool>> groups;
+    QList<QPair<VoiceGroupHandle, bool>> groups;
     {
         const ReadLocker locker(this);
         for (auto it = voiceGroupTable.cbegin(); it != voiceGroupTable.cend(); ++it) {
@@ -97,24 +97,24 @@ QmdRequestId QmdKelvoController::requestGotoStart()
             resetElementState(state);
     }
     resetNotesTreePositions(nodeNotesTreesRootIndex);
-    const QHash<QmdItemId, VoiceGroup*> groups = voiceGroupTable;
+    const QHash<QmdItemId, VoiceGroupHandle> groups = voiceGroupTable;
     endRequest(rid);
 
     // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
     // pause first, which switches off what they hold, and play again with the clock.
-    const QHash<QmdItemId, MidiInstrument*> instruments = instrumentsCopy();
-    for (MidiInstrument* instrument : instruments) {
+    const QHash<QmdItemId, InstrumentHandle> instruments = instrumentHandles();
+    for (const InstrumentHandle& instrument : instruments) {
         if (wasPlaying)
             instrument->pauseAndWait();
         instrument->reset();
     }
     // The groups only once the request has ended: each takes its own mutex, which a group
     // holds while it waits for the model lock.
-    for (VoiceGroup* group : groups)
+    for (const VoiceGroupHandle& group : groups)
         group->gotoStart();
     if (wasPlaying) {
         clock->setPlaying(true);
-        for (MidiInstrument* instrument : instruments)
+        for (const InstrumentHandle& instrument : instruments)
             instrument->play();
     }
     emit playbackJogged();
@@ -201,7 +201,7 @@ QmdRequestId QmdKelvoController::requestStartVoiceGroups(const QmdItemIdList& id
         return 0;
     struct Start
     {
-        VoiceGroup* group;
+        VoiceGroupHandle group;
         int quantization;
         bool scaled;
     };
@@ -209,10 +209,10 @@ QmdRequestId QmdKelvoController::requestStartVoiceGroups(const QmdItemIdList& id
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("Start Voice Groups"));
     for (QmdItemId id : idList) {
-        VoiceGroup* group = voiceGroupTable.value(id);
+        VoiceGroupHandle group = voiceGroupTable.value(id);
         if (!group)
             continue;
-        starts.append({group, directElementData(id, K::TriggeringQuantization).toInt(),
+        starts.append({std::move(group), directElementData(id, K::TriggeringQuantization).toInt(),
                        directElementData(id, K::TriggeringMidiVelocityScaling).toBool()});
     }
     endRequest(rid);
@@ -238,15 +238,15 @@ QmdRequestId QmdKelvoController::requestStopVoiceGroups(const QmdItemIdList& idL
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !model())
         return 0;
-    QList<VoiceGroup*> groups;
+    QList<VoiceGroupHandle> groups;
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("Stop Voice Groups"));
     for (QmdItemId id : idList) {
-        if (VoiceGroup* group = voiceGroupTable.value(id))
-            groups.append(group);
+        if (VoiceGroupHandle group = voiceGroupTable.value(id))
+            groups.append(std::move(group));
     }
     endRequest(rid);
-    for (VoiceGroup* group : std::as_const(groups))
+    for (const VoiceGroupHandle& group : std::as_const(groups))
         group->deactivateAllVoicesAndPauseIterating();
     return rid;
 }
@@ -314,6 +314,6 @@ QmdRequestId QmdKelvoController::requestShuffleNodeNotes(const QmdItemIdSet& nod
 bool QmdKelvoController::isVoiceGroupIterating(uint voiceGroupId) const
 {
     const ReadLocker locker(this);
-    const VoiceGroup* group = voiceGroupTable.value(voiceGroupId);
-    return group && group->isIterating();
+    const auto it = voiceGroupTable.constFind(voiceGroupId);
+    return it != voiceGroupTable.cend() && (*it)->isIterating();
 }

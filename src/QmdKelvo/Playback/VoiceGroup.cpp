@@ -247,6 +247,9 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
 
 void VoiceGroup::gotoStart()
 {
+    // A group that has ended is left as it is: its voices are no longer shown.
+    if (terminating.load())
+        return;
     const std::lock_guard<std::mutex> locker(slotMutex);
     const bool wasIterating = iterating.load();
     resetVoices(currentTicks(), 1.0);
