@@ -273,6 +273,9 @@ private:
     static void stopVoiceGroups(const QList<VoiceGroupHandle>& voiceGroups);
     // Empties the display feedback that voice groups left.
     void clearFeedback();
+    // Takes back from every instrument what the given voice groups queued ahead; the notes of
+    // theirs that sound end at once.
+    void dropQueuedNotes(const QmdItemIdList& voiceGroups);
     // Attaches the instrument and scale-mode list models to this controller again.
     void attachListModels();
 

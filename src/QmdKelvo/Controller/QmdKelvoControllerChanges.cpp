@@ -100,6 +100,8 @@ void QmdKelvoController::receivedItemsRemoved(const QmdIndex& parent, const QmdI
         const QList<VoiceGroupHandle> groups = takeVoiceGroups(idList);
         endRequest(rid);
         stopVoiceGroups(groups);
+        if (!groups.isEmpty())
+            dropQueuedNotes(idList);
 
         if (undoRedo) {
             // The history restores or removes the references itself.

@@ -225,6 +225,13 @@ void QmdKelvoController::clearFeedback()
     feedbackPipe.clear();
 }
 
+void QmdKelvoController::dropQueuedNotes(const QmdItemIdList& voiceGroups)
+{
+    const QSet<quint32> sources(voiceGroups.cbegin(), voiceGroups.cend());
+    for (const InstrumentHandle& instrument : instrumentHandles())
+        instrument->dropQueuedFrom(sources);
+}
+
 void QmdKelvoController::attachListModels()
 {
     m_instrumentsModel->setController(this);

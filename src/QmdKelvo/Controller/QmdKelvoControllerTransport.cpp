@@ -85,6 +85,13 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     AbstractSync* clock = sync();
     if (!clock || !model())
         return NoRequestId;
+    // No step runs on from the old position: the groups stop stepping, a step in progress
+    // ending first, before anything is reset. Outside the model lock, which such a step may
+    // be waiting for.
+    QList<QPair<VoiceGroupHandle, bool>> groups;
+    for (const VoiceGroupHandle& group : voiceGroupHandles())
+        groups.append({group, group->haltSteps()});
+
     const bool wasPlaying = clock->isPlaying();
     if (wasPlaying)
         clock->setPlaying(false);
@@ -97,7 +104,6 @@ QmdRequestId QmdKelvoController::requestGotoStart()
             resetElementState(state);
     }
     resetNotesTreePositions(nodeNotesTreesRootIndex);
-    const QHash<QmdItemId, VoiceGroupHandle> groups = voiceGroupTable;
     endRequest(rid);
 
     // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
@@ -108,10 +114,10 @@ QmdRequestId QmdKelvoController::requestGotoStart()
             instrument->pauseAndWait();
         instrument->reset();
     }
-    // The groups only once the request has ended: each takes its own mutex, which a group
-    // holds while it waits for the model lock.
-    for (const VoiceGroupHandle& group : groups)
-        group->gotoStart();
+    for (const auto& [group, resume] : std::as_const(groups))
+        group->gotoStart(resume);
+    // What the groups reported ahead of the old position is never shown.
+    clearFeedback();
     if (wasPlaying) {
         clock->setPlaying(true);
         for (const InstrumentHandle& instrument : instruments)
@@ -246,8 +252,12 @@ QmdRequestId QmdKelvoController::requestStopVoiceGroups(const QmdItemIdList& idL
             groups.append(std::move(group));
     }
     endRequest(rid);
-    for (const VoiceGroupHandle& group : std::as_const(groups))
+    QmdItemIdList stopped;
+    for (const VoiceGroupHandle& group : std::as_const(groups)) {
         group->deactivateAllVoicesAndPauseIterating();
+        stopped.append(group->id());
+    }
+    dropQueuedNotes(stopped);
     return rid;
 }
 

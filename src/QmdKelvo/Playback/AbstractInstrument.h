@@ -7,6 +7,7 @@
 #include "QmdObserver.h"
 #include "SortedPipe.h"
 
+#include <QSet>
 #include <QVector>
 
 class QmdKelvoController;
@@ -34,6 +35,9 @@ public:
     void setController(QmdKelvoController* controller) override;
     // Sends one message now, past the pipe, on the caller's thread.
     virtual void playMessage(const InstrumentMsg& message);
+    // Takes back what the given sources queued: notes not yet begun go with their note-offs,
+    // and the note-off of a note that sounds already becomes due at once.
+    void dropQueuedFrom(const QSet<quint32>& sources);
 
 public slots:
     // Drops every pending message.

@@ -245,17 +245,36 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
     wake();
 }
 
+bool VoiceGroup::haltSteps()
+{
+    // A step holds the slot mutex from start to end, and sees the cleared flag before it
+    // begins.
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    const bool wasIterating = iterating.exchange(false);
+    wake();
+    return wasIterating;
+}
+
 void VoiceGroup::gotoStart()
+{
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    restart(iterating.load());
+}
+
+void VoiceGroup::gotoStart(bool resume)
+{
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    restart(resume);
+}
+
+void VoiceGroup::restart(bool resume)
 {
     // A group that has ended is left as it is: its voices are no longer shown.
     if (terminating.load())
         return;
-    const std::lock_guard<std::mutex> locker(slotMutex);
-    const bool wasIterating = iterating.load();
     resetVoices(currentTicks(), 1.0);
-    if (!wasIterating)
-        return;
-    resumeWithVoices();
+    if (resume)
+        resumeWithVoices();
 }
 
 void VoiceGroup::terminateSafely()
@@ -397,6 +416,9 @@ void VoiceGroup::iterate()
         QThread::usleep(50);
         locker.try_lock();
     }
+    // A slot that held the mutex may have paused the group meanwhile.
+    if (terminating.load() || !iterating.load())
+        return;
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !controller)
         return;

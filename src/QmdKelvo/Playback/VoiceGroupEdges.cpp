@@ -279,6 +279,7 @@ void VoiceGroup::edgeControllerValues(const VoiceState& state, uint edgeId, quin
             const int value = qBound(0, sample.value, 16383);
             InstrumentMsg msg;
             msg.time = sample.tick;
+            msg.source = elementId;
             if (pitchBend) {
                 msg.kind = InstrumentMsg::PitchBend;
                 msg.data1 = dataByte(value / 128);

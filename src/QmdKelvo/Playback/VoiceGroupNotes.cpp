@@ -281,6 +281,7 @@ void VoiceGroup::sendUserMidiMessage(const QmdIndex& state, const VoiceState& vo
             InstrumentMsg msg;
             msg.kind = InstrumentMsg::Raw;
             msg.time = voice.arrival;
+            msg.source = elementId;
             for (const QString& part : entry.split(QLatin1Char(' '))) {
                 bool ok = false;
                 const qulonglong byte = part.toULongLong(&ok, 16);
@@ -311,10 +312,12 @@ void VoiceGroup::soundNotes(const QList<VoiceState>& notes, quint32 nodeId, quin
         on.time = note.arrival;
         on.data1 = quint8(qMin<int>(note.pitch, 127));
         on.data2 = note.scaledVelocity();
+        on.source = elementId;
         InstrumentMsg off;
         off.kind = InstrumentMsg::NoteOff;
         off.time = note.arrival + note.duration;
         off.data1 = on.data1;
+        off.source = elementId;
         c->tryWriteToInstrument(note.instrumentId, on, off);
         if (!text.isEmpty())
             text += QLatin1Char('\n');
