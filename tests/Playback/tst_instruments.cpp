@@ -1,6 +1,7 @@
 #include "JackTestServer.h"
 #include "ManualClock.h"
 #include "MidiInstrument.h"
+#include "MidiSystem.h"
 #include "PlaybackTestSupport.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -47,6 +48,7 @@ private slots:
     void resetReleasesNotesAndKeepsThePort();
     void bankAndProgram();
     void missingPortFallsBackToTheSynthesizer();
+    void gotoStartAndResetListNoPorts();
 
 private:
     // Sets keys of the instrument and delivers the change as the controller reports it.
@@ -243,6 +245,24 @@ void TestInstruments::missingPortFallsBackToTheSynthesizer()
     QCOMPARE(instrument->port(), synth);
     QCOMPARE(controller->data(K::MidiPort, controller->instrumentIndex(id)).toString(), synth);
     QCOMPARE(controller->canUndo(), couldUndo);
+}
+
+// Going to the start while playing, and a reset of an instrument whose port is open, never
+// ask the MIDI system for its ports: the port open stays open.
+void TestInstruments::gotoStartAndResetListNoPorts()
+{
+    // The controller's own clock, which go to start drives.
+    instrument->setSync(controller->sync());
+    controller->requestPlay();
+    const QSharedPointer<MidiOutput::SharedMidi> record = instrument->sharedMidi();
+    QVERIFY(record);
+    const quint64 listings = Platform::MidiSystem::portListings();
+    controller->requestGotoStart();
+    instrument->reset();
+    QCOMPARE(Platform::MidiSystem::portListings(), listings);
+    QCOMPARE(instrument->sharedMidi(), record);
+    QCOMPARE(instrument->currentState(), AbstractOutputThread::Running);
+    controller->requestPause();
 }
 
 QTEST_MAIN(TestInstruments)

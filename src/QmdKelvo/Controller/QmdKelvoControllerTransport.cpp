@@ -107,12 +107,13 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     endRequest(rid);
 
     // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
-    // pause first, which switches off what they hold, and play again with the clock.
+    // pause first, which switches off what they hold, and play again with the clock. Their
+    // ports stay as they are.
     const QHash<QmdItemId, InstrumentHandle> instruments = instrumentHandles();
     for (const InstrumentHandle& instrument : instruments) {
         if (wasPlaying)
             instrument->pauseAndWait();
-        instrument->reset();
+        instrument->dropPending();
     }
     for (const auto& [group, resume] : std::as_const(groups))
         group->gotoStart(resume);

@@ -54,9 +54,14 @@ void AbstractInstrument::dropQueuedFrom(const QSet<quint32>& sources)
     });
 }
 
-void AbstractInstrument::reset()
+void AbstractInstrument::dropPending()
 {
     pipe.clear();
+}
+
+void AbstractInstrument::reset()
+{
+    dropPending();
 }
 
 void AbstractInstrument::onInstrumentDataEffected(QmdItemId, const QStringList&, QmdRequestId) { }

@@ -39,8 +39,11 @@ public:
     // and the note-off of a note that sounds already becomes due at once.
     void dropQueuedFrom(const QSet<quint32>& sources);
 
-public slots:
     // Drops every pending message.
+    virtual void dropPending();
+
+public slots:
+    // Drops every pending message; a concrete instrument also applies its settings again.
     virtual void reset();
     virtual void onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
                                           QmdRequestId rid);

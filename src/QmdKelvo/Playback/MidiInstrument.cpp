@@ -38,11 +38,16 @@ QString MidiInstrument::staticTypeName()
     return tr("MIDI");
 }
 
-void MidiInstrument::reset()
+void MidiInstrument::dropPending()
 {
-    AbstractInstrument::reset();
+    AbstractInstrument::dropPending();
     // The note-offs of the notes sounding went with the pipe.
     releaseHeldNotes();
+}
+
+void MidiInstrument::reset()
+{
+    dropPending();
     using namespace QmdKelvoKeys;
     onInstrumentDataEffected(
         instrumentId,
@@ -69,6 +74,8 @@ QString MidiInstrument::portToOpen()
     const QString stored
         = controller->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
               .toString();
+    if (!stored.isEmpty() && stored == port())
+        return stored;
     QString name = stored;
     if (name.isEmpty() || !MidiOutput::ports().contains(name))
         name = QmdKelvoKeys::synthesizerPortName();

@@ -19,6 +19,10 @@ public:
     QString typeId() const override { return staticTypeId(); }
     QString typeName() const override { return staticTypeName(); }
 
+    // Drops pending messages and switches off the notes sounding; opens no port and lists
+    // none, so it may run while the transport plays.
+    void dropPending() override;
+
 public slots:
     // Drops pending messages, switches off the notes sounding and applies all six settings
     // again; the port open stays open while the instrument still names it.
@@ -34,7 +38,8 @@ protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
 
 private:
-    // The stored port when it exists, else the built-in synthesizer's (written back).
+    // The stored port when it exists, else the built-in synthesizer's (written back). The
+    // port open already is kept, without listing the ports, while the instrument names it.
     QString portToOpen();
 };
 
