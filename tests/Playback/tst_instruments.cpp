@@ -1,6 +1,7 @@
 #include "JackTestServer.h"
 #include "ManualClock.h"
 #include "MidiInstrument.h"
+#include "MidiPeer.h"
 #include "MidiSystem.h"
 #include "PlaybackTestSupport.h"
 #include "QmdKelvoController.h"
@@ -47,13 +48,25 @@ private slots:
     void heldNotesReleasedOnChangesAndClose();
     void resetReleasesNotesAndKeepsThePort();
     void bankAndProgram();
-    void missingPortFallsBackToTheSynthesizer();
+    void missingPortIsKeptAndOpenedOnceBack();
+    void closedVirtualPortFallsBack();
     void gotoStartAndResetListNoPorts();
 
 private:
     // Sets keys of the instrument and delivers the change as the controller reports it.
     void setKeys(const QHash<QString, QVariant>& values);
     void moveClockTo(quint64 tick) { sync->now = start + tickNs(tick); }
+    QString storedPort() const
+    {
+        return controller->data(K::MidiPort, controller->instrumentIndex(id)).toString();
+    }
+    // Queues a note at `tick` and moves the clock there.
+    void playNoteAt(quint64 tick)
+    {
+        QVERIFY(instrument->pipe.tryWrite(note(InstrumentMsg::NoteOn, tick, 60),
+                                          note(InstrumentMsg::NoteOff, tick, 60, 0)));
+        moveClockTo(tick);
+    }
 
     JackTestServer server;
     MidiInput listener;
@@ -235,16 +248,73 @@ void TestInstruments::bankAndProgram()
     QCOMPARE(collect(listener, 3), QStringList({"b1 00 03", "b1 20 7f", "c1 00"}));
 }
 
-void TestInstruments::missingPortFallsBackToTheSynthesizer()
+// A stored port that is missing stays in the document, unchanged and without an undo step;
+// the instrument plays to the built-in synthesizer meanwhile, and opens the stored port once it
+// is there again.
+void TestInstruments::missingPortIsKeptAndOpenedOnceBack()
 {
+    const auto devicePort = [] {
+        for (const QString& name : MidiOutput::ports()) {
+            if (name.startsWith(QStringLiteral("Device")) && name.endsWith(QStringLiteral(":in")))
+                return name;
+        }
+        return QString();
+    };
+    QString device;
+    {
+        MidiPeer unplugged("Device");
+        unplugged.openInput(QStringLiteral("in"));
+        device = devicePort();
+    }
+    QVERIFY(!device.isEmpty());
+    QVERIFY(devicePort().isEmpty());
+
     const bool couldUndo = controller->canUndo();
-    controller->requestSetData(K::MidiPort, QStringLiteral("No Such Port"),
-                               controller->instrumentIndex(id),
+    controller->requestSetData(K::MidiPort, device, controller->instrumentIndex(id),
                                QmdRequestOptions(Qmd::NotUndoable, QString()));
     QCoreApplication::sendPostedEvents();
     QCOMPARE(instrument->port(), synth);
-    QCOMPARE(controller->data(K::MidiPort, controller->instrumentIndex(id)).toString(), synth);
+    QCOMPARE(storedPort(), device);
     QCOMPARE(controller->canUndo(), couldUndo);
+    instrument->play();
+    playNoteAt(10);
+    QCOMPARE(collect(listener, 4), QStringList({"90 3c 64", "92 3c 64", "80 3c 00", "82 3c 00"}));
+    // A reset while it is still missing keeps the synthesizer, and the name.
+    instrument->reset();
+    QCOMPARE(instrument->port(), synth);
+    QCOMPARE(storedPort(), device);
+
+    // Plugged in again: found when the ports are looked at again.
+    MidiPeer plugged("Device");
+    plugged.openInput(QStringLiteral("in"));
+    QCOMPARE(devicePort(), device);
+    controller->reopenMissingPorts();
+    QCOMPARE(instrument->port(), device);
+    QCOMPARE(storedPort(), device);
+    QCOMPARE(controller->canUndo(), couldUndo);
+    playNoteAt(20);
+    QCOMPARE(plugged.receive(4).mid(0, 2),
+             QList<QByteArray>({QByteArray("\x90\x3c\x64"), QByteArray("\x92\x3c\x64")}));
+    QVERIFY(collect(listener, 1, 50).isEmpty());
+}
+
+// The program's own output port, while closed, is missing like any other port.
+void TestInstruments::closedVirtualPortFallsBack()
+{
+    const QString own = QStringLiteral("Kelvo Output");
+    QVERIFY(MidiIO<RtMidiOut>::macCloseVirtualPorts());
+    setKeys({{K::MidiPort, own}});
+    QCOMPARE(instrument->port(), synth);
+    QCOMPARE(storedPort(), own);
+    instrument->play();
+    playNoteAt(10);
+    QCOMPARE(collect(listener, 4), QStringList({"90 3c 64", "92 3c 64", "80 3c 00", "82 3c 00"}));
+
+    // Open again, it is found at the next reset.
+    QVERIFY(MidiIO<RtMidiOut>::macOpenVirtualPorts());
+    instrument->reset();
+    QCOMPARE(instrument->port(), own);
+    QVERIFY(MidiIO<RtMidiOut>::macCloseVirtualPorts());
 }
 
 // Going to the start while playing, and a reset of an instrument whose port is open, never

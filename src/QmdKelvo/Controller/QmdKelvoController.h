@@ -100,6 +100,9 @@ public:
 
     // Replaces the clock by one of the document's "SyncType".
     void recreateSync();
+    // Instruments whose stored port was missing open it if it is there now. For when the
+    // system's ports have changed; it lists them, so never on a playback path.
+    void reopenMissingPorts();
     // Creates and starts the threads of the given instruments and of the voice groups among
     // the given elements. An id that already has a thread keeps it.
     void createInstruments(const QmdItemIdList& ids);

@@ -126,6 +126,12 @@ void QmdKelvoController::recreateSync()
     }
 }
 
+void QmdKelvoController::reopenMissingPorts()
+{
+    for (const InstrumentHandle& instrument : instrumentHandles())
+        instrument->onInstrumentDataEffected(instrument->id(), {K::MidiPort}, 0);
+}
+
 void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
 {
     if (!model())
