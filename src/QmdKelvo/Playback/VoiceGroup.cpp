@@ -538,9 +538,12 @@ void VoiceGroup::iterateVoice(Voice* voice)
     const quint32 voiceId = voice->id;
     deactivateVoice(voice);
 
-    if (spawnVoice(kept, firstEdge)) {
+    // The first edge, then the others, while the pool has voices. An edge that takes none for
+    // another reason (it went since it was chosen) costs the others nothing: the voice would
+    // otherwise end here.
+    if (spawnVoice(kept, firstEdge) || freeVoiceCount() > 0) {
         for (uint edge : std::as_const(furtherEdges)) {
-            if (!spawnVoice(kept, edge))
+            if (!spawnVoice(kept, edge) && freeVoiceCount() == 0)
                 break;
         }
     }
