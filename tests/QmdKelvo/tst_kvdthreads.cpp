@@ -319,11 +319,16 @@ void TestKvdThreads::changesWhilePlaying()
     QVERIFY(!c()->voiceGroupsCopy().contains(other));
 
     // An edge the voices travel goes, and a node with its edges while voices travel to it:
-    // the group whose start node it was goes with it, the rest plays on.
-    const QmdItemId c3 = addNode(P / 2);
-    const QmdItemId toC = addEdge(a, c3);
-    addEdge(c3, a);
+    // the group whose start node it was goes with it, the rest plays on. The branch through C
+    // ends at D, so that every visit of A sends one voice each way. Were C to lead back to A,
+    // every visit would double the voices until the pool ran out, and whether any were left
+    // on the way through B when C goes would depend on how long the network had played.
+    // A sends in parallel before it has the edge to C, which would otherwise take its turn.
     c()->requestSetData(K::SignallingMethod, int(QmdKelvo::Parallel), c()->elementIndex(a));
+    const QmdItemId c3 = addNode(P / 2);
+    const QmdItemId d = addNode(P);
+    const QmdItemId toC = addEdge(a, c3);
+    addEdge(c3, d);
     deliverRelays();
     const QmdItemId onC = addVoiceGroup(c3);
     c()->voiceGroupsCopy().value(onC)->continueIterating();
