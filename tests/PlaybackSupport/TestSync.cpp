@@ -72,7 +72,6 @@ void TestSync::reset()
 {
     playing.store(false);
     ticks.store(0);
-    resets.fetch_add(1);
 }
 
 void TestSync::setTempo(uint t)

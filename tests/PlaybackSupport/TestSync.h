@@ -50,8 +50,6 @@ public:
     // Moves the position.
     void setTicksElapsed(quint64 position) { ticks.store(position); }
     void advanceTicks(quint64 by) { ticks.fetch_add(by); }
-    // How many times reset() has run.
-    int resetCount() const { return resets.load(); }
 
 public slots:
     // Stopped at position 0.
@@ -67,7 +65,6 @@ private:
 
     std::atomic<bool> playing {false};
     std::atomic<quint64> ticks {0};
-    std::atomic<int> resets {0};
     std::atomic<uint> tempoValue {120};
     std::atomic<uint> numeratorValue {1};
     std::atomic<uint> denominatorValue {1};
