@@ -1,8 +1,8 @@
 #include "MidiIO.h"
 
 #include "MidiInputRelay.h"
-#include "MidiSystem.h"
 #include "MidiPortNames.h"
+#include "MidiSystem.h"
 
 #include <QHash>
 #include <QMutexLocker>
