@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <vector>
 
 class AbstractSync;
 class InstrumentsModel;
@@ -261,19 +262,24 @@ private:
 
     // ---- Threads ----------------------------------------------------------------------------
     // The run-time objects are shared: the tables hold them, and so does every request that
-    // calls them, on whatever thread, until it is done. An object taken out of its table has
-    // its thread stopped at once; the last holder deletes it (on the controller's thread).
+    // calls them, on whatever thread, until it is done. Such a request holds objectsInUseLock
+    // for reading meanwhile; an object taken out of its table has its thread stopped at once,
+    // and is deleted on the controller's thread once that lock is free, so always by its last
+    // holder there.
     using InstrumentHandle = std::shared_ptr<MidiInstrument>;
     using VoiceGroupHandle = std::shared_ptr<VoiceGroup>;
-    QHash<QmdItemId, InstrumentHandle> instrumentHandles() const;
-    QHash<QmdItemId, VoiceGroupHandle> voiceGroupHandles() const;
+    // Deep copies, which other threads may keep and walk: a copy of an implicitly shared table
+    // would share its data with the table the controller changes.
+    std::vector<InstrumentHandle> instrumentHandles() const;
+    std::vector<VoiceGroupHandle> voiceGroupHandles() const;
     // Take entries out of the tables, under the model lock (voice groups) or the table's lock
     // (instruments); the threads are then stopped outside the model lock.
     QList<InstrumentHandle> takeInstruments(const QmdItemIdList& ids);
     QList<VoiceGroupHandle> takeVoiceGroups(const QmdItemIdList& ids);
-    // Tell the threads to end and wait for each. Called without the model lock.
-    void stopInstruments(const QList<InstrumentHandle>& instruments);
-    static void stopVoiceGroups(const QList<VoiceGroupHandle>& voiceGroups);
+    // Tell the threads to end, wait for each, and delete them once no request uses them.
+    // Called without the model lock.
+    void stopInstruments(QList<InstrumentHandle> instruments);
+    void stopVoiceGroups(QList<VoiceGroupHandle> voiceGroups);
     // Empties the display feedback that voice groups left.
     void clearFeedback();
     // Takes back from every instrument what the given voice groups queued ahead; the notes of
@@ -296,6 +302,9 @@ private:
     mutable std::shared_mutex instrumentTableLock;
     // Guarded by the model lock.
     QHash<QmdItemId, VoiceGroupHandle> voiceGroupTable;
+    // Held for reading by the transport requests while they call instruments and voice groups,
+    // on any thread; for writing before objects that left the tables are deleted.
+    mutable std::shared_mutex objectsInUseLock;
     QHash<QmdItemId, QmdItemId> edgeFromNodes;
     // The request of the latest reset, whose changes the handlers see after it.
     QmdRequestId resetRequestId = 0;

@@ -97,10 +97,11 @@ void QmdKelvoController::receivedItemsRemoved(const QmdIndex& parent, const QmdI
         beginRequest(rid, Qmd::NotUndoable, tr("Remove notes tree and voice groups"));
         for (QmdItemId id : idList)
             removeNodeNotesTree(id);
-        const QList<VoiceGroupHandle> groups = takeVoiceGroups(idList);
+        QList<VoiceGroupHandle> groups = takeVoiceGroups(idList);
         endRequest(rid);
-        stopVoiceGroups(groups);
-        if (!groups.isEmpty())
+        const bool hadGroups = !groups.isEmpty();
+        stopVoiceGroups(std::move(groups));
+        if (hadGroups)
             dropQueuedNotes(idList);
 
         if (undoRedo) {
@@ -180,7 +181,7 @@ void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, Qm
                                                  bool undoRedo)
 {
     beginRequest(rid, Qmd::NoRequestFlags, tr("Remove Refs To Instruments"));
-    const QList<InstrumentHandle> taken = takeInstruments(idList);
+    QList<InstrumentHandle> taken = takeInstruments(idList);
     const QmdIndex elements = directElementsRoot();
     if (!undoRedo && elements.isValid()) {
         const QSet<QmdItemId> removed(idList.cbegin(), idList.cend());
@@ -202,6 +203,6 @@ void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, Qm
         }
     }
     endRequest(rid);
-    stopInstruments(taken);
+    stopInstruments(std::move(taken));
     emit instrumentsRemoved(idList, rid);
 }

@@ -48,19 +48,6 @@ AbstractSync* QmdKelvoController::sync() const
 
 namespace {
 
-// A handle on a run-time object: the object is deleted by its last holder, on the thread it
-// belongs to (the controller's), later when that holder runs elsewhere.
-template<class T>
-std::shared_ptr<T> handle(T* object)
-{
-    return std::shared_ptr<T>(object, [](T* o) {
-        if (o->thread() == QThread::currentThread())
-            delete o;
-        else
-            o->deleteLater();
-    });
-}
-
 template<class T>
 QHash<QmdItemId, T*> rawCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
 {
@@ -71,28 +58,36 @@ QHash<QmdItemId, T*> rawCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
     return copy;
 }
 
-} // namespace
-
-QHash<QmdItemId, QmdKelvoController::InstrumentHandle> QmdKelvoController::instrumentHandles() const
+template<class T>
+std::vector<std::shared_ptr<T>> deepCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
 {
-    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
-    return instrumentTable;
+    return std::vector<std::shared_ptr<T>>(table.cbegin(), table.cend());
 }
 
-QHash<QmdItemId, QmdKelvoController::VoiceGroupHandle> QmdKelvoController::voiceGroupHandles() const
+} // namespace
+
+std::vector<QmdKelvoController::InstrumentHandle> QmdKelvoController::instrumentHandles() const
+{
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
+    return deepCopy(instrumentTable);
+}
+
+std::vector<QmdKelvoController::VoiceGroupHandle> QmdKelvoController::voiceGroupHandles() const
 {
     const ReadLocker locker(this);
-    return voiceGroupTable;
+    return deepCopy(voiceGroupTable);
 }
 
 QHash<QmdItemId, MidiInstrument*> QmdKelvoController::instrumentsCopy() const
 {
-    return rawCopy(instrumentHandles());
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
+    return rawCopy(instrumentTable);
 }
 
 QHash<QmdItemId, VoiceGroup*> QmdKelvoController::voiceGroupsCopy() const
 {
-    return rawCopy(voiceGroupHandles());
+    const ReadLocker locker(this);
+    return rawCopy(voiceGroupTable);
 }
 
 QHash<QmdItemId, QmdItemId> QmdKelvoController::edgeFromNodesCopy() const
@@ -147,7 +142,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         auto* instrument = new MidiInstrument(id);
         instrument->setSync(current);
         instrument->setController(this);
-        created.insert(id, handle(instrument));
+        created.insert(id, InstrumentHandle(instrument));
         order.append(instrument);
     }
     const bool playing = current && current->isPlaying();
@@ -170,7 +165,7 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
         if (existing.contains(id) || created.contains(id)
             || elementType(id) != QmdKelvo::VoiceGroupElement)
             continue;
-        created.insert(id, handle(new VoiceGroup(id, this)));
+        created.insert(id, std::make_shared<VoiceGroup>(id, this));
     }
     // One after another: each runs before the next starts.
     for (QmdItemId id : ids) {
@@ -207,23 +202,25 @@ QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
     return taken;
 }
 
-void QmdKelvoController::stopInstruments(const QList<InstrumentHandle>& instruments)
+void QmdKelvoController::stopInstruments(QList<InstrumentHandle> instruments)
 {
-    for (const InstrumentHandle& instrument : instruments) {
+    for (const InstrumentHandle& instrument : std::as_const(instruments)) {
         instrument->terminateSafely();
         instrument->wait();
-        // A request still holding it may call it until it lets go; the document no longer
-        // reaches it.
         disconnect(this, nullptr, instrument.get(), nullptr);
     }
+    const std::unique_lock<std::shared_mutex> unused(objectsInUseLock);
+    instruments.clear();
 }
 
-void QmdKelvoController::stopVoiceGroups(const QList<VoiceGroupHandle>& voiceGroups)
+void QmdKelvoController::stopVoiceGroups(QList<VoiceGroupHandle> voiceGroups)
 {
-    for (const VoiceGroupHandle& group : voiceGroups) {
+    for (const VoiceGroupHandle& group : std::as_const(voiceGroups)) {
         group->terminateSafely();
         group->wait();
     }
+    const std::unique_lock<std::shared_mutex> unused(objectsInUseLock);
+    voiceGroups.clear();
 }
 
 void QmdKelvoController::clearFeedback()

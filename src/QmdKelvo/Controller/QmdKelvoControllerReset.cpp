@@ -55,8 +55,8 @@ void QmdKelvoController::Reset()
     // ... and are stopped once it is free again, since a running voice group may be waiting
     // for it. The old clock, which they may still use, is deleted later by the event loop.
     recreateSync();
-    stopInstruments(oldInstruments);
-    stopVoiceGroups(oldVoiceGroups);
+    stopInstruments(std::move(oldInstruments));
+    stopVoiceGroups(std::move(oldVoiceGroups));
     // What the old groups reported until they ended belongs to the previous document.
     clearFeedback();
     createInstruments(instruments());

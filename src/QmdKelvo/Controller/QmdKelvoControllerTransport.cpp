@@ -3,7 +3,8 @@
 //
 // Instruments and voice groups are called outside the model lock, once the request that
 // collected them has ended: a voice group takes its own mutex before the model lock, so waking
-// it inside a request could deadlock with its current step.
+// it inside a request could deadlock with its current step. Meanwhile the objects-in-use lock
+// keeps them from being deleted.
 
 #include "QmdKelvoController.h"
 
@@ -15,6 +16,8 @@
 #include "VoiceGroup.h"
 
 #include <QMutexLocker>
+
+#include <shared_mutex>
 
 namespace K = QmdKelvoKeys;
 
@@ -54,6 +57,7 @@ QmdRequestId QmdKelvoController::requestTogglePlayback()
 
 QmdRequestId QmdKelvoController::requestPrimePlaybackForSyncStateChange(bool newState)
 {
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
     for (const InstrumentHandle& instrument : instrumentHandles()) {
         if (newState)
             instrument->play();
@@ -85,6 +89,7 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     AbstractSync* clock = sync();
     if (!clock || !model())
         return NoRequestId;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
     // No step runs on from the old position: the groups stop stepping, a step in progress
     // ending first, before anything is reset. Outside the model lock, which such a step may
     // be waiting for.
@@ -109,7 +114,7 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
     // pause first, which switches off what they hold, and play again with the clock. Their
     // ports stay as they are.
-    const QHash<QmdItemId, InstrumentHandle> instruments = instrumentHandles();
+    const std::vector<InstrumentHandle> instruments = instrumentHandles();
     for (const InstrumentHandle& instrument : instruments) {
         if (wasPlaying)
             instrument->pauseAndWait();
@@ -206,6 +211,7 @@ QmdRequestId QmdKelvoController::requestStartVoiceGroups(const QmdItemIdList& id
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !model())
         return 0;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
     struct Start
     {
         VoiceGroupHandle group;
@@ -245,6 +251,7 @@ QmdRequestId QmdKelvoController::requestStopVoiceGroups(const QmdItemIdList& idL
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !model())
         return 0;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
     QList<VoiceGroupHandle> groups;
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("Stop Voice Groups"));
