@@ -108,8 +108,10 @@ int main(int argc, char** argv)
     const auto at = [&ms](double q) { return ms[size_t(q * double(ms.size() - 1))]; };
     std::printf("go to start while playing: %d instruments, 16 voice groups, JACK dummy server\n",
                 Instruments);
-    std::printf("  duration (ms): median %.3f  p99 %.3f  max %.3f  (%d; target max <= %.1f: %s)\n",
-                at(0.5), at(0.99), ms.back(), Jogs, TargetMs,
+    std::printf("  duration (ms): median %.3f  p99 %.3f  max %.3f  (%d)\n", at(0.5), at(0.99),
+                ms.back(), Jogs);
+    std::printf("  target %.1f ms: median %s, p99 %s, max %s\n", TargetMs,
+                at(0.5) <= TargetMs ? "met" : "missed", at(0.99) <= TargetMs ? "met" : "missed",
                 ms.back() <= TargetMs ? "met" : "missed");
     std::printf("  ports listed meanwhile: %llu; still playing afterwards: %s\n",
                 (unsigned long long)listings, playing ? "yes" : "no");
