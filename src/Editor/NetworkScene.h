@@ -117,6 +117,7 @@ private:
     void resetCachedContentOfViews();
     void applyAnnotationColor();
     void applyNodesColor();
+    void applyEdgesColor();
 
     // Changes the selection without the scene's signal; selectionChanged() follows once,
     // queued, for all such changes up to then.
