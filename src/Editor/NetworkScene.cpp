@@ -1,5 +1,6 @@
 #include "NetworkScene.h"
 
+#include "DocumentWindow.h"
 #include "ElementItem.h"
 #include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
@@ -527,6 +528,12 @@ const QmdItemIdSet& NetworkScene::selectedElementIds() const
         selectedIdsDirty = false;
     }
     return selectedIds;
+}
+
+DocumentWindow* NetworkScene::documentWindow() const
+{
+    const QList<QGraphicsView*> shownIn = views();
+    return shownIn.isEmpty() ? nullptr : qobject_cast<DocumentWindow*>(shownIn.first()->window());
 }
 
 void NetworkScene::setItemSelectedQuietly(QGraphicsItem* item, bool selected)
