@@ -219,8 +219,9 @@ void GraphicsVoiceGroupItem::updateInstrument(QmdItemId instrumentId)
         color = controller->directData(K::Color, instrument);
         label = controller->directData(K::Label, instrument);
     });
-    m_instrumentColor
-        = color.metaType() == QMetaType::fromType<QColor>() ? color.value<QColor>() : QColor();
+    // A colour read from a file is its name ("#e0402b"); anything else that names no colour
+    // gives none.
+    m_instrumentColor = color.value<QColor>();
     updatePen();
     updateBrush();
     update();

@@ -98,6 +98,12 @@ private slots:
         d.item->setPlaying(0);
         QVERIFY(qAbs(d.item->brush().color().alphaF() - 0.06) < 0.001);
 
+        // A colour as a file gives it, by name; a name of no colour gives none.
+        d.setInstrumentData(d.first, K::Color, QStringLiteral("#00ff00"));
+        QCOMPARE(d.item->instrumentColor(), QColor(Qt::green));
+        d.setInstrumentData(d.first, K::Color, QStringLiteral("loud"));
+        QVERIFY(!d.item->instrumentColor().isValid());
+
         // A translucent instrument colour scales the same way; the outline stays opaque.
         d.setInstrumentData(d.first, K::Color, QColor(0, 255, 0, 128));
         QVERIFY(qAbs(d.item->brush().color().alphaF() - 128.0 / 255 * 0.06) < 0.001);
