@@ -37,7 +37,8 @@ struct EdgeShapes
 const EdgeShapes& edgeShapes()
 {
     static EdgeShapes shapes;
-    if (shapes.arrow.isEmpty()) {
+    // Sizes scale with the screen's resolution, unknown until the tick geometry is set.
+    if (shapes.arrow.isEmpty() && QmdKelvo::dpiScaleX > 0) {
         const double s = QmdKelvo::dpiScaleX;
         shapes.arrow << QPointF(0, -4.5 * s) << QPointF(9 * s, 0) << QPointF(0, 4.5 * s);
         shapes.dashes = {8 * s, 8 * s};

@@ -58,6 +58,7 @@ public:
     QColor signallingColor() const { return m_signallingColor; }
     void setIsWormhole(bool isWormhole);
     bool isWormhole() const { return m_isWormhole; }
+    // Sets the label's text and places the label for its new size.
     void setSignallingText(const QString& text);
     void setShowSignalling(bool show);
     bool showSignalling() const { return m_showSignalling; }

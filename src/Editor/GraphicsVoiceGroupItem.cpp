@@ -29,7 +29,7 @@ constexpr double IdleOpacity = 0.3;
 const QPainterPath& markerPath()
 {
     static QPainterPath path;
-    if (path.isEmpty()) {
+    if (path.isEmpty() && QmdKelvo::dpiScaleX > 0) {
         const double sx = QmdKelvo::dpiScaleX;
         const double sy = QmdKelvo::dpiScaleY;
         QPolygonF triangle;
