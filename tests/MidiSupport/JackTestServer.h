@@ -6,8 +6,9 @@
 #include <sys/types.h>
 
 // A JACK server with the dummy driver for one test program: started under the first test server
-// name ("kelvo-test-0" to "kelvo-test-7") that no running server uses, so that it never meets
-// the user's server or another test run's, awaited until clients can connect, and stopped again.
+// name ("kelvo-test-0" to "kelvo-test-7") that no other test program has claimed, so that it
+// never meets the user's server or another test run's, awaited until clients can connect, and
+// stopped again.
 // While it runs, the program's JACK clients (JACK_DEFAULT_SERVER) and Kelvo's MIDI layer
 // (KELVO_MIDI_API=jack) use it.
 //
@@ -35,10 +36,13 @@ public:
 private:
     bool startServer(QString* error);
     bool acceptsClients() const;
+    // Gives up the claim on the server name.
+    void release();
 
     QString m_name;
     QString m_logFile; // the server's output
     pid_t m_pid = 0;
+    int m_claim = -1; // the locked file that claims the server name
 };
 
 #endif // JACKTESTSERVER_H
