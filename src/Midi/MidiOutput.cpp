@@ -1,5 +1,7 @@
 #include "MidiOutput.h"
 
+#include "SystemMidiOutput.h"
+
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -44,8 +46,8 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
     try {
         for (const InstrumentMsg& message : batch) {
             if (message.kind == InstrumentMsg::Raw) {
-                if (!message.bytes.empty())
-                    record->midi->sendMessage(&message.bytes); // once, as it stands
+                if (!message.bytes.empty()) // once, as it stands
+                    record->midi->send(message.bytes.data(), message.bytes.size());
                 continue;
             }
             const unsigned char data1 = dataByte(message.data1);
@@ -88,9 +90,9 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                 switch (message.kind) {
                 case InstrumentMsg::ProgramChange:
                     wire = {static_cast<unsigned char>(0xb0 + channel), 0, data1};
-                    record->midi->sendMessage(&wire);
+                    record->midi->send(wire.data(), wire.size());
                     wire = {static_cast<unsigned char>(0xb0 + channel), 32, data2};
-                    record->midi->sendMessage(&wire);
+                    record->midi->send(wire.data(), wire.size());
                     wire = {onChannel, dataByte(message.program)};
                     break;
                 case InstrumentMsg::PitchBend:
@@ -100,7 +102,7 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                     wire = {onChannel, data1, data2};
                     break;
                 }
-                record->midi->sendMessage(&wire);
+                record->midi->send(wire.data(), wire.size());
             }
         }
     } catch (const RtMidiError& error) {

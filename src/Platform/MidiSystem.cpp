@@ -1,5 +1,8 @@
 #include "MidiSystem.h"
 
+#include "JackMidiOutput.h"
+#include "SystemMidiOutput.h"
+
 #include <QAtomicInteger>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -26,9 +29,9 @@ struct OwnPort
     QString name; // the bare name of a virtual port; empty for a connection port
 };
 
-// The program's own ports, by the library object that made them.
+// The program's own ports, by the object that made them.
 QMutex ownPortsMutex;
-QHash<const RtMidi*, OwnPort> ownPorts;
+QHash<const void*, OwnPort> ownPorts;
 
 QMutex probeMutex;
 QElapsedTimer jackSeenRunning; // valid while a recent probe found the server
@@ -70,11 +73,9 @@ RtMidi::Api libraryApi(MidiSystem::Api api)
     return api == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-MidiSystem::Api apiOf(RtMidi* midi, bool input)
+MidiSystem::Api apiOf(RtMidiIn* midi)
 {
-    const RtMidi::Api api = input ? static_cast<RtMidiIn*>(midi)->getCurrentApi()
-                                  : static_cast<RtMidiOut*>(midi)->getCurrentApi();
-    switch (api) {
+    switch (midi->getCurrentApi()) {
     case RtMidi::LINUX_ALSA:
         return MidiSystem::Alsa;
     case RtMidi::UNIX_JACK:
@@ -82,6 +83,11 @@ MidiSystem::Api apiOf(RtMidi* midi, bool input)
     default:
         return MidiSystem::NoApi;
     }
+}
+
+MidiSystem::Api apiOf(SystemMidiOutput* midi)
+{
+    return midi->isJack() ? MidiSystem::Jack : MidiSystem::Alsa;
 }
 
 [[noreturn]] void throwNoSystem()
@@ -103,6 +109,34 @@ RtMidiOut* newOutput(MidiSystem::Api api)
         throwNoSystem();
     return new RtMidiOut(libraryApi(api), clientName);
 }
+
+// The library's output object.
+class LibraryMidiOutput : public SystemMidiOutput
+{
+public:
+    explicit LibraryMidiOutput(RtMidiOut* midi)
+        : m_midi(midi)
+    { }
+
+    bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
+    void openPort(unsigned int number, const std::string& portName) override
+    {
+        m_midi->openPort(number, portName);
+    }
+    void openVirtualPort(const std::string& portName) override
+    {
+        m_midi->openVirtualPort(portName);
+    }
+    void closePort() override { m_midi->closePort(); }
+    void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
+    void send(const unsigned char* bytes, std::size_t size) override
+    {
+        m_midi->sendMessage(bytes, size);
+    }
+
+private:
+    std::unique_ptr<RtMidiOut> m_midi;
+};
 
 // The JACK ports of one direction, in the library's order, listed through a client that is
 // never activated: it takes no part in the server's cycles, so a list neither waits for them nor
@@ -153,12 +187,16 @@ std::string uniquePortName()
     return QString("kelvo-%1-%2").arg(getpid()).arg(counter.fetchAndAddRelaxed(1)).toStdString();
 }
 
-// Finds the port that `midi` has just made under `token` (it is listed in the other direction)
-// and records its owner as the program's own; then gives the port its real name.
-void recordOwnPort(RtMidi* midi, bool input, const std::string& token, const QString& name,
-                   const QString& virtualName)
+// Opens a port of `midi` through `open` under a unique name, finds it in the system's list (in
+// the other direction) to learn its owner, whom it records as the program's own, and then gives
+// the port its real name.
+template<class Object, class Open>
+void openOwnPort(Object* midi, bool input, const QString& name, const QString& virtualName,
+                 Open open)
 {
-    const MidiSystem::Api api = apiOf(midi, input);
+    const std::string token = uniquePortName();
+    open(token);
+    const MidiSystem::Api api = apiOf(midi);
     QString key;
     for (const std::string& systemName : systemPortNames(api, !input)) {
         if (systemName.find(token) != std::string::npos) {
@@ -225,27 +263,39 @@ RtMidiIn* MidiSystem::createInput()
     return newInput(api());
 }
 
-RtMidiOut* MidiSystem::createOutput()
+SystemMidiOutput* MidiSystem::createOutput()
 {
-    return newOutput(api());
+    const Api current = api();
+    if (current == Jack)
+        return new JackMidiOutput;
+    return new LibraryMidiOutput(newOutput(current));
 }
 
-void MidiSystem::openVirtualPort(RtMidi* midi, bool input, const QString& name)
+void MidiSystem::openVirtualPort(RtMidiIn* midi, const QString& name)
 {
-    const std::string token = uniquePortName();
-    midi->openVirtualPort(token);
-    recordOwnPort(midi, input, token, name, name);
+    openOwnPort(midi, true, name, name,
+                [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::openPort(RtMidi* midi, bool input, unsigned int number)
+void MidiSystem::openVirtualPort(SystemMidiOutput* midi, const QString& name)
 {
-    const std::string token = uniquePortName();
-    midi->openPort(number, token);
-    recordOwnPort(midi, input, token, input ? QStringLiteral("in") : QStringLiteral("out"),
-                  QString());
+    openOwnPort(midi, false, name, name,
+                [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::forget(RtMidi* midi)
+void MidiSystem::openPort(RtMidiIn* midi, unsigned int number)
+{
+    openOwnPort(midi, true, QStringLiteral("in"), QString(),
+                [midi, number](const std::string& token) { midi->openPort(number, token); });
+}
+
+void MidiSystem::openPort(SystemMidiOutput* midi, unsigned int number)
+{
+    openOwnPort(midi, false, QStringLiteral("out"), QString(),
+                [midi, number](const std::string& token) { midi->openPort(number, token); });
+}
+
+void MidiSystem::forget(const void* midi)
 {
     QMutexLocker locker(&ownPortsMutex);
     ownPorts.remove(midi);

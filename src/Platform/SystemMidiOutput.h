@@ -1,0 +1,41 @@
+#ifndef PLATFORM_SYSTEMMIDIOUTPUT_H
+#define PLATFORM_SYSTEMMIDIOUTPUT_H
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <string>
+
+namespace Platform {
+
+// One output port on the MIDI system, as the program's shared port records hold it: on JACK a
+// client of the program's own (JackMidiOutput), otherwise the MIDI library's output object.
+// Every operation that fails throws RtMidiError. The program serialises the calls on one
+// object (its port record's mutex).
+class SystemMidiOutput
+{
+public:
+    SystemMidiOutput() = default;
+    virtual ~SystemMidiOutput() = default;
+    SystemMidiOutput(const SystemMidiOutput&) = delete;
+    SystemMidiOutput& operator=(const SystemMidiOutput&) = delete;
+
+    // Whether the object talks to JACK (else to the ALSA sequencer).
+    virtual bool isJack() const = 0;
+
+    // Makes the port under `portName` and connects it to the system's input port with index
+    // `number` (in the list of ports an output can send to).
+    virtual void openPort(unsigned int number, const std::string& portName) = 0;
+    // Makes a port other programs can connect to.
+    virtual void openVirtualPort(const std::string& portName) = 0;
+    // Removes the port once what was sent before has gone out.
+    virtual void closePort() = 0;
+    virtual void setPortName(const std::string& portName) = 0;
+
+    // Sends one complete MIDI message.
+    virtual void send(const unsigned char* bytes, std::size_t size) = 0;
+};
+
+} // namespace Platform
+
+#endif // PLATFORM_SYSTEMMIDIOUTPUT_H
