@@ -42,12 +42,17 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
     if (!record)
         return false;
     QMutexLocker locker(&record->mutex);
+    return writeLocked(*record, batch);
+}
+
+bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch)
+{
     std::vector<unsigned char> wire;
     try {
         for (const InstrumentMsg& message : batch) {
             if (message.kind == InstrumentMsg::Raw) {
                 if (!message.bytes.empty()) // once, as it stands
-                    record->midi->send(message.bytes.data(), message.bytes.size());
+                    record.midi->send(message.bytes.data(), message.bytes.size());
                 continue;
             }
             const unsigned char data1 = dataByte(message.data1);
@@ -90,9 +95,9 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                 switch (message.kind) {
                 case InstrumentMsg::ProgramChange:
                     wire = {static_cast<unsigned char>(0xb0 + channel), 0, data1};
-                    record->midi->send(wire.data(), wire.size());
+                    record.midi->send(wire.data(), wire.size());
                     wire = {static_cast<unsigned char>(0xb0 + channel), 32, data2};
-                    record->midi->send(wire.data(), wire.size());
+                    record.midi->send(wire.data(), wire.size());
                     wire = {onChannel, dataByte(message.program)};
                     break;
                 case InstrumentMsg::PitchBend:
@@ -102,7 +107,7 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                     wire = {onChannel, data1, data2};
                     break;
                 }
-                record->midi->send(wire.data(), wire.size());
+                record.midi->send(wire.data(), wire.size());
             }
         }
     } catch (const RtMidiError& error) {
@@ -112,19 +117,22 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
     return true;
 }
 
-void MidiOutput::releaseHeldNotes()
+QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
 {
     QVector<InstrumentMsg> noteOffs;
-    {
-        QMutexLocker locker(&heldNotesMutex);
-        for (uchar pitch : std::as_const(heldNotes)) {
-            InstrumentMsg noteOff;
-            noteOff.kind = InstrumentMsg::NoteOff;
-            noteOff.data1 = pitch;
-            noteOffs.append(noteOff);
-        }
+    QMutexLocker locker(&heldNotesMutex);
+    for (uchar pitch : std::as_const(heldNotes)) {
+        InstrumentMsg noteOff;
+        noteOff.kind = InstrumentMsg::NoteOff;
+        noteOff.data1 = pitch;
+        noteOffs.append(noteOff);
     }
-    write(noteOffs);
+    return noteOffs;
+}
+
+void MidiOutput::releaseHeldNotes()
+{
+    write(heldNoteOffs());
 }
 
 QSet<uchar> MidiOutput::notesHeld() const
@@ -141,7 +149,14 @@ bool MidiOutput::closePort()
 
 void MidiOutput::setChannels(const QBitArray& mask)
 {
-    if (mask != channels())
-        releaseHeldNotes();
+    // Under the port's batch lock, so that no batch falls between the release and the switch:
+    // a note sent there on the old channels would be switched off on the new ones only.
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    QMutexLocker locker(record ? &record->mutex : nullptr);
+    if (record && mask != channels()) {
+        const QVector<InstrumentMsg> noteOffs = heldNoteOffs();
+        if (!noteOffs.isEmpty())
+            writeLocked(*record, noteOffs);
+    }
     MidiIO<RtMidiOut>::setChannels(mask);
 }

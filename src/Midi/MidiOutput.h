@@ -29,10 +29,15 @@ public:
     QSet<uchar> notesHeld() const;
 
     bool closePort() override;
-    // Held notes are released on the old channels first.
+    // Held notes are released on the old channels first, with no batch of another thread
+    // between the release and the switch.
     void setChannels(const QBitArray& channels) override;
 
 private:
+    // write() for a caller that holds the record's mutex.
+    bool writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch);
+    QVector<InstrumentMsg> heldNoteOffs() const;
+
     QSet<uchar> heldNotes;
     mutable QMutex heldNotesMutex; // guards heldNotes; taken inside the port record's mutex
 };
