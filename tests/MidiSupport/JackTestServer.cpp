@@ -117,18 +117,26 @@ bool JackTestServer::startServer(QString* error)
 
     const QByteArray name = m_name.toLocal8Bit();
     const QByteArray log = m_logFile.toLocal8Bit();
-    // A short period keeps the delay through the server to a few milliseconds. Synchronous
-    // mode waits for a client that is late under load instead of skipping the cycle, which
-    // would lose the MIDI it carried. A shell stays beside the server and stops it when the
-    // test program has gone, even when a sanitizer ended the program without its destructors.
+    // A short period (128 frames unless set) keeps the delay through the server to a few
+    // milliseconds. Synchronous mode waits for a client that is late under load instead of
+    // skipping the cycle, which would lose the MIDI it carried. A shell stays beside the server
+    // and stops it when the test program has gone, even when a sanitizer ended the program
+    // without its destructors.
     const QByteArray script
-        = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p 128 & server=$!\n"
+        = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p \"$3\" & server=$!\n"
           "trap 'kill $server; wait $server; exit 0' TERM\n"
           "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
           "kill $server 2>/dev/null; wait $server\n";
     const QByteArray parent = QByteArray::number(QCoreApplication::applicationPid());
-    const char* argv[]
-        = {"sh", "-c", script.constData(), "sh", name.constData(), parent.constData(), nullptr};
+    const QByteArray period = QByteArray::number(m_period);
+    const char* argv[] = {"sh",
+                          "-c",
+                          script.constData(),
+                          "sh",
+                          name.constData(),
+                          parent.constData(),
+                          period.constData(),
+                          nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_TRUNC,

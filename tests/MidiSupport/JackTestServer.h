@@ -26,6 +26,9 @@ public:
     // Starts the server and waits up to 10 seconds for it to accept a client. On failure,
     // `error` says why (with the server's own output) and nothing is left running.
     bool start(QString* error);
+    // The frames of a server period (128 unless set), for the next start.
+    void setPeriod(int frames) { m_period = frames; }
+    int period() const { return m_period; }
     void stop();
 
     bool isRunning() const;
@@ -42,6 +45,7 @@ private:
     QString m_name;
     QString m_logFile; // the server's output
     pid_t m_pid = 0;
+    int m_period = 128;
     int m_claim = -1; // the locked file that claims the server name
 };
 
