@@ -24,6 +24,9 @@ struct InstrumentMsg
     quint8 data1 = 0; // pitch; bank MSB; bend MSB (7 bits); controller number
     quint8 data2 = 0; // velocity; bank LSB; bend LSB (7 bits); controller value
     std::vector<unsigned char> bytes; // Raw only
+    // When it is to sound in host time (Platform::hostTimeNs), set as it is handed to an output;
+    // 0: as soon as possible.
+    quint64 dueNs = 0;
 };
 
 #endif // INSTRUMENTMSG_H

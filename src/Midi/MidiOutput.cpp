@@ -50,9 +50,16 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
     std::vector<unsigned char> wire;
     try {
         for (const InstrumentMsg& message : batch) {
+            // Never before what this output sent earlier: a note-off due at once must not
+            // overtake the note-on it ends, handed over ahead of its time.
+            const quint64 due = std::max(message.dueNs, lastDueNs.load());
+            lastDueNs.store(due);
+            const auto send = [&](const std::vector<unsigned char>& bytes) {
+                record.midi->send(bytes.data(), bytes.size(), due);
+            };
             if (message.kind == InstrumentMsg::Raw) {
-                if (!message.bytes.empty()) // once, as it stands
-                    record.midi->send(message.bytes.data(), message.bytes.size());
+                if (!message.bytes.empty())
+                    send(message.bytes); // once, as it stands
                 continue;
             }
             const unsigned char data1 = dataByte(message.data1);
@@ -94,10 +101,8 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
                 const unsigned char onChannel = status + channel;
                 switch (message.kind) {
                 case InstrumentMsg::ProgramChange:
-                    wire = {static_cast<unsigned char>(0xb0 + channel), 0, data1};
-                    record.midi->send(wire.data(), wire.size());
-                    wire = {static_cast<unsigned char>(0xb0 + channel), 32, data2};
-                    record.midi->send(wire.data(), wire.size());
+                    send({static_cast<unsigned char>(0xb0 + channel), 0, data1});
+                    send({static_cast<unsigned char>(0xb0 + channel), 32, data2});
                     wire = {onChannel, dataByte(message.program)};
                     break;
                 case InstrumentMsg::PitchBend:
@@ -107,7 +112,7 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
                     wire = {onChannel, data1, data2};
                     break;
                 }
-                record.midi->send(wire.data(), wire.size());
+                send(wire);
             }
         }
     } catch (const RtMidiError& error) {
@@ -133,6 +138,12 @@ QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
 void MidiOutput::releaseHeldNotes()
 {
     write(heldNoteOffs());
+}
+
+quint64 MidiOutput::latencyNs() const
+{
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    return record ? record->midi->latencyNs() : 0;
 }
 
 QSet<uchar> MidiOutput::notesHeld() const

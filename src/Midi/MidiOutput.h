@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QVector>
 
+#include <atomic>
+
 // Sends instrument messages to one named output port, once for every channel selected in the
 // channel mask (channels 1 to 16), and remembers the pitches it has left sounding so that they
 // are switched off when the port closes, the channels change or the output goes away.
@@ -17,11 +19,16 @@ public:
     MidiOutput();
     ~MidiOutput() override;
 
-    // Sends the batch in order, not interleaved with other users of the port. True when the
-    // batch is empty or all of it was sent; false when no port is open or a send failed (the
-    // rest of the batch is then dropped).
+    // Sends the batch in order, not interleaved with other users of the port, each message due
+    // at its `dueNs` but never before one this output sent earlier. True when the batch is
+    // empty or all of it was sent; false when no port is open or a send failed (the rest of the
+    // batch is then dropped).
     bool write(const QVector<InstrumentMsg>& batch);
     bool write(const InstrumentMsg& message);
+    // How long after its due time the port places a message (one server period on JACK), so
+    // that a message handed over that much ahead sounds at its time; 0 when the port sends each
+    // message as it comes, and while no port is open.
+    quint64 latencyNs() const;
 
     // Sends a note off for every held pitch on the selected channels.
     void releaseHeldNotes();
@@ -40,6 +47,7 @@ private:
 
     QSet<uchar> heldNotes;
     mutable QMutex heldNotesMutex; // guards heldNotes; taken inside the port record's mutex
+    std::atomic<quint64> lastDueNs {0}; // written under the port record's mutex
 };
 
 #endif // MIDIOUTPUT_H

@@ -1,8 +1,13 @@
 #include "JackMidiOutput.h"
 
+#include "HostTime.h"
+
 #include <RtMidi.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <thread>
 
 namespace Platform {
@@ -12,8 +17,12 @@ namespace {
 const char* const clientName = "Kelvo";
 
 // Room for thousands of short messages: several server periods of 16 instruments writing at
-// once on every channel.
+// once on every channel. The process callback's store holds as much again.
 constexpr std::size_t ringBytes = 128 * 1024;
+constexpr quint32 storeBytes = ringBytes;
+constexpr quint32 maxPending = 8192;
+
+constexpr quint64 maxAheadNs = 1000000000;
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -24,11 +33,17 @@ constexpr std::size_t ringBytes = 128 * 1024;
 
 JackMidiOutput::JackMidiOutput()
     : m_ring(ringBytes)
+    , m_pending(new Pending[maxPending])
 {
+    m_stores[0].reset(new unsigned char[storeBytes]);
+    m_stores[1].reset(new unsigned char[storeBytes]);
     m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
     if (!m_client)
         fail("the JACK server accepts no client");
+    updatePeriod(jack_get_buffer_size(m_client), jack_get_sample_rate(m_client));
     jack_set_process_callback(m_client, &JackMidiOutput::process, this);
+    jack_set_buffer_size_callback(m_client, &JackMidiOutput::bufferSizeChanged, this);
+    jack_set_sample_rate_callback(m_client, &JackMidiOutput::sampleRateChanged, this);
     jack_on_shutdown(m_client, &JackMidiOutput::serverShutDown, this);
     if (jack_activate(m_client) != 0) {
         jack_client_close(m_client);
@@ -40,10 +55,17 @@ JackMidiOutput::JackMidiOutput()
 JackMidiOutput::~JackMidiOutput()
 {
     // Deactivating returns once the process thread has left its cycle; only then do the port,
-    // the client and, with this object, the ring go.
+    // the client and, with this object, the buffers go.
     if (m_active)
         jack_deactivate(m_client);
     jack_client_close(m_client);
+}
+
+void JackMidiOutput::updatePeriod(jack_nframes_t frames, jack_nframes_t rate)
+{
+    m_periodFrames.store(frames);
+    m_sampleRate.store(rate);
+    m_periodNs.store(rate > 0 ? quint64(frames) * 1000000000u / rate : 0);
 }
 
 void JackMidiOutput::registerPort(const std::string& portName)
@@ -112,7 +134,7 @@ void JackMidiOutput::drain()
         std::this_thread::sleep_for(std::chrono::microseconds(100));
         return true;
     };
-    while (m_ring.write_available() < ringBytes && waiting()) { }
+    while ((m_ring.write_available() < ringBytes || m_pendingCount.load() > 0) && waiting()) { }
     // The cycle that took the last message may still be writing it.
     const quint64 emptied = m_cycles.load();
     while (m_cycles.load() < emptied + 2 && waiting()) { }
@@ -125,16 +147,17 @@ void JackMidiOutput::setPortName(const std::string& portName)
         fail("the port could not be renamed " + portName);
 }
 
-void JackMidiOutput::send(const unsigned char* bytes, std::size_t size)
+void JackMidiOutput::send(const unsigned char* bytes, std::size_t size, quint64 dueNs)
 {
     if (size == 0)
         return;
-    const Header header {quint32(size)};
+    const Header header {dueNs == 0 ? 0 : std::min(dueNs, hostTimeNs() + maxAheadNs),
+                         quint32(size)};
     const std::size_t needed = sizeof header + size;
     if (needed > ringBytes)
         fail("a message of " + std::to_string(size) + " bytes is too long");
-    // The process callback empties the ring every period; waiting longer than this means the
-    // server no longer runs our cycles.
+    // The process callback takes from the ring every period; waiting longer than this means
+    // the server no longer runs our cycles.
     for (int waited = 0; m_ring.write_available() < needed; ++waited) {
         if (m_serverGone.load() || !m_port.load() || waited >= 2000)
             fail("the JACK server takes no more messages");
@@ -150,24 +173,41 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self)
     return 0;
 }
 
+int JackMidiOutput::bufferSizeChanged(jack_nframes_t frames, void* self)
+{
+    auto* output = static_cast<JackMidiOutput*>(self);
+    output->updatePeriod(frames, output->m_sampleRate.load());
+    return 0;
+}
+
+int JackMidiOutput::sampleRateChanged(jack_nframes_t rate, void* self)
+{
+    auto* output = static_cast<JackMidiOutput*>(self);
+    output->updatePeriod(output->m_periodFrames.load(), rate);
+    return 0;
+}
+
 void JackMidiOutput::serverShutDown(void* self)
 {
     static_cast<JackMidiOutput*>(self)->m_serverGone.store(true);
 }
 
-// On JACK's process thread: no lock, no allocation, no wait.
+// From here on JACK's process thread: no lock, no allocation, no wait.
 void JackMidiOutput::processCycle(jack_nframes_t frames)
 {
     jack_port_t* port = m_port.load();
     if (!port)
         return;
-    writeEvents(jack_port_get_buffer(port, frames));
-    m_cycles.fetch_add(1, std::memory_order_release);
+    void* buffer = jack_port_get_buffer(port, frames);
+    jack_midi_clear_buffer(buffer);
+    takeFromRing();
+    writeDue(buffer, frames);
+    m_pendingCount.store(m_pendingSize);
+    m_cycles.fetch_add(1);
 }
 
-void JackMidiOutput::writeEvents(void* buffer)
+void JackMidiOutput::takeFromRing()
 {
-    jack_midi_clear_buffer(buffer);
     for (;;) {
         if (!m_carrying) {
             if (m_ring.read_available() < sizeof m_carried)
@@ -175,23 +215,81 @@ void JackMidiOutput::writeEvents(void* buffer)
             m_ring.pop(reinterpret_cast<unsigned char*>(&m_carried), sizeof m_carried);
             m_carrying = true;
         }
-        // The sender pushed the bytes right after the header.
-        if (m_ring.read_available() < m_carried.size)
+        // The sender pushes the bytes right after the header. While the store is full the
+        // message waits in the ring.
+        if (m_ring.read_available() < m_carried.size || m_pendingSize == maxPending
+            || m_storeUsed + m_carried.size > storeBytes)
             return;
-        jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, m_carried.size);
-        if (!data) {
-            if (jack_midi_get_event_count(buffer) > 0)
-                return; // the buffer is full: the rest goes in the next cycle
-            // Longer than any buffer could take: dropped, or it would block the rest.
-            for (quint32 left = m_carried.size; left > 0;) {
-                unsigned char scrap[64];
-                left -= quint32(m_ring.pop(scrap, std::min<std::size_t>(left, sizeof scrap)));
-            }
-        } else {
-            m_ring.pop(data, m_carried.size);
-        }
+        unsigned char* store = m_stores[m_store].get();
+        m_ring.pop(store + m_storeUsed, m_carried.size);
+        // After every message due no later.
+        Pending* end = m_pending.get() + m_pendingSize;
+        Pending* at = std::upper_bound(
+            m_pending.get(), end, m_carried.dueNs,
+            [](quint64 due, const Pending& pending) { return due < pending.dueNs; });
+        std::memmove(at + 1, at, std::size_t(end - at) * sizeof(Pending));
+        *at = Pending {m_carried.dueNs, m_storeUsed, m_carried.size};
+        ++m_pendingSize;
+        m_storeUsed += m_carried.size;
         m_carrying = false;
     }
+}
+
+void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
+{
+    // The frame of a time: the cycle's start frame, then the time's distance from the cycle's
+    // start over the cycle's length, on JACK's clock (which need not be the host clock).
+    jack_nframes_t cycleStart = 0;
+    jack_time_t startUs = 0;
+    jack_time_t nextUs = 0;
+    float periodUs = 0;
+    const bool timed
+        = jack_get_cycle_times(m_client, &cycleStart, &startUs, &nextUs, &periodUs) == 0
+        && nextUs > startUs;
+    const double jackMinusHostUs = double(jack_get_time()) - double(hostTimeNs()) / 1000.0;
+    const double framesPerUs = timed ? double(frames) / double(nextUs - startUs) : 0.0;
+
+    quint32 written = 0;
+    jack_nframes_t last = 0;
+    for (; written < m_pendingSize; ++written) {
+        const Pending& message = m_pending[written];
+        jack_nframes_t offset = 0;
+        if (message.dueNs != 0 && timed) {
+            const double dueUs = double(message.dueNs) / 1000.0 + jackMinusHostUs;
+            // One period later than due.
+            const double frame
+                = std::floor((dueUs - double(startUs)) * framesPerUs + 0.5) + double(frames);
+            if (frame >= double(frames))
+                break; // due in a later cycle
+            if (frame > 0)
+                offset = jack_nframes_t(frame);
+        }
+        offset = std::max(offset, last);
+        if (jack_midi_event_write(buffer, offset, m_stores[m_store].get() + message.offset,
+                                  message.size)
+            != 0) {
+            if (jack_midi_get_event_count(buffer) > 0)
+                break; // the buffer is full: the rest goes in the next cycle
+            continue; // longer than any buffer could take: dropped, or it would block the rest
+        }
+        last = offset;
+    }
+    if (written == 0)
+        return;
+    // The messages left move to the other store, in order, and the stores change turns.
+    unsigned char* from = m_stores[m_store].get();
+    unsigned char* to = m_stores[1 - m_store].get();
+    quint32 used = 0;
+    for (quint32 i = written; i < m_pendingSize; ++i) {
+        Pending& message = m_pending[i];
+        std::memcpy(to + used, from + message.offset, message.size);
+        message.offset = used;
+        used += message.size;
+        m_pending[i - written] = message;
+    }
+    m_pendingSize -= written;
+    m_store = 1 - m_store;
+    m_storeUsed = used;
 }
 
 } // namespace Platform

@@ -7,15 +7,22 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <memory>
 
 namespace Platform {
 
 // A MIDI output on JACK through a client of the program's own, with one port.
 //
-// Messages go from the sending thread to JACK's process thread through a lock-free ring: the
-// process callback never takes a lock, allocates or waits. The client's lifetime is ours:
-// closing deactivates it, which returns only once no process cycle runs, before the port goes,
-// and the buffers are freed only after the client is closed.
+// Each message is placed at the frame of its due time plus one server period, a latency the
+// same for every message: the frame jack_get_cycle_times() gives for that time, within the
+// cycle being processed and in time order. A message handed over too late for its frame goes
+// at offset 0 of the next cycle; one due "as soon as possible" too.
+//
+// Messages go from the sending thread to JACK's process thread through a lock-free ring; the
+// process callback keeps those due in a later cycle in storage of its own, made beforehand, and
+// never takes a lock, allocates or waits. The client's lifetime is ours: closing deactivates it,
+// which returns only once no process cycle runs, before the port goes, and the buffers are
+// freed only after the client is closed.
 class JackMidiOutput : public SystemMidiOutput
 {
 public:
@@ -29,19 +36,35 @@ public:
     void openVirtualPort(const std::string& portName) override;
     void closePort() override;
     void setPortName(const std::string& portName) override;
-    // Waits while the ring is full, a few server periods at most, then throws.
-    void send(const unsigned char* bytes, std::size_t size) override;
+    // Waits while the ring is full, a fifth of a second at most, then throws. A due time more
+    // than a second ahead counts as a second ahead.
+    void send(const unsigned char* bytes, std::size_t size, quint64 dueNs) override;
+    // One server period.
+    quint64 latencyNs() const override { return m_periodNs.load(); }
 
 private:
     struct Header
     {
+        quint64 dueNs;
+        quint32 size;
+    };
+    // A message taken from the ring, waiting for its cycle.
+    struct Pending
+    {
+        quint64 dueNs;
+        quint32 offset; // of its bytes in the current store
         quint32 size;
     };
 
     static int process(jack_nframes_t frames, void* self);
+    static int bufferSizeChanged(jack_nframes_t frames, void* self);
+    static int sampleRateChanged(jack_nframes_t rate, void* self);
     static void serverShutDown(void* self);
+    void updatePeriod(jack_nframes_t frames, jack_nframes_t rate);
+    // The process callback's parts.
     void processCycle(jack_nframes_t frames);
-    void writeEvents(void* buffer);
+    void takeFromRing();
+    void writeDue(void* buffer, jack_nframes_t frames);
     // Waits, a quarter of a second at most, until what was sent has gone out.
     void drain();
     // Registers the port, activating the client again after a close.
@@ -51,12 +74,25 @@ private:
     bool m_active = false; // touched only by the (serialised) callers
     std::atomic<jack_port_t*> m_port {nullptr};
     std::atomic<bool> m_serverGone {false};
+    std::atomic<quint64> m_periodNs {0};
+    std::atomic<jack_nframes_t> m_periodFrames {0};
+    std::atomic<jack_nframes_t> m_sampleRate {0};
     std::atomic<quint64> m_cycles {0}; // process cycles run with the port
+    std::atomic<quint32> m_pendingCount {0}; // as the last cycle left it
+
     // Written by the sender, read by the process callback only.
     boost::lockfree::spsc_queue<unsigned char> m_ring;
-    // A message the process callback has begun to read but not yet written.
+
+    // The process callback's own: a header taken from the ring whose bytes are still to come,
+    // and the messages due in a later cycle, in order of due time (equal times in the order
+    // they came), their bytes in one of two stores that take turns.
     Header m_carried {};
     bool m_carrying = false;
+    std::unique_ptr<Pending[]> m_pending;
+    quint32 m_pendingSize = 0;
+    std::unique_ptr<unsigned char[]> m_stores[2];
+    int m_store = 0;
+    quint32 m_storeUsed = 0;
 };
 
 } // namespace Platform

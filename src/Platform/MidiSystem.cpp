@@ -1,5 +1,6 @@
 #include "MidiSystem.h"
 
+#include "DeadlineSleep.h"
 #include "JackMidiOutput.h"
 #include "SystemMidiOutput.h"
 
@@ -13,6 +14,7 @@
 
 #include <jack/jack.h>
 
+#include <deque>
 #include <memory>
 #include <unistd.h>
 
@@ -110,13 +112,82 @@ RtMidiOut* newOutput(MidiSystem::Api api)
     return new RtMidiOut(libraryApi(api), clientName);
 }
 
-// The library's output object.
+// The library's JACK output frees its ring buffer before it closes its client, while a process
+// cycle that began before may still read it. A closed one is therefore deleted only a second
+// later, when no cycle of it can be under way any more; at the end of the program what is left
+// waits out its second.
+class RetiredJackOutputs
+{
+public:
+    ~RetiredJackOutputs()
+    {
+        for (const Retired& retired : m_retired) {
+            sleepUntilNs(retired.deadlineNs);
+            delete retired.midi;
+        }
+    }
+
+    void retire(RtMidiOut* midi)
+    {
+        std::vector<RtMidiOut*> expired;
+        {
+            QMutexLocker locker(&m_mutex);
+            const quint64 now = monotonicNs();
+            for (; !m_retired.empty() && m_retired.front().deadlineNs <= now; m_retired.pop_front())
+                expired.push_back(m_retired.front().midi);
+            m_retired.push_back({now + 1000000000u, midi});
+        }
+        for (RtMidiOut* old : expired)
+            delete old;
+    }
+
+private:
+    struct Retired
+    {
+        quint64 deadlineNs;
+        RtMidiOut* midi;
+    };
+    QMutex m_mutex;
+    std::deque<Retired> m_retired; // oldest first
+};
+
+void retire(RtMidiOut* midi)
+{
+    static RetiredJackOutputs retired;
+    retired.retire(midi);
+}
+
+// Whether outputs on JACK go through the library instead of our own client, as the environment
+// variable KELVO_JACK_OUTPUT=rtmidi asks ("kelvo" or unset: our own client). Read at every
+// creation.
+bool jackOutputThroughLibrary()
+{
+    const QByteArray chosen = qgetenv("KELVO_JACK_OUTPUT").trimmed().toLower();
+    if (chosen == "rtmidi")
+        return true;
+    if (!chosen.isEmpty() && chosen != "kelvo") {
+        static bool warned = false;
+        if (!warned)
+            qWarning() << "KELVO_JACK_OUTPUT must be \"kelvo\" or \"rtmidi\"; ignoring" << chosen;
+        warned = true;
+    }
+    return false;
+}
+
+// The library's output object: on the ALSA sequencer, and on JACK when asked for.
 class LibraryMidiOutput : public SystemMidiOutput
 {
 public:
     explicit LibraryMidiOutput(RtMidiOut* midi)
         : m_midi(midi)
     { }
+    ~LibraryMidiOutput() override
+    {
+        if (isJack()) {
+            m_midi->closePort();
+            retire(m_midi.release());
+        }
+    }
 
     bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
     void openPort(unsigned int number, const std::string& portName) override
@@ -129,7 +200,8 @@ public:
     }
     void closePort() override { m_midi->closePort(); }
     void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
-    void send(const unsigned char* bytes, std::size_t size) override
+    // At once, whatever the due time.
+    void send(const unsigned char* bytes, std::size_t size, quint64) override
     {
         m_midi->sendMessage(bytes, size);
     }
@@ -266,7 +338,7 @@ RtMidiIn* MidiSystem::createInput()
 SystemMidiOutput* MidiSystem::createOutput()
 {
     const Api current = api();
-    if (current == Jack)
+    if (current == Jack && !jackOutputThroughLibrary())
         return new JackMidiOutput;
     return new LibraryMidiOutput(newOutput(current));
 }

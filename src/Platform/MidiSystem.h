@@ -37,8 +37,9 @@ public:
     static QString apiName(Api api);
 
     // A new object with the client name "Kelvo" on the system in use: the library's input, and
-    // for output on JACK a client of the program's own (JackMidiOutput), else the library's
-    // output. Throws RtMidiError when no MIDI system is available.
+    // for output on JACK a client of the program's own (JackMidiOutput), which places each
+    // message at its frame, else the library's output; KELVO_JACK_OUTPUT=rtmidi asks for the
+    // library's on JACK too. Throws RtMidiError when no MIDI system is available.
     static RtMidiIn* createInput();
     static SystemMidiOutput* createOutput();
 

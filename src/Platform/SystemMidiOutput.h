@@ -32,8 +32,13 @@ public:
     virtual void closePort() = 0;
     virtual void setPortName(const std::string& portName) = 0;
 
-    // Sends one complete MIDI message.
-    virtual void send(const unsigned char* bytes, std::size_t size) = 0;
+    // Sends one complete MIDI message, due at host time `dueNs` (Platform::hostTimeNs); 0 means
+    // as soon as possible. An output with no latency sends it at once, whatever the time.
+    virtual void send(const unsigned char* bytes, std::size_t size, quint64 dueNs) = 0;
+    // The constant delay after its due time at which the output places each message; a
+    // message handed over that long before it is due still sounds at its time. 0 for an output
+    // that sends each message as it is handed over.
+    virtual quint64 latencyNs() const { return 0; }
 };
 
 } // namespace Platform
