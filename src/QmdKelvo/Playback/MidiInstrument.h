@@ -32,6 +32,7 @@ public slots:
 
 protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
+    quint64 handOverAheadNs() const override { return latencyNs(); }
 
 private:
     // The stored port when it exists, else the built-in synthesizer's (written back).

@@ -28,11 +28,12 @@ void MidiOutputSyncClock::startCountingAt(quint64 pulses)
     sentClockCount = pulses / MidiSync::PulsesPerMidiClock;
 }
 
-bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes)
+bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes, quint64 dueNs)
 {
     InstrumentMsg message;
     message.kind = InstrumentMsg::Raw;
     message.bytes = bytes;
+    message.dueNs = dueNs;
     if (write(message))
         return true;
     // Without waiting: the caller may be inside this thread's pass or hold its count.
@@ -50,7 +51,11 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max)
     const quint64 due = clock->directPulsesElapsed() / MidiSync::PulsesPerMidiClock;
     const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
     for (quint64 i = 0; i < n; ++i) {
-        if (!safeWrite({0xF8}))
+        quint64 dueNs = 0;
+        if (!clock->directHostTimeOfPulses((sentClockCount + 1) * MidiSync::PulsesPerMidiClock,
+                                           &dueNs))
+            dueNs = 0;
+        if (!safeWrite({0xF8}, dueNs))
             return;
         ++sentClockCount;
     }
@@ -58,9 +63,15 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max)
 
 void MidiOutputSyncClock::iterate()
 {
-    AbstractSync* clock = sync.load();
-    if (clock && clock->isPlaying())
-        directEmitClocksDiff();
+    auto* clock = qobject_cast<MidiSync*>(sync.load());
+    if (!clock || !clock->isPlaying())
+        return;
+    directEmitClocksDiff();
+    quint64 nextNs = 0;
+    if (latencyNs() > 0
+        && clock->directHostTimeOfPulses((sentClocks() + 1) * MidiSync::PulsesPerMidiClock,
+                                         &nextNs))
+        sleepUntil(nextNs);
 }
 
 void MidiOutputSyncClock::pauseAndWait()

@@ -12,6 +12,11 @@
 // a Stop when it stops and Song Position Pointer 0 when it is reset. The transport clock
 // (MidiSync) owns it, sends Start or Continue and the first clock of every run itself, and
 // sets its polling interval from the tempo.
+//
+// Each clock carries the host time it is due at. On a port that places messages at their time
+// (JACK) the thread does not poll: it sleeps until the next clock is due, and the clock lands at
+// its frame. A clock is never handed over before it is due, so that none goes out after a stop
+// that came first.
 class MidiOutputSyncClock : public AbstractOutputThread, public MidiOutput
 {
 public:
@@ -26,8 +31,9 @@ public:
     // output added while the transport runs does not send the clocks of the time already played.
     void startCountingAt(quint64 pulses);
     quint64 sentClocks() const;
-    // Sends `bytes` as one message; a failed write pauses the thread and closes the port.
-    bool safeWrite(const std::vector<uchar>& bytes);
+    // Sends `bytes` as one message, due at host time `dueNs` (0: at once); a failed write
+    // pauses the thread and closes the port.
+    bool safeWrite(const std::vector<uchar>& bytes, quint64 dueNs = 0);
     // Sends the timing clocks that have come due, at most `max`.
     void directEmitClocksDiff(quint64 max = 10);
 
