@@ -14,8 +14,12 @@
 
 #include <jack/jack.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace Platform {
@@ -114,31 +118,29 @@ RtMidiOut* newOutput(MidiSystem::Api api)
 
 // The library's JACK output frees its ring buffer before it closes its client, while a process
 // cycle that began before may still read it. A closed one is therefore deleted only a second
-// later, when no cycle of it can be under way any more; at the end of the program what is left
-// waits out its second.
+// later, when no cycle of it can be under way any more, by a thread of its own; at the end of
+// the program what is left waits out its second.
 class RetiredJackOutputs
 {
 public:
     ~RetiredJackOutputs()
     {
-        for (const Retired& retired : m_retired) {
-            sleepUntilNs(retired.deadlineNs);
-            delete retired.midi;
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            m_stop = true;
         }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
     }
 
     void retire(RtMidiOut* midi)
     {
-        std::vector<RtMidiOut*> expired;
-        {
-            QMutexLocker locker(&m_mutex);
-            const quint64 now = monotonicNs();
-            for (; !m_retired.empty() && m_retired.front().deadlineNs <= now; m_retired.pop_front())
-                expired.push_back(m_retired.front().midi);
-            m_retired.push_back({now + 1000000000u, midi});
-        }
-        for (RtMidiOut* old : expired)
-            delete old;
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        m_retired.push_back({monotonicNs() + 1000000000u, midi});
+        if (!m_thread.joinable())
+            m_thread = std::thread(&RetiredJackOutputs::run, this);
+        m_changed.notify_all();
     }
 
 private:
@@ -147,8 +149,37 @@ private:
         quint64 deadlineNs;
         RtMidiOut* midi;
     };
-    QMutex m_mutex;
+
+    void run()
+    {
+        std::unique_lock<std::mutex> locker(m_mutex);
+        for (;;) {
+            if (m_retired.empty()) {
+                if (m_stop)
+                    return;
+                m_changed.wait(locker);
+                continue;
+            }
+            const Retired next = m_retired.front();
+            if (monotonicNs() < next.deadlineNs) {
+                // The monotonic clock is the one the steady clock reads.
+                m_changed.wait_until(locker,
+                                     std::chrono::steady_clock::time_point(
+                                         std::chrono::nanoseconds(next.deadlineNs)));
+                continue;
+            }
+            m_retired.pop_front();
+            locker.unlock();
+            delete next.midi;
+            locker.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::deque<Retired> m_retired; // oldest first
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 void retire(RtMidiOut* midi)
