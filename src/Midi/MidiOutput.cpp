@@ -55,7 +55,7 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
             const quint64 due = std::max(message.dueNs, lastDueNs.load());
             lastDueNs.store(due);
             const auto send = [&](const std::vector<unsigned char>& bytes) {
-                record.midi->send(bytes.data(), bytes.size(), due);
+                record.midi->send(bytes.data(), bytes.size(), due, this);
             };
             if (message.kind == InstrumentMsg::Raw) {
                 if (!message.bytes.empty())
@@ -115,8 +115,13 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
                 send(wire);
             }
         }
+        record.midi->flush();
     } catch (const RtMidiError& error) {
         error.printMessage();
+        // What was sent before the failure still goes.
+        try {
+            record.midi->flush();
+        } catch (const RtMidiError&) { }
         return false;
     }
     return true;
@@ -138,6 +143,20 @@ QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
 void MidiOutput::releaseHeldNotes()
 {
     write(heldNoteOffs());
+}
+
+void MidiOutput::takeBack(quint64 afterNs)
+{
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    if (!record)
+        return;
+    QMutexLocker locker(&record->mutex);
+    try {
+        record->midi->takeBack(this, afterNs);
+    } catch (const RtMidiError& error) {
+        error.printMessage();
+    }
+    lastDueNs.store(std::min(lastDueNs.load(), afterNs));
 }
 
 quint64 MidiOutput::latencyNs() const

@@ -29,6 +29,10 @@ public:
     // that a message handed over that much ahead sounds at its time; 0 when the port sends each
     // message as it comes, and while no port is open.
     quint64 latencyNs() const;
+    // Drops what this output sent due after host time `afterNs` that has not gone out yet (on
+    // an output with latency, what was handed over ahead). The held notes are not told: meant
+    // for messages that hold none, such as clocks.
+    void takeBack(quint64 afterNs);
 
     // Sends a note off for every held pitch on the selected channels.
     void releaseHeldNotes();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 namespace Platform {
@@ -19,10 +20,31 @@ const char* const clientName = "Kelvo";
 // Room for thousands of short messages: several server periods of 16 instruments writing at
 // once on every channel. The process callback's store holds as much again.
 constexpr std::size_t ringBytes = 128 * 1024;
+// What a sender holds back at most before it hands over.
+constexpr std::size_t heldBytes = ringBytes / 16;
 constexpr quint32 storeBytes = ringBytes;
 constexpr quint32 maxPending = 8192;
 
 constexpr quint64 maxAheadNs = 1000000000;
+
+// JACK's clock less the host clock, in microseconds: of three readings of JACK's clock between
+// two of the host clock, the one least apart, so that a thread preempted in between misleads
+// no cycle.
+double jackMinusHostTimeUs()
+{
+    double best = 0;
+    quint64 bestWidth = std::numeric_limits<quint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        const quint64 before = hostTimeNs();
+        const jack_time_t jack = jack_get_time();
+        const quint64 after = hostTimeNs();
+        if (after - before < bestWidth) {
+            bestWidth = after - before;
+            best = double(jack) - double(before + after) / 2000.0;
+        }
+    }
+    return best;
+}
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -35,6 +57,7 @@ JackMidiOutput::JackMidiOutput()
     : m_ring(ringBytes)
     , m_pending(new Pending[maxPending])
 {
+    m_held.reserve(heldBytes);
     m_stores[0].reset(new unsigned char[storeBytes]);
     m_stores[1].reset(new unsigned char[storeBytes]);
     m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
@@ -147,24 +170,48 @@ void JackMidiOutput::setPortName(const std::string& portName)
         fail("the port could not be renamed " + portName);
 }
 
-void JackMidiOutput::send(const unsigned char* bytes, std::size_t size, quint64 dueNs)
+void JackMidiOutput::waitForRoom(std::size_t bytes)
 {
-    if (size == 0)
-        return;
-    const Header header {dueNs == 0 ? 0 : std::min(dueNs, hostTimeNs() + maxAheadNs),
-                         quint32(size)};
-    const std::size_t needed = sizeof header + size;
-    if (needed > ringBytes)
-        fail("a message of " + std::to_string(size) + " bytes is too long");
     // The process callback takes from the ring every period; waiting longer than this means
     // the server no longer runs our cycles.
-    for (int waited = 0; m_ring.write_available() < needed; ++waited) {
+    for (int waited = 0; m_ring.write_available() < bytes; ++waited) {
         if (m_serverGone.load() || !m_port.load() || waited >= 2000)
             fail("the JACK server takes no more messages");
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
+}
+
+void JackMidiOutput::send(const unsigned char* bytes, std::size_t size, quint64 dueNs,
+                          Writer writer)
+{
+    if (size == 0)
+        return;
+    const Header header {dueNs == 0 ? 0 : std::min(dueNs, hostTimeNs() + maxAheadNs), writer,
+                         quint32(size)};
+    if (sizeof header + size > ringBytes)
+        fail("a message of " + std::to_string(size) + " bytes is too long");
+    if (m_held.size() + sizeof header + size > heldBytes)
+        flush();
+    const auto* headerBytes = reinterpret_cast<const unsigned char*>(&header);
+    m_held.insert(m_held.end(), headerBytes, headerBytes + sizeof header);
+    m_held.insert(m_held.end(), bytes, bytes + size);
+}
+
+void JackMidiOutput::flush()
+{
+    if (m_held.empty())
+        return;
+    waitForRoom(m_held.size());
+    m_ring.push(m_held.data(), m_held.size());
+    m_held.clear();
+}
+
+void JackMidiOutput::takeBack(Writer writer, quint64 afterNs)
+{
+    flush();
+    const Header header {afterNs, writer, 0};
+    waitForRoom(sizeof header);
     m_ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
-    m_ring.push(bytes, size);
 }
 
 int JackMidiOutput::process(jack_nframes_t frames, void* self)
@@ -213,6 +260,10 @@ void JackMidiOutput::takeFromRing()
             if (m_ring.read_available() < sizeof m_carried)
                 return;
             m_ring.pop(reinterpret_cast<unsigned char*>(&m_carried), sizeof m_carried);
+            if (m_carried.size == 0) {
+                dropPending(m_carried.writer, m_carried.dueNs);
+                continue;
+            }
             m_carrying = true;
         }
         // The sender pushes the bytes right after the header. While the store is full the
@@ -228,11 +279,22 @@ void JackMidiOutput::takeFromRing()
             m_pending.get(), end, m_carried.dueNs,
             [](quint64 due, const Pending& pending) { return due < pending.dueNs; });
         std::memmove(at + 1, at, std::size_t(end - at) * sizeof(Pending));
-        *at = Pending {m_carried.dueNs, m_storeUsed, m_carried.size};
+        *at = Pending {m_carried.dueNs, m_carried.writer, m_storeUsed, m_carried.size};
         ++m_pendingSize;
         m_storeUsed += m_carried.size;
         m_carrying = false;
     }
+}
+
+// Their bytes stay in the store until the messages left move to the other.
+void JackMidiOutput::dropPending(Writer writer, quint64 afterNs)
+{
+    quint32 kept = 0;
+    for (quint32 i = 0; i < m_pendingSize; ++i) {
+        if (m_pending[i].writer != writer || m_pending[i].dueNs <= afterNs)
+            m_pending[kept++] = m_pending[i];
+    }
+    m_pendingSize = kept;
 }
 
 void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
@@ -246,7 +308,7 @@ void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
     const bool timed
         = jack_get_cycle_times(m_client, &cycleStart, &startUs, &nextUs, &periodUs) == 0
         && nextUs > startUs;
-    const double jackMinusHostUs = double(jack_get_time()) - double(hostTimeNs()) / 1000.0;
+    const double jackMinusHostUs = jackMinusHostTimeUs();
     const double framesPerUs = timed ? double(frames) / double(nextUs - startUs) : 0.0;
 
     quint32 written = 0;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace Platform {
 
@@ -36,22 +37,30 @@ public:
     void openVirtualPort(const std::string& portName) override;
     void closePort() override;
     void setPortName(const std::string& portName) override;
-    // Waits while the ring is full, a fifth of a second at most, then throws. A due time more
-    // than a second ahead counts as a second ahead.
-    void send(const unsigned char* bytes, std::size_t size, quint64 dueNs) override;
+    // Held back until flush(), or until a sixteenth of the ring is waiting. A due time more than
+    // a second ahead counts as a second ahead.
+    void send(const unsigned char* bytes, std::size_t size, quint64 dueNs, Writer writer) override;
+    // Waits while the ring is full, a fifth of a second at most, then throws.
+    void flush() override;
+    // Handed to the process callback in line with the messages: what the writer sent before is
+    // dropped there unless it has gone out.
+    void takeBack(Writer writer, quint64 afterNs) override;
     // One server period.
     quint64 latencyNs() const override { return m_periodNs.load(); }
 
 private:
+    // Before a message's bytes in the ring; with no bytes, a writer's taking back.
     struct Header
     {
-        quint64 dueNs;
+        quint64 dueNs; // of a taking back: the time after which the writer's messages go
+        Writer writer;
         quint32 size;
     };
     // A message taken from the ring, waiting for its cycle.
     struct Pending
     {
         quint64 dueNs;
+        Writer writer;
         quint32 offset; // of its bytes in the current store
         quint32 size;
     };
@@ -64,6 +73,9 @@ private:
     // The process callback's parts.
     void processCycle(jack_nframes_t frames);
     void takeFromRing();
+    void dropPending(Writer writer, quint64 afterNs);
+    // Waits until the ring has room for `bytes`, a fifth of a second at most, then throws.
+    void waitForRoom(std::size_t bytes);
     void writeDue(void* buffer, jack_nframes_t frames);
     // Waits, a quarter of a second at most, until what was sent has gone out.
     void drain();
@@ -82,6 +94,8 @@ private:
 
     // Written by the sender, read by the process callback only.
     boost::lockfree::spsc_queue<unsigned char> m_ring;
+    // The sender's: headers and bytes that send() held back.
+    std::vector<unsigned char> m_held;
 
     // The process callback's own: a header taken from the ring whose bytes are still to come,
     // and the messages due in a later cycle, in order of due time (equal times in the order

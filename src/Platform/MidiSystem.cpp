@@ -232,7 +232,7 @@ public:
     void closePort() override { m_midi->closePort(); }
     void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
     // At once, whatever the due time.
-    void send(const unsigned char* bytes, std::size_t size, quint64) override
+    void send(const unsigned char* bytes, std::size_t size, quint64, Writer) override
     {
         m_midi->sendMessage(bytes, size);
     }

@@ -32,9 +32,19 @@ public:
     virtual void closePort() = 0;
     virtual void setPortName(const std::string& portName) = 0;
 
+    // Who sent a message, so that it can take back what has not gone out yet.
+    using Writer = const void*;
     // Sends one complete MIDI message, due at host time `dueNs` (Platform::hostTimeNs); 0 means
-    // as soon as possible. An output with no latency sends it at once, whatever the time.
-    virtual void send(const unsigned char* bytes, std::size_t size, quint64 dueNs) = 0;
+    // as soon as possible. An output with no latency sends it at once, whatever the time; one
+    // with latency may hold it back until flush().
+    virtual void send(const unsigned char* bytes, std::size_t size, quint64 dueNs, Writer writer)
+        = 0;
+    // Hands over what send() held back, all at once: the messages of one batch are taken into
+    // one cycle together.
+    virtual void flush() { }
+    // Drops the messages of `writer` due after `afterNs` that have not gone out. An output with
+    // no latency has sent everything already.
+    virtual void takeBack(Writer, quint64) { }
     // The constant delay after its due time at which the output places each message; a
     // message handed over that long before it is due still sounds at its time. 0 for an output
     // that sends each message as it is handed over.

@@ -242,6 +242,32 @@ private slots:
         QVERIFY(events.at(1).frame >= events.at(0).frame);
     }
 
+    // An output takes back what it handed over for a later time; another output's messages on
+    // the same port, and its own due before, still go out.
+    void takingBackDropsOnlyTheWritersLaterMessages()
+    {
+        FrameRecorder recorder;
+        MidiOutput first;
+        MidiOutput second;
+        QVERIFY(first.openPort(recorder.portName()));
+        QVERIFY(second.openPort(recorder.portName()));
+        QVERIFY(warmUp(first, recorder));
+        const quint64 now = Platform::hostTimeNs();
+        QVERIFY(
+            first.write({raw({0xb0, 0x13, 1}, now + 20000000), raw({0xb0, 0x13, 2}, now + 40000000),
+                         raw({0xb0, 0x13, 3}, now + 60000000)}));
+        QVERIFY(second.write(raw({0xb0, 0x13, 4}, now + 50000000)));
+        first.takeBack(now + 30000000);
+        // What it sends afterwards comes no earlier than the time it took back from.
+        QVERIFY(first.write(raw({0xb0, 0x13, 5})));
+        const QList<FrameRecorder::Event> events = recorder.receive(3);
+        QTest::qWait(100);
+        QStringList values;
+        for (const FrameRecorder::Event& event : events + recorder.take())
+            values.append(QString::number(event.bytes.at(2)));
+        QCOMPARE(values, QStringList({"1", "5", "4"}));
+    }
+
     // Sixteen outputs on one port write at once, each from its own thread: every message
     // arrives, each output's in the order it wrote them.
     void nothingLostWhenSixteenWriteAtOnce()

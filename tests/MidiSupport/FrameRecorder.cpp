@@ -30,6 +30,24 @@ double hostTimeUs()
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
 }
 
+// JACK's clock less the host clock: of three readings of JACK's clock between two of the host
+// clock, the one least apart, as Kelvo's output takes it.
+double jackMinusHostUs()
+{
+    double best = 0;
+    double bestWidth = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        const double before = hostTimeUs();
+        const double jack = double(jack_get_time());
+        const double after = hostTimeUs();
+        if (after - before < bestWidth) {
+            bestWidth = after - before;
+            best = jack - (before + after) / 2;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 double FrameRecorder::Event::hostNs() const
@@ -111,7 +129,7 @@ int FrameRecorder::process(jack_nframes_t frames, void* self)
                          &stored.nextCycleUs, &periodUs);
     const jack_nframes_t cycleStart = stored.frame;
     stored.cycleFrames = frames;
-    stored.jackMinusHostUs = double(jack_get_time()) - hostTimeUs();
+    stored.jackMinusHostUs = jackMinusHostUs();
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, i) != 0)

@@ -21,6 +21,19 @@ namespace K = QmdKelvoKeys;
 
 namespace {
 
+// The note-ons that reach `recorder` within three seconds, `count` at most: a message of the
+// warm-up may come late.
+QList<FrameRecorder::Event> noteOns(FrameRecorder& recorder, int count)
+{
+    QList<FrameRecorder::Event> ons;
+    for (int waited = 0; ons.size() < count && waited < 3000; waited += 10) {
+        for (const FrameRecorder::Event& event : recorder.receive(1, 10))
+            if ((event.bytes.at(0) & 0xf0) == 0x90)
+                ons.append(event);
+    }
+    return ons;
+}
+
 // How far, in frames, each event landed from the frame of `dueNs` one period later.
 std::vector<double> frameErrors(const QList<FrameRecorder::Event>& events,
                                 const std::vector<quint64>& dueNs, jack_nframes_t period)
@@ -85,13 +98,55 @@ private slots:
         const quint64 startNs = Platform::hostTimeNs() + 20000000;
         sync.setPlayingAt(startNs, 0, true);
 
-        const QList<FrameRecorder::Event> events = recorder.receive(40);
+        const QList<FrameRecorder::Event> events = noteOns(recorder, 40);
         QCOMPARE(events.size(), 40);
         std::vector<quint64> due;
         for (int n = 1; n <= 40; ++n) {
             QCOMPARE(int(events.at(n - 1).bytes.at(1)), 40 + n);
             due.push_back(startNs + sync.ticksToNanos(quint64(n) * step));
         }
+        checkFrames(frameErrors(events, due, recorder.periodFrames()));
+        instrument.pauseAndWait();
+        instrument.terminateSafely();
+        instrument.wait();
+    }
+
+    // Notes written into the pipe of an instrument that sleeps, each a little ahead of its
+    // time, wake it: each still lands at its frame.
+    void notesWrittenWhileTheThreadSleepsLandAtTheirFrames()
+    {
+        FrameRecorder recorder;
+        MidiSync sync;
+        sync.reset();
+        MidiInstrument instrument(1);
+        QVERIFY(warmUp(instrument, recorder.portName(),
+                       [&] { return !recorder.receive(1, 20).isEmpty(); }));
+        QTest::qWait(50);
+        recorder.take();
+        instrument.setChannels(channelMask({0}));
+        instrument.setSync(&sync);
+        instrument.start(QThread::TimeCriticalPriority);
+        instrument.play();
+        sync.setPlaying(true);
+        QTest::qWait(30); // the thread sleeps on its empty pipe
+        std::vector<quint64> due;
+        for (int n = 0; n < 20; ++n) {
+            // 5 ms ahead: well within the longest sleep.
+            const quint64 dueNs = Platform::hostTimeNs() + 5000000;
+            InstrumentMsg on;
+            on.kind = InstrumentMsg::NoteOn;
+            on.time = sync.ticksElapsed() + sync.nanosToTicks(5000000);
+            on.data1 = quint8(40 + n);
+            on.data2 = 100;
+            QVERIFY(instrument.pipe.tryWrite(on));
+            quint64 tickNs = 0;
+            QVERIFY(sync.hostTimeOfTicks(on.time, &tickNs));
+            QVERIFY(tickNs >= dueNs - 1000000 && tickNs <= dueNs + 1000000);
+            due.push_back(tickNs);
+            QThread::msleep(13);
+        }
+        const QList<FrameRecorder::Event> events = noteOns(recorder, 20);
+        QCOMPARE(events.size(), 20);
         checkFrames(frameErrors(events, due, recorder.periodFrames()));
         instrument.pauseAndWait();
         instrument.terminateSafely();

@@ -6,6 +6,7 @@
 
 #include <QMutex>
 
+#include <deque>
 #include <vector>
 
 // Sends MIDI clock to one output port: 24 timing clocks per beat while the transport runs,
@@ -14,9 +15,10 @@
 // sets its polling interval from the tempo.
 //
 // Each clock carries the host time it is due at. On a port that places messages at their time
-// (JACK) the thread does not poll: it sleeps until the next clock is due, and the clock lands at
-// its frame. A clock is never handed over before it is due, so that none goes out after a stop
-// that came first.
+// a constant latency later (JACK), the thread does not poll: it hands each clock over as soon as
+// it is due within that latency and sleeps until the next is, and the clock lands at its frame.
+// A stop takes back the clocks handed over for the time after it, so that none goes out after
+// the Stop.
 class MidiOutputSyncClock : public AbstractOutputThread, public MidiOutput
 {
 public:
@@ -34,15 +36,21 @@ public:
     // Sends `bytes` as one message, due at host time `dueNs` (0: at once); a failed write
     // pauses the thread and closes the port.
     bool safeWrite(const std::vector<uchar>& bytes, quint64 dueNs = 0);
-    // Sends the timing clocks that have come due, at most `max`.
-    void directEmitClocksDiff(quint64 max = 10);
+    // Sends the timing clocks that have come due, at most `max`; with `aheadNs`, those that
+    // will have come due that much later.
+    void directEmitClocksDiff(quint64 max = 10, quint64 aheadNs = 0);
 
 protected:
     void iterate() override;
 
 private:
-    mutable QMutex countMutex; // guards sentClockCount; never held while waiting on the thread
+    // Takes back the clocks handed over ahead for the time after now, and uncounts them.
+    void takeBackClocksAhead();
+
+    mutable QMutex countMutex; // guards the two below; never held while waiting on the thread
     quint64 sentClockCount = 0;
+    // The due times of the clocks handed over ahead of their time, oldest first.
+    std::deque<quint64> aheadDueNs;
 };
 
 #endif // MIDIOUTPUTSYNCCLOCK_H

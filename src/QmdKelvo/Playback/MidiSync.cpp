@@ -349,7 +349,7 @@ quint64 MidiSync::pulsesElapsed() const
     return position(pulsesAccumulated, pulsesPerNano, pulsesOffset);
 }
 
-quint64 MidiSync::directPulsesElapsed() const
+quint64 MidiSync::directPulsesElapsed(quint64 aheadNs) const
 {
     PulseState state;
     {
@@ -358,7 +358,7 @@ quint64 MidiSync::directPulsesElapsed() const
     }
     quint64 value = state.accumulated;
     if (state.playing) {
-        const quint64 now = hostTimeNs();
+        const quint64 now = hostTimeNs() + aheadNs;
         if (now > state.runStartNs)
             value += convert(now - state.runStartNs, state.perNano);
     }

@@ -52,8 +52,9 @@ public:
     quint64 nanosElapsed() const override;
     quint64 ticksElapsed() const override;
     quint64 pulsesElapsed() const override;
-    // The pulse position without taking `lock`, for threads that must not wait on it.
-    quint64 directPulsesElapsed() const;
+    // The pulse position without taking `lock`, for threads that must not wait on it; with
+    // `aheadNs`, where the running clock will be that much later.
+    quint64 directPulsesElapsed(quint64 aheadNs = 0) const;
 
     quint64 nanosToTicks(const quint64& nanos) const override;
     quint64 ticksToNanos(const quint64& ticks) const override;
