@@ -27,6 +27,9 @@ struct InstrumentMsg
     // Who queued it (a voice group's element id), so that its messages can be taken back; 0
     // for none.
     quint32 source = 0;
+    // When it is to sound in host time (Platform::hostTimeNs), set as it is handed to an output;
+    // 0: as soon as possible.
+    quint64 dueNs = 0;
 };
 
 #endif // INSTRUMENTMSG_H

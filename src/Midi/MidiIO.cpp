@@ -3,6 +3,7 @@
 #include "MidiInputRelay.h"
 #include "MidiPortNames.h"
 #include "MidiSystem.h"
+#include "SystemMidiOutput.h"
 
 #include <QHash>
 #include <QMutexLocker>
@@ -31,7 +32,7 @@ PortTables<T>& tables()
 }
 
 template<class T>
-T* createMidi();
+typename MidiSystemObject<T>::Type* createMidi();
 
 template<>
 RtMidiIn* createMidi<RtMidiIn>()
@@ -40,7 +41,7 @@ RtMidiIn* createMidi<RtMidiIn>()
 }
 
 template<>
-RtMidiOut* createMidi<RtMidiOut>()
+Platform::SystemMidiOutput* createMidi<RtMidiOut>()
 {
     return Platform::MidiSystem::createOutput();
 }
@@ -80,9 +81,9 @@ QSharedPointer<typename MidiIO<T>::SharedMidi> MidiIO<T>::createRecord(uint numb
         if constexpr (isInput)
             record->relay = std::make_unique<Platform::MidiInputRelay>(record->midi);
         if (virtualName.isEmpty())
-            Platform::MidiSystem::openPort(record->midi, isInput, number);
+            Platform::MidiSystem::openPort(record->midi, number);
         else
-            Platform::MidiSystem::openVirtualPort(record->midi, isInput, virtualName);
+            Platform::MidiSystem::openVirtualPort(record->midi, virtualName);
         return record;
     } catch (const RtMidiError& error) {
         error.printMessage();

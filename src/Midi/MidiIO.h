@@ -15,7 +15,20 @@
 
 namespace Platform {
 class MidiInputRelay;
-}
+class SystemMidiOutput;
+} // namespace Platform
+
+// What a shared port record drives: the library's input object, or an output of the system.
+template<class T>
+struct MidiSystemObject
+{
+    using Type = T;
+};
+template<>
+struct MidiSystemObject<RtMidiOut>
+{
+    using Type = Platform::SystemMidiOutput;
+};
 
 // The base of every user of a MIDI port (T is RtMidiIn or RtMidiOut). A port is named by the
 // name a user sees, and every user that opens one name in one direction shares one library
@@ -37,10 +50,10 @@ public:
         SharedMidi(const SharedMidi&) = delete;
         SharedMidi& operator=(const SharedMidi&) = delete;
 
-        // Held by whoever drives the library object: sending, setting the input callback and
+        // Held by whoever drives the system object: sending, setting the input callback and
         // flags, and the destructor.
         QMutex mutex;
-        T* midi = nullptr; // owned; set once the port is open
+        typename MidiSystemObject<T>::Type* midi = nullptr; // owned; set once the port is open
         // Guards `users`; taken inside a user's port mutex and inside `mutex`, never around
         // either.
         QMutex usersMutex;

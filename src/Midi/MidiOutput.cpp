@@ -1,5 +1,7 @@
 #include "MidiOutput.h"
 
+#include "SystemMidiOutput.h"
+
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -40,12 +42,24 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
     if (!record)
         return false;
     QMutexLocker locker(&record->mutex);
+    return writeLocked(*record, batch);
+}
+
+bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch)
+{
     std::vector<unsigned char> wire;
     try {
         for (const InstrumentMsg& message : batch) {
+            // Never before what this output sent earlier: a note-off due at once must not
+            // overtake the note-on it ends, handed over ahead of its time.
+            const quint64 due = std::max(message.dueNs, lastDueNs.load());
+            lastDueNs.store(due);
+            const auto send = [&](const std::vector<unsigned char>& bytes) {
+                record.midi->send(bytes.data(), bytes.size(), due, this);
+            };
             if (message.kind == InstrumentMsg::Raw) {
                 if (!message.bytes.empty())
-                    record->midi->sendMessage(&message.bytes); // once, as it stands
+                    send(message.bytes); // once, as it stands
                 continue;
             }
             const unsigned char data1 = dataByte(message.data1);
@@ -87,10 +101,8 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                 const unsigned char onChannel = status + channel;
                 switch (message.kind) {
                 case InstrumentMsg::ProgramChange:
-                    wire = {static_cast<unsigned char>(0xb0 + channel), 0, data1};
-                    record->midi->sendMessage(&wire);
-                    wire = {static_cast<unsigned char>(0xb0 + channel), 32, data2};
-                    record->midi->sendMessage(&wire);
+                    send({static_cast<unsigned char>(0xb0 + channel), 0, data1});
+                    send({static_cast<unsigned char>(0xb0 + channel), 32, data2});
                     wire = {onChannel, dataByte(message.program)};
                     break;
                 case InstrumentMsg::PitchBend:
@@ -100,29 +112,57 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
                     wire = {onChannel, data1, data2};
                     break;
                 }
-                record->midi->sendMessage(&wire);
+                send(wire);
             }
         }
+        record.midi->flush();
     } catch (const RtMidiError& error) {
         error.printMessage();
+        // What was sent before the failure still goes.
+        try {
+            record.midi->flush();
+        } catch (const RtMidiError&) { }
         return false;
     }
     return true;
 }
 
-void MidiOutput::releaseHeldNotes()
+QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
 {
     QVector<InstrumentMsg> noteOffs;
-    {
-        QMutexLocker locker(&heldNotesMutex);
-        for (uchar pitch : std::as_const(heldNotes)) {
-            InstrumentMsg noteOff;
-            noteOff.kind = InstrumentMsg::NoteOff;
-            noteOff.data1 = pitch;
-            noteOffs.append(noteOff);
-        }
+    QMutexLocker locker(&heldNotesMutex);
+    for (uchar pitch : std::as_const(heldNotes)) {
+        InstrumentMsg noteOff;
+        noteOff.kind = InstrumentMsg::NoteOff;
+        noteOff.data1 = pitch;
+        noteOffs.append(noteOff);
     }
-    write(noteOffs);
+    return noteOffs;
+}
+
+void MidiOutput::releaseHeldNotes()
+{
+    write(heldNoteOffs());
+}
+
+void MidiOutput::takeBack(quint64 afterNs)
+{
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    if (!record)
+        return;
+    QMutexLocker locker(&record->mutex);
+    try {
+        record->midi->takeBack(this, afterNs);
+    } catch (const RtMidiError& error) {
+        error.printMessage();
+    }
+    lastDueNs.store(std::min(lastDueNs.load(), afterNs));
+}
+
+quint64 MidiOutput::latencyNs() const
+{
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    return record ? record->midi->latencyNs() : 0;
 }
 
 QSet<uchar> MidiOutput::notesHeld() const
@@ -139,7 +179,14 @@ bool MidiOutput::closePort()
 
 void MidiOutput::setChannels(const QBitArray& mask)
 {
-    if (mask != channels())
-        releaseHeldNotes();
+    // Under the port's batch lock, so that no batch falls between the release and the switch:
+    // a note sent there on the old channels would be switched off on the new ones only.
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    QMutexLocker locker(record ? &record->mutex : nullptr);
+    if (record && mask != channels()) {
+        const QVector<InstrumentMsg> noteOffs = heldNoteOffs();
+        if (!noteOffs.isEmpty())
+            writeLocked(*record, noteOffs);
+    }
     MidiIO<RtMidiOut>::setChannels(mask);
 }

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QVector>
 
+#include <atomic>
+
 // Sends instrument messages to one named output port, once for every channel selected in the
 // channel mask (channels 1 to 16), and remembers the pitches it has left sounding so that they
 // are switched off when the port closes, the channels change or the output goes away.
@@ -17,11 +19,20 @@ public:
     MidiOutput();
     ~MidiOutput() override;
 
-    // Sends the batch in order, not interleaved with other users of the port. True when the
-    // batch is empty or all of it was sent; false when no port is open or a send failed (the
-    // rest of the batch is then dropped).
+    // Sends the batch in order, not interleaved with other users of the port, each message due
+    // at its `dueNs` but never before one this output sent earlier. True when the batch is
+    // empty or all of it was sent; false when no port is open or a send failed (the rest of the
+    // batch is then dropped).
     bool write(const QVector<InstrumentMsg>& batch);
     bool write(const InstrumentMsg& message);
+    // How long after its due time the port places a message (one server period on JACK), so
+    // that a message handed over that much ahead sounds at its time; 0 when the port sends each
+    // message as it comes, and while no port is open.
+    quint64 latencyNs() const;
+    // Drops what this output sent due after host time `afterNs` that has not gone out yet (on
+    // an output with latency, what was handed over ahead). The held notes are not told: meant
+    // for messages that hold none, such as clocks.
+    void takeBack(quint64 afterNs);
 
     // Sends a note off for every held pitch on the selected channels.
     void releaseHeldNotes();
@@ -29,12 +40,18 @@ public:
     QSet<uchar> notesHeld() const;
 
     bool closePort() override;
-    // Held notes are released on the old channels first.
+    // Held notes are released on the old channels first, with no batch of another thread
+    // between the release and the switch.
     void setChannels(const QBitArray& channels) override;
 
 private:
+    // write() for a caller that holds the record's mutex.
+    bool writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch);
+    QVector<InstrumentMsg> heldNoteOffs() const;
+
     QSet<uchar> heldNotes;
     mutable QMutex heldNotesMutex; // guards heldNotes; taken inside the port record's mutex
+    std::atomic<quint64> lastDueNs {0}; // written under the port record's mutex
 };
 
 #endif // MIDIOUTPUT_H

@@ -5,12 +5,18 @@
 #include <QVector>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
 #include <mutex>
 
 // A bounded queue of timed items in ascending order of their `time` field (unsigned 64-bit),
 // handed from any number of writer threads to one reader, which takes the items that are due.
 // Items with equal times are read in the order they were written. Writes fail when the pipe is
 // full; nothing ever waits but for the pipe's own mutex, and no callback runs under it.
+//
+// A reader that sleeps until its next item is due learns of earlier ones through a wake-up
+// function: armWakeUp() gives the time of the earliest item, and the first write after it of
+// an item due before that time calls the function on the writer's thread.
 template<class T>
 class SortedPipe
 {
@@ -23,6 +29,19 @@ public:
 
     int capacity() const { return m_capacity; }
 
+    // Set before the pipe is shared.
+    void setWakeUp(std::function<void()> wake) { m_wake = std::move(wake); }
+
+    // The time of the earliest item (the largest time when the pipe is empty); a write of an
+    // item due before it calls the wake-up function.
+    quint64 armWakeUp()
+    {
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        m_wakeBefore = m_items.isEmpty() ? std::numeric_limits<quint64>::max()
+                                         : quint64(m_items.first().time);
+        return m_wakeBefore;
+    }
+
     int size() const
     {
         const std::lock_guard<std::mutex> locker(m_mutex);
@@ -33,21 +52,31 @@ public:
     // the pipe is full.
     bool tryWrite(const T& item)
     {
-        const std::lock_guard<std::mutex> locker(m_mutex);
-        if (m_items.size() >= m_capacity)
-            return false;
-        insert(item);
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            if (m_items.size() >= m_capacity)
+                return false;
+            insert(item);
+            if (!wakesReader(item))
+                return true;
+        }
+        m_wake();
         return true;
     }
 
     // Queues both items or neither (a note on is never queued without its note off).
     bool tryWrite(const T& first, const T& second)
     {
-        const std::lock_guard<std::mutex> locker(m_mutex);
-        if (m_items.size() > m_capacity - 2)
-            return false;
-        insert(first);
-        insert(second);
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            if (m_items.size() > m_capacity - 2)
+                return false;
+            insert(first);
+            insert(second);
+            if (!wakesReader(first) && !wakesReader(second))
+                return true;
+        }
+        m_wake();
         return true;
     }
 
@@ -67,14 +96,21 @@ public:
     }
 
     // Lets `edit` change the queued items in place, under the pipe's mutex (it must not call
-    // the pipe); they are sorted by time again afterwards, equal times keeping their order.
+    // the pipe); they are sorted by time again afterwards, equal times keeping their order. A
+    // reader asleep until a later item is woken when the edit made one due earlier.
     template<class Edit>
     void edit(Edit edit)
     {
-        const std::lock_guard<std::mutex> locker(m_mutex);
-        edit(m_items);
-        std::stable_sort(m_items.begin(), m_items.end(),
-                         [](const T& a, const T& b) { return quint64(a.time) < quint64(b.time); });
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            edit(m_items);
+            std::stable_sort(
+                m_items.begin(), m_items.end(),
+                [](const T& a, const T& b) { return quint64(a.time) < quint64(b.time); });
+            if (m_items.isEmpty() || !wakesReader(m_items.first()))
+                return;
+        }
+        m_wake();
     }
 
     void clear()
@@ -84,6 +120,15 @@ public:
     }
 
 private:
+    // Whether `item`, just written, is due before the time armed; the wake-up is disarmed then.
+    bool wakesReader(const T& item)
+    {
+        if (quint64(item.time) >= m_wakeBefore || !m_wake)
+            return false;
+        m_wakeBefore = 0;
+        return true;
+    }
+
     // At the upper bound of the item's time: after every item with a time less or equal.
     void insert(const T& item)
     {
@@ -106,6 +151,8 @@ private:
     mutable std::mutex m_mutex;
     const int m_capacity;
     QList<T> m_items;
+    std::function<void()> m_wake;
+    quint64 m_wakeBefore = 0; // disarmed: no time is before it
 };
 
 #endif // SORTEDPIPE_H

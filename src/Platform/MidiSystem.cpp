@@ -1,5 +1,9 @@
 #include "MidiSystem.h"
 
+#include "DeadlineSleep.h"
+#include "JackMidiOutput.h"
+#include "SystemMidiOutput.h"
+
 #include <QAtomicInteger>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -10,7 +14,12 @@
 
 #include <jack/jack.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace Platform {
@@ -26,9 +35,9 @@ struct OwnPort
     QString name; // the bare name of a virtual port; empty for a connection port
 };
 
-// The program's own ports, by the library object that made them.
+// The program's own ports, by the object that made them.
 QMutex ownPortsMutex;
-QHash<const RtMidi*, OwnPort> ownPorts;
+QHash<const void*, OwnPort> ownPorts;
 
 QAtomicInteger<quint64> listings; // calls of MidiSystem::portNames
 
@@ -72,11 +81,9 @@ RtMidi::Api libraryApi(MidiSystem::Api api)
     return api == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-MidiSystem::Api apiOf(RtMidi* midi, bool input)
+MidiSystem::Api apiOf(RtMidiIn* midi)
 {
-    const RtMidi::Api api = input ? static_cast<RtMidiIn*>(midi)->getCurrentApi()
-                                  : static_cast<RtMidiOut*>(midi)->getCurrentApi();
-    switch (api) {
+    switch (midi->getCurrentApi()) {
     case RtMidi::LINUX_ALSA:
         return MidiSystem::Alsa;
     case RtMidi::UNIX_JACK:
@@ -84,6 +91,11 @@ MidiSystem::Api apiOf(RtMidi* midi, bool input)
     default:
         return MidiSystem::NoApi;
     }
+}
+
+MidiSystem::Api apiOf(SystemMidiOutput* midi)
+{
+    return midi->isJack() ? MidiSystem::Jack : MidiSystem::Alsa;
 }
 
 [[noreturn]] void throwNoSystem()
@@ -105,6 +117,131 @@ RtMidiOut* newOutput(MidiSystem::Api api)
         throwNoSystem();
     return new RtMidiOut(libraryApi(api), clientName);
 }
+
+// The library's JACK output frees its ring buffer before it closes its client, while a process
+// cycle that began before may still read it. A closed one is therefore deleted only a second
+// later, when no cycle of it can be under way any more, by a thread of its own; at the end of
+// the program what is left waits out its second.
+class RetiredJackOutputs
+{
+public:
+    ~RetiredJackOutputs()
+    {
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void retire(RtMidiOut* midi)
+    {
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        m_retired.push_back({monotonicNs() + 1000000000u, midi});
+        if (!m_thread.joinable())
+            m_thread = std::thread(&RetiredJackOutputs::run, this);
+        m_changed.notify_all();
+    }
+
+private:
+    struct Retired
+    {
+        quint64 deadlineNs;
+        RtMidiOut* midi;
+    };
+
+    void run()
+    {
+        std::unique_lock<std::mutex> locker(m_mutex);
+        for (;;) {
+            if (m_retired.empty()) {
+                if (m_stop)
+                    return;
+                m_changed.wait(locker);
+                continue;
+            }
+            const Retired next = m_retired.front();
+            if (monotonicNs() < next.deadlineNs) {
+                // The monotonic clock is the one the steady clock reads.
+                m_changed.wait_until(locker,
+                                     std::chrono::steady_clock::time_point(
+                                         std::chrono::nanoseconds(next.deadlineNs)));
+                continue;
+            }
+            m_retired.pop_front();
+            locker.unlock();
+            delete next.midi;
+            locker.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Retired> m_retired; // oldest first
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+void retire(RtMidiOut* midi)
+{
+    static RetiredJackOutputs retired;
+    retired.retire(midi);
+}
+
+// Whether outputs on JACK go through the library instead of our own client, as the environment
+// variable KELVO_JACK_OUTPUT=rtmidi asks ("kelvo" or unset: our own client). Read at every
+// creation.
+bool jackOutputThroughLibrary()
+{
+    const QByteArray chosen = qgetenv("KELVO_JACK_OUTPUT").trimmed().toLower();
+    if (chosen == "rtmidi")
+        return true;
+    if (!chosen.isEmpty() && chosen != "kelvo") {
+        static bool warned = false;
+        if (!warned)
+            qWarning() << "KELVO_JACK_OUTPUT must be \"kelvo\" or \"rtmidi\"; ignoring" << chosen;
+        warned = true;
+    }
+    return false;
+}
+
+// The library's output object: on the ALSA sequencer, and on JACK when asked for.
+class LibraryMidiOutput : public SystemMidiOutput
+{
+public:
+    explicit LibraryMidiOutput(RtMidiOut* midi)
+        : m_midi(midi)
+    { }
+    ~LibraryMidiOutput() override
+    {
+        if (isJack()) {
+            m_midi->closePort();
+            retire(m_midi.release());
+        }
+    }
+
+    bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
+    void openPort(unsigned int number, const std::string& portName) override
+    {
+        m_midi->openPort(number, portName);
+    }
+    void openVirtualPort(const std::string& portName) override
+    {
+        m_midi->openVirtualPort(portName);
+    }
+    void closePort() override { m_midi->closePort(); }
+    void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
+    // At once, whatever the due time.
+    void send(const unsigned char* bytes, std::size_t size, quint64, Writer) override
+    {
+        m_midi->sendMessage(bytes, size);
+    }
+
+private:
+    std::unique_ptr<RtMidiOut> m_midi;
+};
 
 // The JACK ports of one direction, in the library's order, listed through a client that is
 // never activated: it takes no part in the server's cycles, so a list neither waits for them nor
@@ -155,12 +292,16 @@ std::string uniquePortName()
     return QString("kelvo-%1-%2").arg(getpid()).arg(counter.fetchAndAddRelaxed(1)).toStdString();
 }
 
-// Finds the port that `midi` has just made under `token` (it is listed in the other direction)
-// and records its owner as the program's own; then gives the port its real name.
-void recordOwnPort(RtMidi* midi, bool input, const std::string& token, const QString& name,
-                   const QString& virtualName)
+// Opens a port of `midi` through `open` under a unique name, finds it in the system's list (in
+// the other direction) to learn its owner, whom it records as the program's own, and then gives
+// the port its real name.
+template<class Object, class Open>
+void openOwnPort(Object* midi, bool input, const QString& name, const QString& virtualName,
+                 Open open)
 {
-    const MidiSystem::Api api = apiOf(midi, input);
+    const std::string token = uniquePortName();
+    open(token);
+    const MidiSystem::Api api = apiOf(midi);
     QString key;
     for (const std::string& systemName : systemPortNames(api, !input)) {
         if (systemName.find(token) != std::string::npos) {
@@ -227,27 +368,39 @@ RtMidiIn* MidiSystem::createInput()
     return newInput(api());
 }
 
-RtMidiOut* MidiSystem::createOutput()
+SystemMidiOutput* MidiSystem::createOutput()
 {
-    return newOutput(api());
+    const Api current = api();
+    if (current == Jack && !jackOutputThroughLibrary())
+        return new JackMidiOutput;
+    return new LibraryMidiOutput(newOutput(current));
 }
 
-void MidiSystem::openVirtualPort(RtMidi* midi, bool input, const QString& name)
+void MidiSystem::openVirtualPort(RtMidiIn* midi, const QString& name)
 {
-    const std::string token = uniquePortName();
-    midi->openVirtualPort(token);
-    recordOwnPort(midi, input, token, name, name);
+    openOwnPort(midi, true, name, name,
+                [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::openPort(RtMidi* midi, bool input, unsigned int number)
+void MidiSystem::openVirtualPort(SystemMidiOutput* midi, const QString& name)
 {
-    const std::string token = uniquePortName();
-    midi->openPort(number, token);
-    recordOwnPort(midi, input, token, input ? QStringLiteral("in") : QStringLiteral("out"),
-                  QString());
+    openOwnPort(midi, false, name, name,
+                [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::forget(RtMidi* midi)
+void MidiSystem::openPort(RtMidiIn* midi, unsigned int number)
+{
+    openOwnPort(midi, true, QStringLiteral("in"), QString(),
+                [midi, number](const std::string& token) { midi->openPort(number, token); });
+}
+
+void MidiSystem::openPort(SystemMidiOutput* midi, unsigned int number)
+{
+    openOwnPort(midi, false, QStringLiteral("out"), QString(),
+                [midi, number](const std::string& token) { midi->openPort(number, token); });
+}
+
+void MidiSystem::forget(const void* midi)
 {
     QMutexLocker locker(&ownPortsMutex);
     ownPorts.remove(midi);

@@ -10,6 +10,8 @@
 
 namespace Platform {
 
+class SystemMidiOutput;
+
 // The MIDI system below the program's ports: which one is used, how its library objects are
 // created, and how the system's port names become the names a user sees and a document stores.
 //
@@ -34,19 +36,23 @@ public:
     static bool jackServerRunning();
     static QString apiName(Api api);
 
-    // A new library object with the client name "Kelvo" on the system in use. Throws
-    // RtMidiError when no MIDI system is available.
+    // A new object with the client name "Kelvo" on the system in use: the library's input, and
+    // for output on JACK a client of the program's own (JackMidiOutput), which places each
+    // message at its frame, else the library's output; KELVO_JACK_OUTPUT=rtmidi asks for the
+    // library's on JACK too. Throws RtMidiError when no MIDI system is available.
     static RtMidiIn* createInput();
-    static RtMidiOut* createOutput();
+    static SystemMidiOutput* createOutput();
 
     // Opens a virtual port called `name` on `midi` (made by createInput or createOutput) and
     // records it as the program's own. Throws RtMidiError on failure.
-    static void openVirtualPort(RtMidi* midi, bool input, const QString& name);
+    static void openVirtualPort(RtMidiIn* midi, const QString& name);
+    static void openVirtualPort(SystemMidiOutput* midi, const QString& name);
     // Opens `midi`'s connection to the system port with index `number`; the port this makes on
     // the program's side is recorded as the program's own. Throws RtMidiError on failure.
-    static void openPort(RtMidi* midi, bool input, unsigned int number);
+    static void openPort(RtMidiIn* midi, unsigned int number);
+    static void openPort(SystemMidiOutput* midi, unsigned int number);
     // Forgets what was recorded for `midi`; called before the object is deleted.
-    static void forget(RtMidi* midi);
+    static void forget(const void* midi);
 
     // The user-visible names of the system's ports of one direction (`input` true: the ports
     // the program can receive from), one per system index; ports of the program's own that are

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <QHash>
+
 #include <atomic>
 #include <random>
 #include <thread>
@@ -134,6 +136,74 @@ private slots:
         QCOMPARE(failures.load(), 0);
         QVERIFY(received.load() > 0);
         QVERIFY(sender.closePort());
+        QVERIFY(MidiIO<RtMidiIn>::macCloseVirtualPorts());
+    }
+
+    // Channels change while another thread plays notes: each note goes out on one channel and
+    // is switched off on that channel, none begins again while it sounds, none is left on.
+    void channelsFlippedWhileNotesFlow()
+    {
+        JackTestServer server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        QVERIFY(MidiIO<RtMidiIn>::macOpenVirtualPorts());
+        const QString input = QStringLiteral("Kelvo Input");
+        MidiInput in;
+        in.setMaxMessages(1000000);
+        QVERIFY(in.openPort(input));
+        MidiOutput out;
+        QVERIFY(out.openPort(input));
+        auto channel = [](int c) {
+            QBitArray mask(16);
+            mask.setBit(c);
+            return mask;
+        };
+        out.setChannels(channel(0));
+
+        std::atomic<bool> running {true};
+        std::thread playing([&] {
+            for (quint8 pitch = 0; running.load(); pitch = (pitch + 1) % 128) {
+                InstrumentMsg note;
+                note.data1 = pitch;
+                note.data2 = 100;
+                out.write(note);
+                std::this_thread::sleep_for(std::chrono::microseconds(10));
+                note.kind = InstrumentMsg::NoteOff;
+                out.write(note);
+            }
+        });
+        for (int flip = 1; flip <= 2000; ++flip) {
+            out.setChannels(channel(flip % 16));
+            std::this_thread::sleep_for(std::chrono::microseconds(100 + flip % 5 * 50));
+        }
+        running = false;
+        playing.join();
+        out.releaseHeldNotes();
+
+        QHash<int, bool> sounding; // by channel and pitch, as the receiver hears them
+        int notes = 0;
+        int begunAgain = 0;
+        for (int idle = 0; idle < 50; ++idle) {
+            const QList<MidiInputMessage> messages = in.takeMessages();
+            if (!messages.isEmpty())
+                idle = 0;
+            for (const MidiInputMessage& m : messages) {
+                const int key = (m.bytes.value(0) & 0x0f) << 8 | m.bytes.value(1);
+                const bool on = (m.bytes.value(0) & 0xf0) == 0x90;
+                notes += int(on);
+                begunAgain += int(on && sounding.value(key));
+                sounding[key] = on;
+            }
+            QTest::qWait(10);
+        }
+        QVERIFY(notes > 1000);
+        QCOMPARE(begunAgain, 0);
+        int left = 0;
+        for (bool on : std::as_const(sounding))
+            left += int(on);
+        QCOMPARE(left, 0);
+        QVERIFY(out.closePort());
+        QVERIFY(in.closePort());
         QVERIFY(MidiIO<RtMidiIn>::macCloseVirtualPorts());
     }
 };

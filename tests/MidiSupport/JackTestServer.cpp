@@ -11,7 +11,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -28,6 +30,22 @@ void quiet(const char*) { }
 QString serverName(int slot)
 {
     return QStringLiteral("kelvo-test-%1").arg(slot);
+}
+
+// Claims a server name for this process with a lock on a file of that name, so that two test
+// programs starting at once never both take a name that looked free: the one that lost would
+// otherwise find the other's server answering and share it. -1 when another process holds it.
+int claimName(const QString& name)
+{
+    const QByteArray path = QStringLiteral("/tmp/%1.lock").arg(name).toLocal8Bit();
+    const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // Whether any JACK server process runs on this machine.
@@ -71,10 +89,16 @@ bool JackTestServer::start(QString* error)
     for (int slot = 0; slot < serverNames; ++slot) {
         m_name = serverName(slot);
         m_logFile = QDir::temp().filePath(m_name + QStringLiteral(".log"));
-        if (acceptsClients())
+        m_claim = claimName(m_name);
+        if (m_claim < 0)
             continue; // another test run's server
+        if (acceptsClients()) {
+            release(); // a server left by a run that did not end cleanly
+            continue;
+        }
         if (startServer(error))
             return true;
+        release();
         if (error->contains(QLatin1String("Too many servers")) && !cleaned
             && !anyJackServerRuns()) {
             removeStaleJackState();
@@ -93,18 +117,26 @@ bool JackTestServer::startServer(QString* error)
 
     const QByteArray name = m_name.toLocal8Bit();
     const QByteArray log = m_logFile.toLocal8Bit();
-    // A short period keeps the delay through the server to a few milliseconds. Synchronous
-    // mode waits for a client that is late under load instead of skipping the cycle, which
-    // would lose the MIDI it carried. A shell stays beside the server and stops it when the
-    // test program has gone, even when a sanitizer ended the program without its destructors.
+    // A short period (128 frames unless set) keeps the delay through the server to a few
+    // milliseconds. Synchronous mode waits for a client that is late under load instead of
+    // skipping the cycle, which would lose the MIDI it carried. A shell stays beside the server
+    // and stops it when the test program has gone, even when a sanitizer ended the program
+    // without its destructors.
     const QByteArray script
-        = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p 128 & server=$!\n"
+        = "jackd -n \"$1\" --no-realtime -S -d dummy -r 48000 -p \"$3\" & server=$!\n"
           "trap 'kill $server; wait $server; exit 0' TERM\n"
           "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
           "kill $server 2>/dev/null; wait $server\n";
     const QByteArray parent = QByteArray::number(QCoreApplication::applicationPid());
-    const char* argv[]
-        = {"sh", "-c", script.constData(), "sh", name.constData(), parent.constData(), nullptr};
+    const QByteArray period = QByteArray::number(m_period);
+    const char* argv[] = {"sh",
+                          "-c",
+                          script.constData(),
+                          "sh",
+                          name.constData(),
+                          parent.constData(),
+                          period.constData(),
+                          nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -144,10 +176,19 @@ int JackTestServer::lateCycles() const
     return int(output.readAll().count("XRun"));
 }
 
+void JackTestServer::release()
+{
+    if (m_claim >= 0)
+        close(m_claim);
+    m_claim = -1;
+}
+
 void JackTestServer::stop()
 {
-    if (m_pid <= 0)
+    if (m_pid <= 0) {
+        release();
         return;
+    }
     kill(m_pid, SIGTERM);
     const QDeadlineTimer deadline(5000);
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
@@ -159,6 +200,7 @@ void JackTestServer::stop()
         QThread::msleep(20);
     }
     m_pid = 0;
+    release();
 }
 
 bool JackTestServer::isRunning() const

@@ -6,8 +6,9 @@
 #include <sys/types.h>
 
 // A JACK server with the dummy driver for one test program: started under the first test server
-// name ("kelvo-test-0" to "kelvo-test-7") that no running server uses, so that it never meets
-// the user's server or another test run's, awaited until clients can connect, and stopped again.
+// name ("kelvo-test-0" to "kelvo-test-7") that no other test program has claimed, so that it
+// never meets the user's server or another test run's, awaited until clients can connect, and
+// stopped again.
 // While it runs, the program's JACK clients (JACK_DEFAULT_SERVER) and Kelvo's MIDI layer
 // (KELVO_MIDI_API=jack) use it.
 //
@@ -25,6 +26,9 @@ public:
     // Starts the server and waits up to 10 seconds for it to accept a client. On failure,
     // `error` says why (with the server's own output) and nothing is left running.
     bool start(QString* error);
+    // The frames of a server period (128 unless set), for the next start.
+    void setPeriod(int frames) { m_period = frames; }
+    int period() const { return m_period; }
     void stop();
 
     bool isRunning() const;
@@ -35,10 +39,14 @@ public:
 private:
     bool startServer(QString* error);
     bool acceptsClients() const;
+    // Gives up the claim on the server name.
+    void release();
 
     QString m_name;
     QString m_logFile; // the server's output
     pid_t m_pid = 0;
+    int m_period = 128;
+    int m_claim = -1; // the locked file that claims the server name
 };
 
 #endif // JACKTESTSERVER_H

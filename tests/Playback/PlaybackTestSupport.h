@@ -1,6 +1,7 @@
 #ifndef PLAYBACKTESTSUPPORT_H
 #define PLAYBACKTESTSUPPORT_H
 
+#include "HostTime.h"
 #include "MidiInput.h"
 #include "MidiOutput.h"
 
@@ -63,13 +64,17 @@ inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
 // A marker in what a port receives: reset all controllers on channel 16 with a value nothing
 // else sends. Sent through an output that shares the port of what is recorded (opened on the
 // same name: one connection), it arrives after everything sent there before it, however late
-// the MIDI system delivers. `keeper` is an output that warmUp() has prepared.
+// the MIDI system delivers. `keeper` is an output that warmUp() has prepared. An output that
+// places messages at their frames takes them up to a period ahead of their time: the marker is
+// due two periods on, after all of those.
 inline void sendMarker(MidiOutput& keeper)
 {
     InstrumentMsg marker;
     marker.kind = InstrumentMsg::ControlChange;
     marker.data1 = 121;
     marker.data2 = 127;
+    if (const quint64 latency = keeper.latencyNs())
+        marker.dueNs = Platform::hostTimeNs() + 2 * latency;
     keeper.write(marker);
 }
 

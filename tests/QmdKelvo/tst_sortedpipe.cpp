@@ -47,6 +47,32 @@ private slots:
         QCOMPARE(read(pipe, 100), (QList<int> {3, 4}));
     }
 
+    // A sleeping reader hears of an item due before the one it sleeps for, once per arming,
+    // whether a write or an edit (which may move queued items earlier) brought it.
+    void wakeUpComesForEarlierItemsOnly()
+    {
+        SortedPipe<InstrumentMsg> pipe(100);
+        int wakes = 0;
+        pipe.setWakeUp([&wakes] { ++wakes; });
+        QVERIFY(pipe.tryWrite(message(100, 1)));
+        QCOMPARE(wakes, 0); // not armed yet
+        QCOMPARE(pipe.armWakeUp(), quint64(100));
+        QVERIFY(pipe.tryWrite(message(100, 2)));
+        QVERIFY(pipe.tryWrite(message(200, 3), message(300, 4)));
+        QCOMPARE(wakes, 0);
+        QVERIFY(pipe.tryWrite(message(50, 5)));
+        QCOMPARE(wakes, 1);
+        QVERIFY(pipe.tryWrite(message(10, 6)));
+        QCOMPARE(wakes, 1); // disarmed until the reader arms again
+
+        QCOMPARE(pipe.armWakeUp(), quint64(10));
+        pipe.edit([](QList<InstrumentMsg>& items) { items.last().time = 20; });
+        QCOMPARE(wakes, 1);
+        pipe.edit([](QList<InstrumentMsg>& items) { items.last().time = 0; });
+        QCOMPARE(wakes, 2);
+        QCOMPARE(read(pipe, 0), (QList<int> {3}));
+    }
+
     void capacityOfSingleAndPairWrites()
     {
         SortedPipe<InstrumentMsg> pipe(1000);

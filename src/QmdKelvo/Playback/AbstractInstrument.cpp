@@ -9,6 +9,7 @@ AbstractInstrument::AbstractInstrument(QmdItemId instrumentId)
     : instrumentId(instrumentId)
 {
     batch.reserve(MaxBatch);
+    pipe.setWakeUp([this] { wakeUp(); });
 }
 
 void AbstractInstrument::setController(QmdKelvoController* newController)
@@ -72,7 +73,25 @@ void AbstractInstrument::iterate()
     if (!clock)
         return;
     batch.clear();
-    pipe.tryReadIfReady(batch, MaxBatch, clock->ticksElapsed());
+    const quint64 now = clock->ticksElapsed();
+    const quint64 aheadNs = handOverAheadNs();
+    quint64 nowNs = 0;
+    const bool timed = aheadNs > 0 && clock->hostTimeOfTicks(now, &nowNs);
+    pipe.tryReadIfReady(batch, MaxBatch, timed ? now + clock->nanosToTicks(aheadNs) : now);
+    for (InstrumentMsg& message : batch) {
+        if (!timed || !clock->hostTimeOfTicks(message.time, &message.dueNs))
+            message.dueNs = 0;
+    }
     if (!batch.isEmpty())
         writeMessages(batch);
+    if (!timed)
+        return;
+    // The next pass when the next message comes within reach; at once when this one was full.
+    quint64 nextNs = 0;
+    if (batch.size() == MaxBatch)
+        sleepUntil(nowNs);
+    else if (clock->hostTimeOfTicks(pipe.armWakeUp(), &nextNs))
+        sleepUntil(nextNs > aheadNs ? nextNs - aheadNs : 1);
+    else
+        sleepUntil(nowNs + MaxSleepNs);
 }

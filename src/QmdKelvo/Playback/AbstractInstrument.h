@@ -14,7 +14,12 @@ class QmdKelvoController;
 
 // An output thread that sends an instrument's timed messages: each pass takes the messages of
 // `pipe` that are due at the clock's tick (at most 32) and hands them as one batch to
-// writeMessages().
+// writeMessages(), each stamped with the host time it is due at.
+//
+// When the output places each message at its time a constant latency later (handOverAheadNs(),
+// on JACK one period) and the clock keeps host time, a pass takes the messages due within that
+// latency, and the thread sleeps until the next message is, or until a write into the pipe
+// brings an earlier one: nothing polls. Otherwise the thread polls every `interval`.
 class AbstractInstrument : public AbstractOutputThread, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
@@ -51,6 +56,9 @@ public slots:
 protected:
     void iterate() override;
     virtual void writeMessages(const QVector<InstrumentMsg>& batch) = 0;
+    // How long before its due time a message may be handed to writeMessages() and still sound
+    // at its time; 0 (the base) when it must be handed over when due.
+    virtual quint64 handOverAheadNs() const { return 0; }
 
     const QmdItemId instrumentId;
 

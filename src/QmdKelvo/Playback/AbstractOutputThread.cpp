@@ -1,7 +1,11 @@
 #include "AbstractOutputThread.h"
 
+#include "AbstractSync.h"
 #include "DeadlineSleep.h"
+#include "HostTime.h"
 #include "RealtimeScheduling.h"
+
+#include <chrono>
 
 AbstractOutputThread::AbstractOutputThread(QObject* parent)
     : QThread(parent)
@@ -20,6 +24,11 @@ void AbstractOutputThread::stopThread()
 
 void AbstractOutputThread::setSync(AbstractSync* newSync)
 {
+    // A sleep planned at the old tempo ends at once.
+    disconnect(timingConnection);
+    if (newSync)
+        timingConnection = connect(newSync, &AbstractSync::timingChanged, this,
+                                   &AbstractOutputThread::wakeUp, Qt::DirectConnection);
     std::unique_lock<std::mutex> locker(waitMutex);
     sync.store(newSync);
     if (QThread::currentThread() == this)
@@ -58,6 +67,13 @@ void AbstractOutputThread::terminateSafely()
     waitCondition.notify_all();
 }
 
+void AbstractOutputThread::wakeUp()
+{
+    std::unique_lock<std::mutex> locker(waitMutex);
+    wakeRequested = true;
+    waitCondition.notify_all();
+}
+
 void AbstractOutputThread::run()
 {
     if (priority() == QThread::TimeCriticalPriority)
@@ -75,12 +91,25 @@ void AbstractOutputThread::run()
             if (quit.load())
                 return;
             iterating = true;
+            wakeRequested = false;
         }
         iterate();
         {
             std::unique_lock<std::mutex> locker(waitMutex);
             iterating = false;
             idleCondition.notify_all();
+            if (plannedWakeNs != 0) {
+                const quint64 wakeNs = std::min(plannedWakeNs, Platform::hostTimeNs() + MaxSleepNs);
+                plannedWakeNs = 0;
+                // The host clock is the monotonic clock the steady clock reads.
+                const std::chrono::steady_clock::time_point until {
+                    std::chrono::nanoseconds(wakeNs)};
+                waitCondition.wait_until(locker, until, [this] {
+                    return wakeRequested || quit.load() || state.load() != Running;
+                });
+                waited = true; // a later pass on the interval starts its schedule afresh
+                continue;
+            }
         }
         const quint64 intervalNs = quint64(std::max(1, interval.load())) * 1000;
         if (waited || intervalNs != deadline.interval()) {

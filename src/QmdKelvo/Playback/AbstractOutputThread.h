@@ -3,16 +3,18 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 
 class AbstractSync;
 
-// A thread that polls the transport clock: while running it calls iterate() and sleeps
-// `interval` microseconds (on absolute deadlines, so late wake-ups do not add up); while paused
-// or not yet played it waits on its condition and uses no time. Started at
-// QThread::TimeCriticalPriority it asks for real-time scheduling.
+// A thread that follows the transport clock: while running it calls iterate() and sleeps
+// `interval` microseconds (on absolute deadlines, so late wake-ups do not add up), or, when
+// iterate() asked for it with sleepUntil(), until a given host time or a wakeUp(); while paused
+// or not yet played it waits on its condition and uses no time. A change of the clock's timing
+// wakes it. Started at QThread::TimeCriticalPriority it asks for real-time scheduling.
 //
 // Owners stop the thread (terminateSafely(), wait()) before deleting it; a concrete class's
 // destructor calls stopThread() first, so that no iteration runs in a half-destroyed object.
@@ -29,6 +31,8 @@ public:
     // The clock may be replaced while the thread runs: once this returns, no pass uses the
     // previous clock any more, so it may be deleted.
     void setSync(AbstractSync* sync);
+    // The longest sleep that iterate() can ask for.
+    static constexpr quint64 MaxSleepNs = 20000000;
     AbstractSync* currentSync() const { return sync.load(); }
     void setInterval(int microseconds) { interval.store(microseconds); }
     int currentInterval() const { return interval.load(); }
@@ -42,6 +46,8 @@ public slots:
     virtual void pauseAndWait();
     // Ends the thread's loop; returns at once. wait() then returns once the loop has ended.
     virtual void terminateSafely();
+    // Ends a sleep that iterate() asked for: the next pass comes at once. Any thread may call it.
+    void wakeUp();
 
 protected:
     void run() override;
@@ -50,6 +56,9 @@ protected:
     void stopThread();
     // Stops the iterations without waiting for the pass in progress.
     void requestPause();
+    // From iterate(): after this pass, sleep until host time `hostNs` (Platform::hostTimeNs,
+    // at most MaxSleepNs from now) or a wakeUp(), instead of the interval.
+    void sleepUntil(quint64 hostNs) { plannedWakeNs = std::max<quint64>(hostNs, 1); }
 
     std::atomic<AbstractSync*> sync {nullptr};
     std::atomic<int> state {New};
@@ -63,6 +72,11 @@ private:
     std::mutex waitMutex;
     // The loop is inside iterate(); guarded by waitMutex.
     bool iterating = false;
+    // A wakeUp() since the pass began; guarded by waitMutex.
+    bool wakeRequested = false;
+    // What iterate() asked for with sleepUntil(); the thread's own.
+    quint64 plannedWakeNs = 0;
+    QMetaObject::Connection timingConnection; // the clock's timing changes to wakeUp()
 };
 
 #endif // ABSTRACTOUTPUTTHREAD_H

@@ -37,6 +37,11 @@ AbstractSync::AbstractSync(QObject* parent)
 
 AbstractSync::~AbstractSync() = default;
 
+bool AbstractSync::hostTimeOfTicks(quint64, quint64*) const
+{
+    return false;
+}
+
 void AbstractSync::setController(QmdKelvoController* newController)
 {
     if (controller) {

@@ -51,6 +51,10 @@ public:
     virtual quint64 pulsesToNanos(const quint64& pulses) const = 0;
     virtual quint64 ticksToPulses(const quint64& ticks) const = 0;
     virtual quint64 pulsesToTicks(const quint64& pulses) const = 0;
+    // The host time (Platform::hostTimeNs) at which the running clock is at `ticks`, which may
+    // lie in the past; false while the clock stands or when it does not keep host time (a
+    // clock driven by hand). The base class knows none.
+    virtual bool hostTimeOfTicks(quint64 ticks, quint64* hostNs) const;
 
 public slots:
     virtual void reset() { }

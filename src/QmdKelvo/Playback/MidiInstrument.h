@@ -36,6 +36,7 @@ public slots:
 
 protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
+    quint64 handOverAheadNs() const override { return latencyNs(); }
 
 private:
     // Opens the stored "MidiPort", or the built-in synthesizer's port in its place while the

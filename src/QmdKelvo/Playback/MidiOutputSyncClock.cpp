@@ -1,9 +1,11 @@
 #include "MidiOutputSyncClock.h"
 
+#include "HostTime.h"
 #include "MidiSync.h"
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <limits>
 
 MidiOutputSyncClock::MidiOutputSyncClock(QObject* parent)
@@ -26,13 +28,15 @@ void MidiOutputSyncClock::startCountingAt(quint64 pulses)
 {
     QMutexLocker locker(&countMutex);
     sentClockCount = pulses / MidiSync::PulsesPerMidiClock;
+    aheadDueNs.clear();
 }
 
-bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes)
+bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes, quint64 dueNs)
 {
     InstrumentMsg message;
     message.kind = InstrumentMsg::Raw;
     message.bytes = bytes;
+    message.dueNs = dueNs;
     if (write(message))
         return true;
     // Without waiting: the caller may be inside this thread's pass or hold its count.
@@ -41,26 +45,55 @@ bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes)
     return false;
 }
 
-void MidiOutputSyncClock::directEmitClocksDiff(quint64 max)
+void MidiOutputSyncClock::directEmitClocksDiff(quint64 max, quint64 aheadNs)
 {
     auto* clock = qobject_cast<MidiSync*>(sync.load());
     if (!clock)
         return;
     QMutexLocker locker(&countMutex);
-    const quint64 due = clock->directPulsesElapsed() / MidiSync::PulsesPerMidiClock;
+    const quint64 due = clock->directPulsesElapsed(aheadNs) / MidiSync::PulsesPerMidiClock;
     const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
+    const quint64 now = Platform::hostTimeNs();
+    while (!aheadDueNs.empty() && aheadDueNs.front() <= now)
+        aheadDueNs.pop_front();
     for (quint64 i = 0; i < n; ++i) {
-        if (!safeWrite({0xF8}))
+        quint64 dueNs = 0; // stays 0 (at once) while the clock keeps no host time
+        clock->directHostTimeOfPulses((sentClockCount + 1) * MidiSync::PulsesPerMidiClock, &dueNs);
+        if (!safeWrite({0xF8}, dueNs))
             return;
         ++sentClockCount;
+        if (dueNs > now)
+            aheadDueNs.push_back(dueNs);
     }
+}
+
+void MidiOutputSyncClock::takeBackClocksAhead()
+{
+    QMutexLocker locker(&countMutex);
+    const quint64 now = Platform::hostTimeNs();
+    const auto ahead = std::count_if(aheadDueNs.cbegin(), aheadDueNs.cend(),
+                                     [now](quint64 dueNs) { return dueNs > now; });
+    aheadDueNs.clear();
+    if (ahead == 0)
+        return;
+    takeBack(now);
+    sentClockCount -= quint64(ahead);
 }
 
 void MidiOutputSyncClock::iterate()
 {
-    AbstractSync* clock = sync.load();
-    if (clock && clock->isPlaying())
-        directEmitClocksDiff();
+    auto* clock = qobject_cast<MidiSync*>(sync.load());
+    if (!clock || !clock->isPlaying())
+        return;
+    // Ahead only while the clock keeps host time, so that the clocks' times are known.
+    const quint64 latency = latencyNs();
+    quint64 nextNs = 0;
+    const bool timed = latency > 0 && clock->directHostTimeOfPulses(0, &nextNs);
+    directEmitClocksDiff(10, timed ? latency : 0);
+    if (timed
+        && clock->directHostTimeOfPulses((sentClocks() + 1) * MidiSync::PulsesPerMidiClock,
+                                         &nextNs))
+        sleepUntil(nextNs > latency ? nextNs - latency : 1);
 }
 
 void MidiOutputSyncClock::pauseAndWait()
@@ -68,6 +101,7 @@ void MidiOutputSyncClock::pauseAndWait()
     AbstractOutputThread::pauseAndWait();
     if (!sync.load())
         return;
+    takeBackClocksAhead();
     // Every clock due up to the stop goes out before it, however far the thread fell behind.
     directEmitClocksDiff(std::numeric_limits<quint64>::max());
     safeWrite({0xFC});
@@ -77,5 +111,6 @@ void MidiOutputSyncClock::reset()
 {
     QMutexLocker locker(&countMutex);
     sentClockCount = 0;
+    aheadDueNs.clear();
     safeWrite({0xF2, 0x00, 0x00});
 }

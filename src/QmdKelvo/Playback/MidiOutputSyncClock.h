@@ -6,12 +6,19 @@
 
 #include <QMutex>
 
+#include <deque>
 #include <vector>
 
 // Sends MIDI clock to one output port: 24 timing clocks per beat while the transport runs,
 // a Stop when it stops and Song Position Pointer 0 when it is reset. The transport clock
 // (MidiSync) owns it, sends Start or Continue and the first clock of every run itself, and
 // sets its polling interval from the tempo.
+//
+// Each clock carries the host time it is due at. On a port that places messages at their time
+// a constant latency later (JACK), the thread does not poll: it hands each clock over as soon as
+// it is due within that latency and sleeps until the next is, and the clock lands at its frame.
+// A stop takes back the clocks handed over for the time after it, so that none goes out after
+// the Stop.
 class MidiOutputSyncClock : public AbstractOutputThread, public MidiOutput
 {
 public:
@@ -26,17 +33,24 @@ public:
     // output added while the transport runs does not send the clocks of the time already played.
     void startCountingAt(quint64 pulses);
     quint64 sentClocks() const;
-    // Sends `bytes` as one message; a failed write pauses the thread and closes the port.
-    bool safeWrite(const std::vector<uchar>& bytes);
-    // Sends the timing clocks that have come due, at most `max`.
-    void directEmitClocksDiff(quint64 max = 10);
+    // Sends `bytes` as one message, due at host time `dueNs` (0: at once); a failed write
+    // pauses the thread and closes the port.
+    bool safeWrite(const std::vector<uchar>& bytes, quint64 dueNs = 0);
+    // Sends the timing clocks that have come due, at most `max`; with `aheadNs`, those that
+    // will have come due that much later.
+    void directEmitClocksDiff(quint64 max = 10, quint64 aheadNs = 0);
 
 protected:
     void iterate() override;
 
 private:
-    mutable QMutex countMutex; // guards sentClockCount; never held while waiting on the thread
+    // Takes back the clocks handed over ahead for the time after now, and uncounts them.
+    void takeBackClocksAhead();
+
+    mutable QMutex countMutex; // guards the two below; never held while waiting on the thread
     quint64 sentClockCount = 0;
+    // The due times of the clocks handed over ahead of their time, oldest first.
+    std::deque<quint64> aheadDueNs;
 };
 
 #endif // MIDIOUTPUTSYNCCLOCK_H

@@ -349,7 +349,7 @@ quint64 MidiSync::pulsesElapsed() const
     return position(pulsesAccumulated, pulsesPerNano, pulsesOffset);
 }
 
-quint64 MidiSync::directPulsesElapsed() const
+quint64 MidiSync::directPulsesElapsed(quint64 aheadNs) const
 {
     PulseState state;
     {
@@ -358,7 +358,7 @@ quint64 MidiSync::directPulsesElapsed() const
     }
     quint64 value = state.accumulated;
     if (state.playing) {
-        const quint64 now = hostTimeNs();
+        const quint64 now = hostTimeNs() + aheadNs;
         if (now > state.runStartNs)
             value += convert(now - state.runStartNs, state.perNano);
     }
@@ -366,6 +366,43 @@ quint64 MidiSync::directPulsesElapsed() const
         return value + quint64(state.offset);
     const quint64 back = quint64(-(state.offset + 1)) + 1;
     return back > value ? 0 : value - back;
+}
+
+bool MidiSync::keepsHostTime() const
+{
+    const quint64 before = Platform::hostTimeNs();
+    const quint64 now = hostTimeNs();
+    return now >= before && now <= Platform::hostTimeNs();
+}
+
+quint64 MidiSync::hostTimeAt(quint64 value, quint64 accumulated, long double perNano, qint64 offset,
+                             quint64 runStartNs)
+{
+    const long double run = (long double)value - (long double)offset - (long double)accumulated;
+    const long double ns = ceill((long double)runStartNs + run / perNano);
+    return ns < 1 ? 1 : quint64(std::min(ns, 18446744073709551615.0L));
+}
+
+bool MidiSync::hostTimeOfTicks(quint64 ticks, quint64* hostNs) const
+{
+    std::shared_lock<std::shared_mutex> locker(lock);
+    if (!isPlaying() || !(ticksPerNano > 0) || !keepsHostTime())
+        return false;
+    *hostNs = hostTimeAt(ticks, ticksAccumulated, ticksPerNano, ticksOffset, runStartNs);
+    return true;
+}
+
+bool MidiSync::directHostTimeOfPulses(quint64 pulses, quint64* hostNs) const
+{
+    PulseState state;
+    {
+        QMutexLocker locker(&pulseStateMutex);
+        state = pulseState;
+    }
+    if (!state.playing || !(state.perNano > 0) || !keepsHostTime())
+        return false;
+    *hostNs = hostTimeAt(pulses, state.accumulated, state.perNano, state.offset, state.runStartNs);
+    return true;
 }
 
 quint64 MidiSync::nanosToTicks(const quint64& nanos) const
@@ -422,9 +459,12 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
         // A start while running would drop the time run so far.
         if (isPlaying())
             return;
+        // On the host clock, Start goes out as the start is asked for and the first clock at
+        // the start itself, each at its time.
+        const bool timed = keepsHostTime();
         for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
             if (output->currentSync())
-                output->safeWrite({uchar(output->sentClocks() != 0 ? 0xFB : 0xFA)});
+                output->safeWrite({uchar(output->sentClocks() != 0 ? 0xFB : 0xFA)}, timed ? t : 0);
         runStartNs = t + delayNs;
         // Every reader waits for the start, which the first clock marks.
         for (quint64 now = hostTimeNs(); now < runStartNs; now = hostTimeNs())
@@ -434,7 +474,7 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
         publishPulseState();
         for (MidiOutputSyncClock* output : std::as_const(syncOutputs)) {
             if (output->currentSync())
-                output->safeWrite({0xF8});
+                output->safeWrite({0xF8}, timed ? runStartNs : 0);
             output->play();
         }
         return;

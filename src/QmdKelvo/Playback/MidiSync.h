@@ -52,8 +52,9 @@ public:
     quint64 nanosElapsed() const override;
     quint64 ticksElapsed() const override;
     quint64 pulsesElapsed() const override;
-    // The pulse position without taking `lock`, for threads that must not wait on it.
-    quint64 directPulsesElapsed() const;
+    // The pulse position without taking `lock`, for threads that must not wait on it; with
+    // `aheadNs`, where the running clock will be that much later.
+    quint64 directPulsesElapsed(quint64 aheadNs = 0) const;
 
     quint64 nanosToTicks(const quint64& nanos) const override;
     quint64 ticksToNanos(const quint64& ticks) const override;
@@ -61,6 +62,10 @@ public:
     quint64 pulsesToNanos(const quint64& pulses) const override;
     quint64 ticksToPulses(const quint64& ticks) const override;
     quint64 pulsesToTicks(const quint64& pulses) const override;
+    bool hostTimeOfTicks(quint64 ticks, quint64* hostNs) const override;
+    // The host time at which the running clock is at `pulses`, without taking `lock`; false
+    // as for hostTimeOfTicks.
+    bool directHostTimeOfPulses(quint64 pulses, quint64* hostNs) const;
 
     // The polling interval of a MIDI clock output at `tempo`, in microseconds.
     static int clockOutputInterval(uint tempo);
@@ -111,6 +116,11 @@ private:
 
     quint64 position(quint64 accumulated, long double perNano, qint64 offset) const;
     static quint64 convert(quint64 value, long double rate);
+    // The inverse of position() while running: when the run reaches `value`.
+    static quint64 hostTimeAt(quint64 value, quint64 accumulated, long double perNano,
+                              qint64 offset, quint64 runStartNs);
+    // Whether hostTimeNs() reads the host clock (a test may drive it by hand).
+    bool keepsHostTime() const;
 
     // Standard rather than Qt's read-write lock, so that the sanitizers see its ordering.
     mutable std::shared_mutex lock;

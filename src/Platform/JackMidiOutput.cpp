@@ -1,0 +1,357 @@
+#include "JackMidiOutput.h"
+
+#include "HostTime.h"
+
+#include <RtMidi.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+namespace Platform {
+
+namespace {
+
+const char* const clientName = "Kelvo";
+
+// Room for thousands of short messages: several server periods of 16 instruments writing at
+// once on every channel. The process callback's store holds as much again.
+constexpr std::size_t ringBytes = 128 * 1024;
+// What a sender holds back at most before it hands over.
+constexpr std::size_t heldBytes = ringBytes / 16;
+constexpr quint32 storeBytes = ringBytes;
+constexpr quint32 maxPending = 8192;
+
+constexpr quint64 maxAheadNs = 1000000000;
+
+// JACK's clock less the host clock, in microseconds: of three readings of JACK's clock between
+// two of the host clock, the one least apart, so that a thread preempted in between misleads
+// no cycle.
+double jackMinusHostTimeUs()
+{
+    double best = 0;
+    quint64 bestWidth = std::numeric_limits<quint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        const quint64 before = hostTimeNs();
+        const jack_time_t jack = jack_get_time();
+        const quint64 after = hostTimeNs();
+        if (after - before < bestWidth) {
+            bestWidth = after - before;
+            best = double(jack) - double(before + after) / 2000.0;
+        }
+    }
+    return best;
+}
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw RtMidiError("JackMidiOutput: " + what, RtMidiError::DRIVER_ERROR);
+}
+
+} // namespace
+
+JackMidiOutput::JackMidiOutput()
+    : m_ring(ringBytes)
+    , m_pending(new Pending[maxPending])
+{
+    m_held.reserve(heldBytes);
+    m_stores[0].reset(new unsigned char[storeBytes]);
+    m_stores[1].reset(new unsigned char[storeBytes]);
+    m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    if (!m_client)
+        fail("the JACK server accepts no client");
+    updatePeriod(jack_get_buffer_size(m_client), jack_get_sample_rate(m_client));
+    jack_set_process_callback(m_client, &JackMidiOutput::process, this);
+    jack_set_buffer_size_callback(m_client, &JackMidiOutput::bufferSizeChanged, this);
+    jack_set_sample_rate_callback(m_client, &JackMidiOutput::sampleRateChanged, this);
+    jack_on_shutdown(m_client, &JackMidiOutput::serverShutDown, this);
+    if (jack_activate(m_client) != 0) {
+        jack_client_close(m_client);
+        fail("the client could not be activated");
+    }
+    m_active = true;
+}
+
+JackMidiOutput::~JackMidiOutput()
+{
+    // Deactivating returns once the process thread has left its cycle; only then do the port,
+    // the client and, with this object, the buffers go.
+    if (m_active)
+        jack_deactivate(m_client);
+    jack_client_close(m_client);
+}
+
+void JackMidiOutput::updatePeriod(jack_nframes_t frames, jack_nframes_t rate)
+{
+    m_periodFrames.store(frames);
+    m_sampleRate.store(rate);
+    m_periodNs.store(rate > 0 ? quint64(frames) * 1000000000u / rate : 0);
+}
+
+void JackMidiOutput::registerPort(const std::string& portName)
+{
+    if (m_port.load())
+        fail("a port is open already");
+    jack_port_t* port = jack_port_register(m_client, portName.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                           JackPortIsOutput, 0);
+    if (!port)
+        fail("the port " + portName + " could not be made");
+    m_port.store(port);
+    if (!m_active) {
+        if (jack_activate(m_client) != 0)
+            fail("the client could not be activated");
+        m_active = true;
+    }
+}
+
+void JackMidiOutput::openVirtualPort(const std::string& portName)
+{
+    registerPort(portName);
+}
+
+void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
+{
+    // The same list, in the same order, that the port names come from.
+    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    std::string target;
+    for (unsigned int i = 0; ports && ports[i]; ++i) {
+        if (i == number) {
+            target = ports[i];
+            break;
+        }
+    }
+    jack_free(ports);
+    if (target.empty())
+        fail("no port has the number " + std::to_string(number));
+    registerPort(portName);
+    if (jack_connect(m_client, jack_port_name(m_port.load()), target.c_str()) != 0) {
+        closePort();
+        fail("the port could not be connected to " + target);
+    }
+}
+
+void JackMidiOutput::closePort()
+{
+    jack_port_t* port = m_port.load();
+    if (!port)
+        return;
+    // No process cycle may use the port while it goes.
+    if (m_active) {
+        drain();
+        jack_deactivate(m_client);
+        m_active = false;
+    }
+    m_port.store(nullptr);
+    jack_port_unregister(m_client, port);
+}
+
+void JackMidiOutput::drain()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    const auto waiting = [&] {
+        if (m_serverGone.load() || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        return true;
+    };
+    while ((m_ring.write_available() < ringBytes || m_pendingCount.load() > 0) && waiting()) { }
+    // The cycle that took the last message may still be writing it.
+    const quint64 emptied = m_cycles.load();
+    while (m_cycles.load() < emptied + 2 && waiting()) { }
+}
+
+void JackMidiOutput::setPortName(const std::string& portName)
+{
+    jack_port_t* port = m_port.load();
+    if (port && jack_port_rename(m_client, port, portName.c_str()) != 0)
+        fail("the port could not be renamed " + portName);
+}
+
+void JackMidiOutput::waitForRoom(std::size_t bytes)
+{
+    // The process callback takes from the ring every period; waiting longer than this means
+    // the server no longer runs our cycles.
+    for (int waited = 0; m_ring.write_available() < bytes; ++waited) {
+        if (m_serverGone.load() || !m_port.load() || waited >= 2000)
+            fail("the JACK server takes no more messages");
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+void JackMidiOutput::send(const unsigned char* bytes, std::size_t size, quint64 dueNs,
+                          Writer writer)
+{
+    if (size == 0)
+        return;
+    const Header header {dueNs == 0 ? 0 : std::min(dueNs, hostTimeNs() + maxAheadNs), writer,
+                         quint32(size)};
+    if (sizeof header + size > ringBytes)
+        fail("a message of " + std::to_string(size) + " bytes is too long");
+    if (m_held.size() + sizeof header + size > heldBytes)
+        flush();
+    const auto* headerBytes = reinterpret_cast<const unsigned char*>(&header);
+    m_held.insert(m_held.end(), headerBytes, headerBytes + sizeof header);
+    m_held.insert(m_held.end(), bytes, bytes + size);
+}
+
+void JackMidiOutput::flush()
+{
+    if (m_held.empty())
+        return;
+    waitForRoom(m_held.size());
+    m_ring.push(m_held.data(), m_held.size());
+    m_held.clear();
+}
+
+void JackMidiOutput::takeBack(Writer writer, quint64 afterNs)
+{
+    flush();
+    const Header header {afterNs, writer, 0};
+    waitForRoom(sizeof header);
+    m_ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
+}
+
+int JackMidiOutput::process(jack_nframes_t frames, void* self)
+{
+    static_cast<JackMidiOutput*>(self)->processCycle(frames);
+    return 0;
+}
+
+int JackMidiOutput::bufferSizeChanged(jack_nframes_t frames, void* self)
+{
+    auto* output = static_cast<JackMidiOutput*>(self);
+    output->updatePeriod(frames, output->m_sampleRate.load());
+    return 0;
+}
+
+int JackMidiOutput::sampleRateChanged(jack_nframes_t rate, void* self)
+{
+    auto* output = static_cast<JackMidiOutput*>(self);
+    output->updatePeriod(output->m_periodFrames.load(), rate);
+    return 0;
+}
+
+void JackMidiOutput::serverShutDown(void* self)
+{
+    static_cast<JackMidiOutput*>(self)->m_serverGone.store(true);
+}
+
+// From here on JACK's process thread: no lock, no allocation, no wait.
+void JackMidiOutput::processCycle(jack_nframes_t frames)
+{
+    jack_port_t* port = m_port.load();
+    if (!port)
+        return;
+    void* buffer = jack_port_get_buffer(port, frames);
+    jack_midi_clear_buffer(buffer);
+    takeFromRing();
+    writeDue(buffer, frames);
+    m_pendingCount.store(m_pendingSize);
+    m_cycles.fetch_add(1);
+}
+
+void JackMidiOutput::takeFromRing()
+{
+    for (;;) {
+        if (!m_carrying) {
+            if (m_ring.read_available() < sizeof m_carried)
+                return;
+            m_ring.pop(reinterpret_cast<unsigned char*>(&m_carried), sizeof m_carried);
+            if (m_carried.size == 0) {
+                dropPending(m_carried.writer, m_carried.dueNs);
+                continue;
+            }
+            m_carrying = true;
+        }
+        // The sender pushes the bytes right after the header. While the store is full the
+        // message waits in the ring.
+        if (m_ring.read_available() < m_carried.size || m_pendingSize == maxPending
+            || m_storeUsed + m_carried.size > storeBytes)
+            return;
+        unsigned char* store = m_stores[m_store].get();
+        m_ring.pop(store + m_storeUsed, m_carried.size);
+        // After every message due no later.
+        Pending* end = m_pending.get() + m_pendingSize;
+        Pending* at = std::upper_bound(
+            m_pending.get(), end, m_carried.dueNs,
+            [](quint64 due, const Pending& pending) { return due < pending.dueNs; });
+        std::memmove(at + 1, at, std::size_t(end - at) * sizeof(Pending));
+        *at = Pending {m_carried.dueNs, m_carried.writer, m_storeUsed, m_carried.size};
+        ++m_pendingSize;
+        m_storeUsed += m_carried.size;
+        m_carrying = false;
+    }
+}
+
+// Their bytes stay in the store until the messages left move to the other.
+void JackMidiOutput::dropPending(Writer writer, quint64 afterNs)
+{
+    quint32 kept = 0;
+    for (quint32 i = 0; i < m_pendingSize; ++i) {
+        if (m_pending[i].writer != writer || m_pending[i].dueNs <= afterNs)
+            m_pending[kept++] = m_pending[i];
+    }
+    m_pendingSize = kept;
+}
+
+void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
+{
+    // The frame of a time: the cycle's start frame, then the time's distance from the cycle's
+    // start over the cycle's length, on JACK's clock (which need not be the host clock).
+    jack_nframes_t cycleStart = 0;
+    jack_time_t startUs = 0;
+    jack_time_t nextUs = 0;
+    float periodUs = 0;
+    const bool timed
+        = jack_get_cycle_times(m_client, &cycleStart, &startUs, &nextUs, &periodUs) == 0
+        && nextUs > startUs;
+    const double jackMinusHostUs = jackMinusHostTimeUs();
+    const double framesPerUs = timed ? double(frames) / double(nextUs - startUs) : 0.0;
+
+    quint32 written = 0;
+    jack_nframes_t last = 0;
+    for (; written < m_pendingSize; ++written) {
+        const Pending& message = m_pending[written];
+        jack_nframes_t offset = 0;
+        if (message.dueNs != 0 && timed) {
+            const double dueUs = double(message.dueNs) / 1000.0 + jackMinusHostUs;
+            // One period later than due.
+            const double frame
+                = std::floor((dueUs - double(startUs)) * framesPerUs + 0.5) + double(frames);
+            if (frame >= double(frames))
+                break; // due in a later cycle
+            if (frame > 0)
+                offset = jack_nframes_t(frame);
+        }
+        offset = std::max(offset, last);
+        if (jack_midi_event_write(buffer, offset, m_stores[m_store].get() + message.offset,
+                                  message.size)
+            != 0) {
+            if (jack_midi_get_event_count(buffer) > 0)
+                break; // the buffer is full: the rest goes in the next cycle
+            continue; // longer than any buffer could take: dropped, or it would block the rest
+        }
+        last = offset;
+    }
+    if (written == 0)
+        return;
+    // The messages left move to the other store, in order, and the stores change turns.
+    unsigned char* from = m_stores[m_store].get();
+    unsigned char* to = m_stores[1 - m_store].get();
+    quint32 used = 0;
+    for (quint32 i = written; i < m_pendingSize; ++i) {
+        Pending& message = m_pending[i];
+        std::memcpy(to + used, from + message.offset, message.size);
+        message.offset = used;
+        used += message.size;
+        m_pending[i - written] = message;
+    }
+    m_pendingSize -= written;
+    m_store = 1 - m_store;
+    m_storeUsed = used;
+}
+
+} // namespace Platform

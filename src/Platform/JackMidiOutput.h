@@ -1,0 +1,114 @@
+#ifndef PLATFORM_JACKMIDIOUTPUT_H
+#define PLATFORM_JACKMIDIOUTPUT_H
+
+#include "SystemMidiOutput.h"
+
+#include <boost/lockfree/spsc_queue.hpp>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace Platform {
+
+// A MIDI output on JACK through a client of the program's own, with one port.
+//
+// Each message is placed at the frame of its due time plus one server period, a latency the
+// same for every message: the frame jack_get_cycle_times() gives for that time, within the
+// cycle being processed and in time order. A message handed over too late for its frame goes
+// at offset 0 of the next cycle; one due "as soon as possible" too.
+//
+// Messages go from the sending thread to JACK's process thread through a lock-free ring; the
+// process callback keeps those due in a later cycle in storage of its own, made beforehand, and
+// never takes a lock, allocates or waits. The client's lifetime is ours: closing deactivates it,
+// which returns only once no process cycle runs, before the port goes, and the buffers are
+// freed only after the client is closed.
+class JackMidiOutput : public SystemMidiOutput
+{
+public:
+    // Opens and activates a client called "Kelvo" (the server may number it); throws
+    // RtMidiError when the server refuses.
+    JackMidiOutput();
+    ~JackMidiOutput() override;
+
+    bool isJack() const override { return true; }
+    void openPort(unsigned int number, const std::string& portName) override;
+    void openVirtualPort(const std::string& portName) override;
+    void closePort() override;
+    void setPortName(const std::string& portName) override;
+    // Held back until flush(), or until a sixteenth of the ring is waiting. A due time more than
+    // a second ahead counts as a second ahead.
+    void send(const unsigned char* bytes, std::size_t size, quint64 dueNs, Writer writer) override;
+    // Waits while the ring is full, a fifth of a second at most, then throws.
+    void flush() override;
+    // Handed to the process callback in line with the messages: what the writer sent before is
+    // dropped there unless it has gone out.
+    void takeBack(Writer writer, quint64 afterNs) override;
+    // One server period.
+    quint64 latencyNs() const override { return m_periodNs.load(); }
+
+private:
+    // Before a message's bytes in the ring; with no bytes, a writer's taking back.
+    struct Header
+    {
+        quint64 dueNs; // of a taking back: the time after which the writer's messages go
+        Writer writer;
+        quint32 size;
+    };
+    // A message taken from the ring, waiting for its cycle.
+    struct Pending
+    {
+        quint64 dueNs;
+        Writer writer;
+        quint32 offset; // of its bytes in the current store
+        quint32 size;
+    };
+
+    static int process(jack_nframes_t frames, void* self);
+    static int bufferSizeChanged(jack_nframes_t frames, void* self);
+    static int sampleRateChanged(jack_nframes_t rate, void* self);
+    static void serverShutDown(void* self);
+    void updatePeriod(jack_nframes_t frames, jack_nframes_t rate);
+    // The process callback's parts.
+    void processCycle(jack_nframes_t frames);
+    void takeFromRing();
+    void dropPending(Writer writer, quint64 afterNs);
+    // Waits until the ring has room for `bytes`, a fifth of a second at most, then throws.
+    void waitForRoom(std::size_t bytes);
+    void writeDue(void* buffer, jack_nframes_t frames);
+    // Waits, a quarter of a second at most, until what was sent has gone out.
+    void drain();
+    // Registers the port, activating the client again after a close.
+    void registerPort(const std::string& portName);
+
+    jack_client_t* m_client = nullptr;
+    bool m_active = false; // touched only by the (serialised) callers
+    std::atomic<jack_port_t*> m_port {nullptr};
+    std::atomic<bool> m_serverGone {false};
+    std::atomic<quint64> m_periodNs {0};
+    std::atomic<jack_nframes_t> m_periodFrames {0};
+    std::atomic<jack_nframes_t> m_sampleRate {0};
+    std::atomic<quint64> m_cycles {0}; // process cycles run with the port
+    std::atomic<quint32> m_pendingCount {0}; // as the last cycle left it
+
+    // Written by the sender, read by the process callback only.
+    boost::lockfree::spsc_queue<unsigned char> m_ring;
+    // The sender's: headers and bytes that send() held back.
+    std::vector<unsigned char> m_held;
+
+    // The process callback's own: a header taken from the ring whose bytes are still to come,
+    // and the messages due in a later cycle, in order of due time (equal times in the order
+    // they came), their bytes in one of two stores that take turns.
+    Header m_carried {};
+    bool m_carrying = false;
+    std::unique_ptr<Pending[]> m_pending;
+    quint32 m_pendingSize = 0;
+    std::unique_ptr<unsigned char[]> m_stores[2];
+    int m_store = 0;
+    quint32 m_storeUsed = 0;
+};
+
+} // namespace Platform
+
+#endif // PLATFORM_JACKMIDIOUTPUT_H

@@ -1,0 +1,372 @@
+#include "FrameRecorder.h"
+#include "HostTime.h"
+#include "InstrumentMsg.h"
+#include "JackTestServer.h"
+#include "MidiOutput.h"
+#include "MidiPeer.h"
+
+#include <QTest>
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// The process callbacks of Kelvo's clients can be made slow on purpose: every buffer they ask
+// for takes 2 ms longer. Ring buffers freed by the MIDI library are remembered, and a process
+// cycle that still reads one ends the test at once.
+namespace {
+
+std::atomic<bool> slowProcessing {false};
+
+std::mutex freedMutex;
+std::set<const jack_ringbuffer_t*>& freedRings()
+{
+    static std::set<const jack_ringbuffer_t*> rings;
+    return rings;
+}
+
+template<class F>
+F realFunction(const char* name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+bool isKelvos(const jack_port_t* port)
+{
+    const char* name = jack_port_name(port);
+    return name && qstrncmp(name, "Kelvo", 5) == 0;
+}
+
+void checkNotFreed(const jack_ringbuffer_t* ring)
+{
+    const std::lock_guard<std::mutex> locker(freedMutex);
+    if (freedRings().count(ring)) {
+        std::fprintf(stderr, "a process cycle read a ring buffer after it was freed\n");
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+void* jack_port_get_buffer(jack_port_t* port, jack_nframes_t frames)
+{
+    static const auto real
+        = realFunction<void* (*)(jack_port_t*, jack_nframes_t)>("jack_port_get_buffer");
+    if (slowProcessing.load() && isKelvos(port))
+        usleep(2000);
+    return real(port, frames);
+}
+
+jack_ringbuffer_t* jack_ringbuffer_create(size_t size)
+{
+    static const auto real = realFunction<jack_ringbuffer_t* (*)(size_t)>("jack_ringbuffer_create");
+    jack_ringbuffer_t* ring = real(size);
+    const std::lock_guard<std::mutex> locker(freedMutex);
+    freedRings().erase(ring);
+    return ring;
+}
+
+void jack_ringbuffer_free(jack_ringbuffer_t* ring)
+{
+    static const auto real = realFunction<void (*)(jack_ringbuffer_t*)>("jack_ringbuffer_free");
+    {
+        const std::lock_guard<std::mutex> locker(freedMutex);
+        freedRings().insert(ring);
+    }
+    real(ring);
+}
+
+size_t jack_ringbuffer_read_space(const jack_ringbuffer_t* ring)
+{
+    static const auto real
+        = realFunction<size_t (*)(const jack_ringbuffer_t*)>("jack_ringbuffer_read_space");
+    checkNotFreed(ring);
+    return real(ring);
+}
+
+size_t jack_ringbuffer_peek(jack_ringbuffer_t* ring, char* destination, size_t count)
+{
+    static const auto real
+        = realFunction<size_t (*)(jack_ringbuffer_t*, char*, size_t)>("jack_ringbuffer_peek");
+    checkNotFreed(ring);
+    return real(ring, destination, count);
+}
+
+} // extern "C"
+
+namespace {
+
+const QString kelvoOutput = QStringLiteral("Kelvo Output");
+
+InstrumentMsg raw(std::initializer_list<unsigned char> bytes, quint64 dueNs = 0)
+{
+    InstrumentMsg message;
+    message.kind = InstrumentMsg::Raw;
+    message.bytes = bytes;
+    message.dueNs = dueNs;
+    return message;
+}
+
+QBitArray channel(int c)
+{
+    QBitArray mask(16);
+    mask.setBit(c);
+    return mask;
+}
+
+// Sends through `output` until a message reaches `recorder`: the connection is then live.
+bool warmUp(MidiOutput& output, FrameRecorder& recorder)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        output.write(raw({0xfe}));
+        if (!recorder.receive(1, 20).isEmpty()) {
+            QThread::msleep(20);
+            recorder.take();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// Kelvo's MIDI output on JACK.
+class TestJackOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+    }
+
+    void cleanup()
+    {
+        qunsetenv("KELVO_JACK_OUTPUT");
+        slowProcessing = false;
+    }
+
+    // Messages due at times spread over several cycles, handed over well ahead, arrive in
+    // order, each at the frame of its due time one period later: on another program's port and
+    // on the program's own virtual output alike.
+    void messagesGoAtTheirFrames_data()
+    {
+        QTest::addColumn<bool>("ownPort");
+        QTest::newRow("another program's port") << false;
+        QTest::newRow("Kelvo Output") << true;
+    }
+
+    void messagesGoAtTheirFrames()
+    {
+        QFETCH(bool, ownPort);
+        FrameRecorder recorder;
+        QVERIFY(recorder.isOpen());
+        MidiOutput output;
+        if (ownPort) {
+            QVERIFY(MidiIO<RtMidiOut>::macOpenVirtualPorts());
+            QVERIFY(output.openPort(kelvoOutput));
+            QVERIFY(recorder.connectFrom(kelvoOutput));
+        } else {
+            QVERIFY(output.openPort(recorder.portName()));
+        }
+        QVERIFY(warmUp(output, recorder));
+        const jack_nframes_t period = recorder.periodFrames();
+        QCOMPARE(output.latencyNs(), quint64(period) * 1000000000u / recorder.sampleRate());
+
+        QVector<InstrumentMsg> batch;
+        const quint64 start = Platform::hostTimeNs() + 20000000;
+        for (int i = 0; i < 16; ++i)
+            batch.append(
+                raw({0xb0, 0x10, quint8(i)}, start + quint64(i) * output.latencyNs() * 3 / 10));
+        QVERIFY(output.write(batch));
+        const QList<FrameRecorder::Event> events = recorder.receive(16);
+        QCOMPARE(events.size(), 16);
+        for (int i = 0; i < 16; ++i) {
+            const FrameRecorder::Event& event = events.at(i);
+            QCOMPARE(int(event.bytes.at(2)), i);
+            const double expected = event.offsetOf(batch.at(i).dueNs, period);
+            QVERIFY2(qAbs(double(event.offset) - expected) <= 2.0,
+                     qPrintable(QString("message %1 at offset %2, due at %3")
+                                    .arg(i)
+                                    .arg(event.offset)
+                                    .arg(expected)));
+            if (i > 0)
+                QVERIFY(event.frame > events.at(i - 1).frame);
+        }
+        QVERIFY(output.closePort());
+        if (ownPort)
+            QVERIFY(MidiIO<RtMidiOut>::macCloseVirtualPorts());
+    }
+
+    // A message due in the past, or due at once, goes at offset 0 of the next cycle, but never
+    // before a message the same output handed over ahead of it.
+    void lateMessagesGoAtTheNextCycleStart()
+    {
+        FrameRecorder recorder;
+        MidiOutput output;
+        QVERIFY(output.openPort(recorder.portName()));
+        QVERIFY(warmUp(output, recorder));
+        const double periodNs = double(output.latencyNs());
+
+        for (int round = 0; round < 5; ++round) {
+            const quint64 handedOver = Platform::hostTimeNs();
+            QVERIFY(output.write(raw({0xb0, 0x11, quint8(round)}, handedOver - 1000000000)));
+            const QList<FrameRecorder::Event> events = recorder.receive(1);
+            QCOMPARE(events.size(), 1);
+            QCOMPARE(events.first().offset, jack_nframes_t(0));
+            // The cycle that began next, not a later one.
+            QVERIFY(events.first().hostNs() < double(handedOver) + 2 * periodNs + 10e6);
+            QThread::usleep(700 * round);
+        }
+
+        QVERIFY(output.write(
+            {raw({0xb0, 0x12, 1}, Platform::hostTimeNs() + 30000000), raw({0xb0, 0x12, 2})}));
+        const QList<FrameRecorder::Event> events = recorder.receive(2);
+        QCOMPARE(events.size(), 2);
+        QCOMPARE(int(events.at(0).bytes.at(2)), 1);
+        QCOMPARE(int(events.at(1).bytes.at(2)), 2);
+        QVERIFY(events.at(1).frame >= events.at(0).frame);
+    }
+
+    // An output takes back what it handed over for a later time; another output's messages on
+    // the same port, and its own due before, still go out.
+    void takingBackDropsOnlyTheWritersLaterMessages()
+    {
+        FrameRecorder recorder;
+        MidiOutput first;
+        MidiOutput second;
+        QVERIFY(first.openPort(recorder.portName()));
+        QVERIFY(second.openPort(recorder.portName()));
+        QVERIFY(warmUp(first, recorder));
+        const quint64 now = Platform::hostTimeNs();
+        QVERIFY(
+            first.write({raw({0xb0, 0x13, 1}, now + 20000000), raw({0xb0, 0x13, 2}, now + 40000000),
+                         raw({0xb0, 0x13, 3}, now + 60000000)}));
+        QVERIFY(second.write(raw({0xb0, 0x13, 4}, now + 50000000)));
+        first.takeBack(now + 30000000);
+        // What it sends afterwards comes no earlier than the time it took back from.
+        QVERIFY(first.write(raw({0xb0, 0x13, 5})));
+        const QList<FrameRecorder::Event> events = recorder.receive(3);
+        QTest::qWait(100);
+        QStringList values;
+        for (const FrameRecorder::Event& event : events + recorder.take())
+            values.append(QString::number(event.bytes.at(2)));
+        QCOMPARE(values, QStringList({"1", "5", "4"}));
+    }
+
+    // Sixteen outputs on one port write at once, each from its own thread: every message
+    // arrives, each output's in the order it wrote them.
+    void nothingLostWhenSixteenWriteAtOnce()
+    {
+        FrameRecorder recorder;
+        const int writers = 16;
+        const int notes = 200;
+        std::vector<std::unique_ptr<MidiOutput>> outputs;
+        for (int w = 0; w < writers; ++w) {
+            outputs.push_back(std::make_unique<MidiOutput>());
+            QVERIFY(outputs.back()->openPort(recorder.portName()));
+            outputs.back()->setChannels(channel(w));
+        }
+        QVERIFY(warmUp(*outputs.front(), recorder));
+
+        const quint64 start = Platform::hostTimeNs() + 5000000;
+        std::atomic<int> failed {0};
+        std::vector<std::thread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                for (int n = 0; n < notes; ++n) {
+                    InstrumentMsg on;
+                    on.data1 = quint8(n % 128);
+                    on.data2 = 100;
+                    on.dueNs = start + quint64(n) * 100000;
+                    InstrumentMsg off = on;
+                    off.kind = InstrumentMsg::NoteOff;
+                    off.dueNs += 50000;
+                    failed += int(!outputs[size_t(w)]->write({on, off}));
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(failed.load(), 0);
+
+        const QList<FrameRecorder::Event> events = recorder.receive(writers * notes * 2, 10000);
+        QCOMPARE(events.size(), writers * notes * 2);
+        QCOMPARE(recorder.dropped(), 0);
+        std::vector<int> next(size_t(writers), 0); // the next message of each output, in order
+        for (const FrameRecorder::Event& event : events) {
+            const int w = event.bytes.at(0) & 0x0f;
+            const int n = next[size_t(w)]++;
+            const int status = n % 2 == 0 ? 0x90 : 0x80;
+            QCOMPARE(int(quint8(event.bytes.at(0))), status + w);
+            QCOMPARE(int(event.bytes.at(1)), n / 2 % 128);
+        }
+    }
+
+    // Outputs open and close while every process cycle of Kelvo's clients is slow, so that
+    // a cycle is under way whenever a port goes: on another program's port, which each open
+    // connects to anew, and on the program's own virtual output, made and released anew. Both
+    // ways to JACK: Kelvo's own client and the MIDI library's output.
+    void closingWhileTheServerIsSlowNeverCrashes_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("Kelvo's client") << QByteArray();
+        QTest::newRow("the MIDI library") << QByteArray("rtmidi");
+    }
+
+    void closingWhileTheServerIsSlowNeverCrashes()
+    {
+        QFETCH(QByteArray, output);
+        qputenv("KELVO_JACK_OUTPUT", output);
+        MidiPeer receiver("Receiver");
+        receiver.openInput(QStringLiteral("in"));
+        const QString receiverPort = QStringLiteral("Receiver:in");
+        QVERIFY(MidiIO<RtMidiOut>::ports().contains(receiverPort));
+
+        slowProcessing = true;
+        int sent = 0;
+        for (int round = 0; round < 40; ++round) {
+            MidiOutput other;
+            QVERIFY(other.openPort(receiverPort));
+            QVERIFY(other.write(raw({0xf8})));
+            ++sent;
+            QThread::usleep(500 * (round % 7));
+            QVERIFY(other.closePort());
+
+            QVERIFY(MidiIO<RtMidiOut>::macOpenVirtualPorts());
+            MidiOutput own;
+            QVERIFY(own.openPort(kelvoOutput));
+            QVERIFY(own.write(raw({0xf8})));
+            QThread::usleep(300 * (round % 5));
+            QVERIFY(own.closePort());
+            QVERIFY(MidiIO<RtMidiOut>::macCloseVirtualPorts());
+        }
+        slowProcessing = false;
+        // No port of ours is left, and with Kelvo's client what was sent before each close
+        // went out (the library's output may lose the last messages before a close).
+        if (output.isEmpty())
+            QCOMPARE(receiver.receive(sent).size(), sent);
+        QVERIFY(receiver.portNames(true).filter(QStringLiteral("Kelvo")).isEmpty());
+        QVERIFY(receiver.portNames(false).filter(QStringLiteral("Kelvo")).isEmpty());
+    }
+
+private:
+    JackTestServer m_server;
+};
+
+QTEST_GUILESS_MAIN(TestJackOutput)
+#include "tst_jackoutput.moc"

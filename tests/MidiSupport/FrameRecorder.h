@@ -1,0 +1,82 @@
+#ifndef FRAMERECORDER_H
+#define FRAMERECORDER_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <boost/lockfree/spsc_queue.hpp>
+#include <jack/jack.h>
+
+#include <atomic>
+
+// Another program on the test's JACK server that records the MIDI reaching its input port
+// "record" by frame, as JACK delivers it: each event with its offset in the cycle and the
+// cycle's start and length on JACK's clock, so that a test can tell where in a cycle a message
+// was placed and what host time that frame stands for.
+class FrameRecorder
+{
+public:
+    struct Event
+    {
+        QByteArray bytes;
+        jack_nframes_t frame = 0; // the server's frame count at the event
+        jack_nframes_t offset = 0; // in its cycle
+        jack_nframes_t cycleFrames = 0;
+        // The cycle's start and the next cycle's, on JACK's clock (microseconds), and JACK's
+        // clock minus the host clock then.
+        jack_time_t cycleStartUs = 0;
+        jack_time_t nextCycleUs = 0;
+        double jackMinusHostUs = 0;
+
+        // The host time the event's frame stands for, in nanoseconds.
+        double hostNs() const;
+        // Where in this event's cycle a message due at host time `dueNs` belongs when it is
+        // placed `latencyFrames` later, in frames from the cycle's start (outside 0 ..
+        // cycleFrames when it belongs to another cycle).
+        double offsetOf(quint64 dueNs, jack_nframes_t latencyFrames) const;
+    };
+
+    explicit FrameRecorder(const char* clientName = "Recorder");
+    ~FrameRecorder();
+    FrameRecorder(const FrameRecorder&) = delete;
+    FrameRecorder& operator=(const FrameRecorder&) = delete;
+
+    bool isOpen() const { return m_client != nullptr; }
+    // The name other programs connect to, as Kelvo lists it ("Recorder:record").
+    QString portName() const;
+    jack_nframes_t periodFrames() const;
+    jack_nframes_t sampleRate() const;
+    // Connects the first port whose name ends in ":" + `port` to the recorder's input.
+    bool connectFrom(const QString& port);
+
+    // What has arrived so far, without waiting.
+    QList<Event> take();
+    // What arrives within `timeoutMs`, at least `count` events unless the time runs out.
+    QList<Event> receive(int count, int timeoutMs = 3000);
+    // Events that did not fit the recorder's queue.
+    int dropped() const { return m_dropped.load(); }
+
+private:
+    // An event as the process callback stores it: bytes of short messages only.
+    struct Stored
+    {
+        unsigned char bytes[8];
+        quint32 size;
+        jack_nframes_t frame;
+        jack_nframes_t offset;
+        jack_nframes_t cycleFrames;
+        jack_time_t cycleStartUs;
+        jack_time_t nextCycleUs;
+        double jackMinusHostUs;
+    };
+
+    static int process(jack_nframes_t frames, void* self);
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    boost::lockfree::spsc_queue<Stored> m_events;
+    std::atomic<int> m_dropped {0};
+};
+
+#endif // FRAMERECORDER_H
