@@ -118,13 +118,12 @@ void KelvoApplication::onNetworkAuthenticationRequired(QNetworkReply* reply,
                                                        QAuthenticator* authenticator)
 {
     static const char* const answered = "kelvoCredentialsGiven";
-    // Refused once already, or asked by another server: no (further) login.
+    // Refused once already, or asked by another server: no login, so that the reply ends with
+    // an error.
     if (reply != m_pendingReply || reply->property(answered).toBool()
         || authenticator->user() == UpdateServerUser
-        || !sameOrigin(QUrl(preferenceText(PreferenceKeys::UpdateCheckUrl)), reply->url())) {
-        reply->abort();
+        || !sameOrigin(QUrl(preferenceText(PreferenceKeys::UpdateCheckUrl)), reply->url()))
         return;
-    }
     reply->setProperty(answered, true);
     authenticator->setUser(UpdateServerUser);
     authenticator->setPassword(updateServerPassword());
