@@ -84,8 +84,13 @@ void KelvoApplication::checkForUpdate(bool isAutoUpdate)
     }
     const QString address = preferenceText(PreferenceKeys::UpdateCheckUrl);
     if (address.isEmpty()) {
-        if (!isAutoUpdate)
-            showUpdateBox(tr("No update server is configured."), QString(), nullptr);
+        if (!isAutoUpdate && m_settingsModel)
+            showUpdateBox(
+                tr("No update server is configured."),
+                tr("Its address is the setting %1 in %2.")
+                    .arg(PreferenceKeys::UpdateCheckUrl,
+                         QDir::toNativeSeparators(m_settingsModel->settings()->fileName())),
+                nullptr);
         return;
     }
     const QUrl url(address);

@@ -63,10 +63,17 @@ PreferencesDialog::PreferencesDialog(SettingsController* controller, QWidget* pa
     bind(ui.midiThruCheckBox, "checked", SIGNAL(toggled(bool)), MidiThruEnabled);
     bind(ui.thruPortsComboBox, "currentKey", SIGNAL(activated(int)), MidiThruPort);
 
+    // The small print: smaller than the rest, greyed but still easy to read.
     QFont small = font();
     small.setPointSizeF(qMax(7.0, QApplication::font().pointSizeF() - 2));
-    for (QWidget* label : {ui.versionLabel, ui.noteLabel1, ui.noteLabel2})
+    for (QWidget* label : {ui.versionLabel, ui.noteLabel1, ui.noteLabel2}) {
         label->setFont(small);
+        QPalette palette = label->palette();
+        QColor grey = palette.color(QPalette::Active, QPalette::WindowText);
+        grey.setAlphaF(0.6);
+        palette.setColor(QPalette::Disabled, QPalette::WindowText, grey);
+        label->setPalette(palette);
+    }
 
     // Told of the template when it is stored.
     if (m_controller)
