@@ -88,7 +88,6 @@ KelvoApplication::~KelvoApplication()
         delete m_synthDialog;
         delete m_preferencesDialog;
         delete m_triggeringInput;
-        m_triggeringInput = nullptr;
         // The thru output's thread reads the clock: it ends before the clock goes.
         if (m_thru) {
             setMidiThruPort(QString());

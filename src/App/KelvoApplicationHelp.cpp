@@ -74,6 +74,11 @@ QMessageBox* newPlainBox(QMessageBox::Icon icon, const QString& title, const QSt
 
 // ---- The update check -----------------------------------------------------------------------
 
+QString KelvoApplication::preferenceText(const QString& key) const
+{
+    return m_settingsModel ? m_settingsModel->value(key).toString().trimmed() : QString();
+}
+
 void KelvoApplication::checkForUpdate(bool isAutoUpdate)
 {
     if (m_pendingReply) {

@@ -142,11 +142,6 @@ void KelvoApplication::postPreference(const QString& key, const QVariant& value,
         new CSettingsChangeValueEvent(key, value, this, CEvent::Flags::fromInt(flags)));
 }
 
-QString KelvoApplication::preferenceText(const QString& key) const
-{
-    return m_settingsModel ? m_settingsModel->value(key).toString().trimmed() : QString();
-}
-
 void KelvoApplication::applyMidiInput()
 {
     if (!m_triggeringInput || !m_settingsModel)
