@@ -223,6 +223,18 @@ private slots:
         QMessageBox* box = waitForBox();
         QVERIFY(box);
         QCOMPARE(box->text(), QStringLiteral("No update server is configured."));
+        closeBoxes();
+
+        // An address that is no web address is not asked.
+        store()->setValue(PreferenceKeys::UpdateCheckUrl,
+                          server.url().replace(QStringLiteral("http:"), QStringLiteral("ftp:")));
+        app()->checkForUpdate(true);
+        QTest::qWait(200);
+        QVERIFY(updateBoxes().isEmpty());
+        app()->checkForUpdate(false);
+        box = waitForBox();
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Kelvo update check failed\t"));
         QCOMPARE(server.connections(), 0);
     }
 

@@ -176,8 +176,7 @@ private slots:
         // The synthesizer's own port is no input to choose.
         QCOMPARE(itemTexts(inputs), QStringList({"Kelvo Input", "Keys 2", "Keys 10"}));
         QCOMPARE(inputs->currentText(), QStringLiteral("Keys 2"));
-        QCOMPARE(itemTexts(form.thruPortsComboBox),
-                 QStringList({"Kelvo Synthesizer", "Synth 1"}));
+        QCOMPARE(itemTexts(form.thruPortsComboBox), QStringList({"Kelvo Synthesizer", "Synth 1"}));
         // A stored port that is not present shows as no choice.
         QCOMPARE(form.thruPortsComboBox->currentIndex(), -1);
 
@@ -186,8 +185,8 @@ private slots:
 
         // Ports come and go: the choice stays while its port does, and nothing is written.
         m_model->settings()->setValue(PreferenceKeys::MidiEntryPort, QStringLiteral("untouched"));
-        m_services->setMidiInputPorts({QStringLiteral("Kelvo Input"), QStringLiteral("Keys 10"),
-                                       QStringLiteral("Drums")});
+        m_services->setMidiInputPorts(
+            {QStringLiteral("Kelvo Input"), QStringLiteral("Keys 10"), QStringLiteral("Drums")});
         QCOMPARE(itemTexts(inputs), QStringList({"Drums", "Kelvo Input", "Keys 10"}));
         QCOMPARE(inputs->currentText(), QStringLiteral("Keys 10"));
         m_services->setMidiInputPorts({QStringLiteral("Kelvo Input"), QStringLiteral("Drums")});
@@ -201,8 +200,9 @@ private slots:
 
     void theVersionLine()
     {
-        QCOMPARE(dialog()->form().versionLabel->text(),
-                 QStringLiteral("You are running Kelvo version %1").arg(Kelvo::shortVersionString()));
+        QCOMPARE(
+            dialog()->form().versionLabel->text(),
+            QStringLiteral("You are running Kelvo version %1").arg(Kelvo::shortVersionString()));
     }
 
     void oneDialogAtATime()
