@@ -29,7 +29,7 @@ double threadCpuMs()
 
 } // namespace
 
-EDITOR_BENCH_SECTION(poll, 60)
+EDITOR_BENCH_SECTION(poll, 70)
 {
     // The server outlives the bench, whose instruments hold ports on it until the end.
     static std::unique_ptr<JackTestServer> jack;
