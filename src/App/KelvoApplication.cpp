@@ -13,12 +13,13 @@
 #include "MidiSync.h"
 #include "MidiSynthDialog.h"
 #include "MvcEvents.h"
+#include "PreferenceKeys.h"
+#include "PreferencesDialog.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoUnits.h"
 #include "SettingsController.h"
 #include "SettingsModel.h"
 #include "SharedDialogs.h"
-#include "SmartStringLessThan.h"
 #include "WindowPlacement.h"
 
 #include <QElapsedTimer>
@@ -29,8 +30,6 @@
 #include <QSplashScreen>
 #include <QThread>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -45,15 +44,6 @@ QIcon applicationIcon()
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/images/AppIcon/kelvo-%1.png").arg(size));
     return icon;
-}
-
-QStringList naturallySorted(const QSet<QString>& names)
-{
-    QStringList list(names.cbegin(), names.cend());
-    // Names that the natural order holds equal ("IAC 1", "IAC 01") keep a fixed order.
-    std::sort(list.begin(), list.end());
-    std::stable_sort(list.begin(), list.end(), nSmartStringLessThan);
-    return list;
 }
 
 } // namespace
@@ -96,9 +86,11 @@ KelvoApplication::~KelvoApplication()
     if (m_initBegun) {
         delete m_inspector;
         delete m_synthDialog;
+        delete m_preferencesDialog;
         delete m_triggeringInput;
         // The thru output's thread reads the clock: it ends before the clock goes.
         if (m_thru) {
+            setMidiThruPort(QString());
             m_thru->terminateSafely();
             m_thru->wait();
             delete m_thru;
@@ -167,6 +159,9 @@ void KelvoApplication::initMidi()
     pollMidiPorts();
 
     m_triggeringInput = new MidiInput(this);
+    // Emitted on a MIDI thread: the messages are handled on this one.
+    connect(m_triggeringInput, &MidiInput::readyRead, this,
+            &KelvoApplication::onMidiInputReadyRead);
 
     m_clock = new MidiSync(this);
     m_thru = new MidiInstrument(0);
@@ -209,6 +204,9 @@ void KelvoApplication::initUi()
 
     m_aboutForm.launchInfoLabel->clear();
     QTimer::singleShot(0, m_splash, &QWidget::hide);
+
+    if (m_settingsModel->value(PreferenceKeys::AutoCheckForUpdate, true).toBool())
+        checkForUpdate(true);
 }
 
 void KelvoApplication::createSharedWidgets()
@@ -263,22 +261,6 @@ void KelvoApplication::customEvent(QEvent* event)
 {
     if (auto* viewEvent = dynamic_cast<VEvent*>(event))
         mvcEvent(viewEvent);
-}
-
-void KelvoApplication::pollMidiPorts()
-{
-    const QSet<QString> inputs = MidiIO<RtMidiIn>::ports();
-    if (inputs != m_inputPortSet) {
-        m_inputPortSet = inputs;
-        m_inputPorts = naturallySorted(inputs);
-        emit midiInputPortsChanged();
-    }
-    const QSet<QString> outputs = MidiIO<RtMidiOut>::ports();
-    if (outputs != m_outputPortSet) {
-        m_outputPortSet = outputs;
-        m_outputPorts = naturallySorted(outputs);
-        emit midiOutputPortsChanged();
-    }
 }
 
 // ---- Quitting -------------------------------------------------------------------------------

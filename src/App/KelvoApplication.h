@@ -2,6 +2,7 @@
 #define KELVOAPPLICATION_H
 
 #include "AbstractSettingsView.h"
+#include "MidiPortLists.h"
 #include "MidiSynth.h"
 #include "ui_AboutBoxForm.h"
 
@@ -17,8 +18,13 @@ class MidiInput;
 class MidiInstrument;
 class MidiSync;
 class MidiSynthDialog;
+class PreferencesDialog;
+class QAuthenticator;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QSettings;
 class QSplashScreen;
+struct MidiInputMessage;
 class SettingsController;
 class SettingsModel;
 class SharedDialogs;
@@ -57,16 +63,28 @@ public:
     bool isQuitting() const { return m_quitting; }
     void setQuitting(bool quitting) { m_quitting = quitting; }
     bool isSynthDialogOpen() const;
+    PreferencesDialog* preferencesDialog() const;
+    // The input of MIDI triggering and entry, and the output thread of MIDI thru; null before
+    // start-up.
+    MidiInput* triggeringInput() const { return m_triggeringInput; }
+    MidiInstrument* thruInstrument() const { return m_thru; }
+    // How long the update check waits for the server while nothing arrives (15 s by default).
+    void setUpdateCheckTimeout(int milliseconds) { m_updateCheckTimeoutMs = milliseconds; }
 
     bool isAppFontDialogVisible() const;
     QObject* appFontDialogReceiver() const;
     bool isAppColorDialogVisible() const;
     QObject* appColorDialogReceiver() const;
 
-    const QSet<QString>& midiInputPortSet() const { return m_inputPortSet; }
-    const QSet<QString>& midiOutputPortSet() const { return m_outputPortSet; }
-    const QStringList& midiInputPorts() const { return m_inputPorts; }
-    const QStringList& midiOutputPorts() const { return m_outputPorts; }
+    const QSet<QString>& midiInputPortSet() const { return m_ports.inputSet(); }
+    const QSet<QString>& midiOutputPortSet() const { return m_ports.outputSet(); }
+    const QStringList& midiInputPorts() const { return m_ports.inputs(); }
+    const QStringList& midiOutputPorts() const { return m_ports.outputs(); }
+
+    // Writes the defaults of missing preferences and applies the MIDI ones.
+    void settingsResetEvent(VEvent* event) override;
+    // Applies a changed MIDI preference.
+    void settingsValueChangedEvent(VSettingsValueChangedEvent* event) override;
 
 signals:
     void kelvoFocusWindowChanged(KelvoWindow* window);
@@ -95,14 +113,32 @@ public slots:
     void connectAppColorDialog(QObject* receiver, const char* member);
     void disconnectAppColorDialog();
     void updateAppColorDialog(const QColor& color);
+    // The preferences dialog, made when there is none, and raised.
+    void showAppPrefs();
+    void showAppHelp();
+    // Shows the splash again as the About box; a click closes it.
+    void showAppAbout();
+    void openKelvoManual();
+    // The website, its community page and a mail to support, as the preferences name them;
+    // nothing while they are empty.
+    void openKelvoWebsiteUrl();
+    void openKelvoCommunityUrl();
+    void openKelvoSupportUrl();
     // Quits with the windows' consent.
     void appQuit();
     // The staged start-up; runs once.
     void init();
+    // MIDI triggering, entry and thru of what the triggering input has received.
+    void onMidiInputReadyRead();
     void pollMidiPorts();
     void onFocusChanged(QWidget* old, QWidget* now);
     void onKelvoWindowDestroyed(QObject* object);
     void smartShowDocument(KelvoWindow* window);
+    // Asks the update server for the newest version. An automatic check reports only a
+    // version not reported before; a manual one always reports, failures included.
+    void checkForUpdate(bool isAutoUpdate = false);
+    void onNetworkAuthenticationRequired(QNetworkReply* reply, QAuthenticator* authenticator);
+    void onNetworkReplyFinished();
 
 protected:
     bool event(QEvent* event) override;
@@ -118,6 +154,23 @@ private:
     KelvoWindow* createWindow();
     // The inspector and the synthesizer dialog float above the focus window.
     void updateTransientParents();
+
+    // Opens the triggering input on the entry port of the preferences (the program's own input
+    // when that is missing), or closes it while input is disabled.
+    void applyMidiInput();
+    // Opens thru on the thru port of the preferences (the synthesizer when that is missing or
+    // would feed the entry port), or closes it while thru is disabled.
+    void applyMidiThru();
+    // Moves thru to `port` (closed when empty): what was sent to the old port is switched off.
+    void setMidiThruPort(const QString& port);
+    void passThru(const MidiInputMessage& message);
+    // Writes a preference in the name of the application; `flags` as for CEvent.
+    void postPreference(const QString& key, const QVariant& value, int flags = 0);
+    // A string preference, trimmed; empty before the settings are loaded.
+    QString preferenceText(const QString& key) const;
+
+    // The update check's box; closing it deletes `reply` when there is one.
+    void showUpdateBox(const QString& text, const QString& informativeText, QNetworkReply* reply);
 
     bool m_initBegun = false;
     bool m_uiStarted = false;
@@ -140,10 +193,12 @@ private:
     MidiSync* m_clock = nullptr;
     MidiSynth* m_synth = nullptr;
     MidiInput* m_synthInput = nullptr;
-    QSet<QString> m_inputPortSet;
-    QSet<QString> m_outputPortSet;
-    QStringList m_inputPorts;
-    QStringList m_outputPorts;
+    MidiPortLists m_ports;
+    QPointer<PreferencesDialog> m_preferencesDialog;
+    QPointer<QNetworkAccessManager> m_network;
+    QPointer<QNetworkReply> m_pendingReply;
+    bool m_automaticCheck = false;
+    int m_updateCheckTimeoutMs = 15000;
     const MidiSynth::AudioOutput m_synthOutput;
     AppServices* m_services = nullptr;
 };

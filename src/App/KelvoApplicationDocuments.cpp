@@ -9,6 +9,7 @@
 #include "KelvoWindow.h"
 #include "MidiSynthDialog.h"
 #include "PreferenceKeys.h"
+#include "PreferencesDialog.h"
 #include "QmdKelvoController.h"
 #include "SharedDialogs.h"
 #include "WindowPlacement.h"
@@ -249,6 +250,32 @@ bool KelvoApplication::isSynthDialogOpen() const
 void KelvoApplication::toggleSynthDialog()
 {
     setSynthDialogOpen(!m_synthDialog);
+}
+
+// ---- The preferences dialog ------------------------------------------------------------------
+
+void KelvoApplication::showAppPrefs()
+{
+    if (!m_preferencesDialog) {
+        m_preferencesDialog = new PreferencesDialog(m_settingsController);
+        m_preferencesDialog->setAttribute(Qt::WA_DeleteOnClose);
+        // Centred across the available area, and halfway up from the centre.
+        if (QScreen* screen = primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            const QSize size = m_preferencesDialog->sizeHint();
+            m_preferencesDialog->move(
+                available.x() + available.width() / 2 - size.width() / 2,
+                available.y() + int((available.height() / 2 - size.height() / 2) * 0.5));
+        }
+        m_preferencesDialog->show();
+    }
+    m_preferencesDialog->activateWindow();
+    m_preferencesDialog->raise();
+}
+
+PreferencesDialog* KelvoApplication::preferencesDialog() const
+{
+    return m_preferencesDialog;
 }
 
 // ---- The shared font and colour dialogs -----------------------------------------------------

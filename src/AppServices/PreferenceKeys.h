@@ -32,6 +32,13 @@ inline constexpr bool MidiThruEnabledDefault = true;
 inline const QString MidiThruPort = QStringLiteral("MidiThruPort");
 // string, the path of the file that new documents start from; no default.
 inline const QString TemplateFile = QStringLiteral("TemplateFile");
+// string, the full address of the update check (an http or https URL); empty by default, and
+// while it is empty no check is made.
+inline const QString UpdateCheckUrl = QStringLiteral("UpdateCheckUrl");
+// string, the address of Kelvo's website (its community page is below it); empty by default.
+inline const QString WebsiteUrl = QStringLiteral("WebsiteUrl");
+// string, the mail address of Kelvo's support; empty by default.
+inline const QString SupportMailAddress = QStringLiteral("SupportMailAddress");
 // string, the newest version the update check has announced; no default.
 inline const QString CheckForUpdateLatestKnownVersion
     = QStringLiteral("CheckForUpdateLatestKnownVersion");

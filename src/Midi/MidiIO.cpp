@@ -233,9 +233,11 @@ void MidiIO<T>::macAssertVirtualPorts()
 }
 
 template<class T>
-QSet<QString> MidiIO<T>::ports()
+QSet<QString> MidiIO<T>::ports(bool* ok)
 {
     QSet<QString> names;
+    if (ok)
+        *ok = true;
     try {
         for (const QString& name : Platform::MidiSystem::portNames(isInput)) {
             if (!name.isNull())
@@ -244,6 +246,8 @@ QSet<QString> MidiIO<T>::ports()
     } catch (const RtMidiError& error) {
         error.printMessage();
         names.clear();
+        if (ok)
+            *ok = false;
     }
     return names.unite(macVirtualPorts());
 }

@@ -90,7 +90,9 @@ public:
     static void macAssertVirtualPorts();
 
     // The names of all ports of this direction, the program's virtual ports always among them.
-    static QSet<QString> ports();
+    // When the MIDI system fails to list its ports, `ok` (if given) is set false and only the
+    // virtual ports are returned.
+    static QSet<QString> ports(bool* ok = nullptr);
     // The system's index of the port called `name`; the lowest wins when several share it.
     static bool findPortNumber(const QString& name, uint* number);
 

@@ -1,0 +1,49 @@
+#include "MidiPortLists.h"
+
+#include "MidiIO.h"
+#include "SmartStringLessThan.h"
+
+#include <algorithm>
+
+namespace {
+
+QStringList naturallySorted(const QSet<QString>& names)
+{
+    QStringList list(names.cbegin(), names.cend());
+    // Names that the natural order holds equal ("IAC 1", "IAC 01") keep a fixed order.
+    std::sort(list.begin(), list.end());
+    std::stable_sort(list.begin(), list.end(), nSmartStringLessThan);
+    return list;
+}
+
+// Keeps `names` in `set` and `list` when they differ from the set; true when they did.
+bool keep(const QSet<QString>& names, QSet<QString>& set, QStringList& list)
+{
+    if (names == set)
+        return false;
+    set = names;
+    list = naturallySorted(names);
+    return true;
+}
+
+} // namespace
+
+MidiPortLists::Changes MidiPortLists::poll()
+{
+    bool inputsOk = false;
+    bool outputsOk = false;
+    const QSet<QString> inputs = MidiIO<RtMidiIn>::ports(&inputsOk);
+    const QSet<QString> outputs = MidiIO<RtMidiOut>::ports(&outputsOk);
+    return update(inputs, inputsOk, outputs, outputsOk);
+}
+
+MidiPortLists::Changes MidiPortLists::update(const QSet<QString>& inputs, bool inputsOk,
+                                             const QSet<QString>& outputs, bool outputsOk)
+{
+    Changes changes;
+    if (inputsOk && keep(inputs, m_inputSet, m_inputs))
+        changes |= InputsChanged;
+    if (outputsOk && keep(outputs, m_outputSet, m_outputs))
+        changes |= OutputsChanged;
+    return changes;
+}
