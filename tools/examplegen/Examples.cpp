@@ -192,7 +192,8 @@ void buildDrums(NetworkBuilder& b)
                     QStringLiteral("or right-click a voice group to mute it.")}));
 }
 
-// Three notes against four in the same time: a triangle and a square of equal length.
+// Three notes against four in the same time: two loops of equal length, one with four nodes
+// and one with three.
 void buildThreeAgainstFour(NetworkBuilder& b)
 {
     b.setRoot(K::Title, QStringLiteral("Three Against Four"));
@@ -212,7 +213,7 @@ void buildThreeAgainstFour(NetworkBuilder& b)
     b.edge(s4, s1);
     b.voiceGroup(s1, marimba, QStringLiteral("C3"), QStringLiteral("100"), QStringLiteral("1.0"));
 
-    // Three notes in the same four beats: each edge is four thirds of a beat.
+    // Three notes in the same four beats around a rectangle: each edge is four thirds of a beat.
     const QmdItemId t1 = b.node(2, 0, QStringLiteral("G4,A4:110:100%"));
     const QmdItemId t2 = b.node(2 + 4.0 / 3, 0, QStringLiteral("E4,F4:90:100%"));
     const QmdItemId t3 = b.node(2 + 2.0 / 3, 2.0 / 3, QStringLiteral("C5:100:100%"));
@@ -224,10 +225,10 @@ void buildThreeAgainstFour(NetworkBuilder& b)
     b.textBox(0, 1.75,
               note(QStringLiteral("Three Against Four"),
                    {QStringLiteral("Press Space to play."),
-                    QStringLiteral("Both loops are four beats long: the square"),
-                    QStringLiteral("has four nodes, the triangle three."),
-                    QStringLiteral("Drag a node of the triangle to stretch its"),
-                    QStringLiteral("loop, or add a node to make it five.")}));
+                    QStringLiteral("Both loops are four beats long: the left"),
+                    QStringLiteral("one has four nodes, the right one three."),
+                    QStringLiteral("Drag a node of the right loop to stretch"),
+                    QStringLiteral("it, or add a node to make it five.")}));
 }
 
 } // namespace
