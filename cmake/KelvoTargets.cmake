@@ -54,8 +54,7 @@ add_custom_target(kelvo_tsan_tests)
 # kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL]): a Qt Test executable registered
 # with CTest. Tests run offscreen, find the bundle resources and the manual of the build tree
 # through KELVO_RESOURCES and KELVO_DOC, and every file or setting that they write goes below
-# the build tree. TSAN
-# marks a multi-threaded test; SERIAL one that must not run beside others.
+# the build tree. TSAN marks a multi-threaded test; SERIAL one that must not run beside others.
 function(kelvo_add_test name)
     cmake_parse_arguments(ARG "TSAN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})

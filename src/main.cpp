@@ -16,7 +16,10 @@ int main(int argc, char** argv)
     // moment apart until the first of them listens.
     QLockFile launchLock(SingleInstance::lockPath());
     if (!launchLock.tryLock(SingleInstance::LaunchLockTimeoutMs))
-        std::fprintf(stderr, "kelvo: another launch did not finish starting; going on.\n");
+        std::fprintf(stderr, "kelvo: %s; going on.\n",
+                     launchLock.error() == QLockFile::LockFailedError
+                         ? "another launch did not finish starting"
+                         : qPrintable("cannot create " + SingleInstance::lockPath()));
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

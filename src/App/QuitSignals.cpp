@@ -15,13 +15,13 @@ namespace {
 // The two ends of the socket pair: the handler writes to the second.
 int signalSockets[2] = {-1, -1};
 // Set by the first signal until the quit it started was cancelled.
-std::atomic<bool> quitting {false};
+std::atomic<bool> quitRequested {false};
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the handler needs a lock-free flag");
 
 extern "C" void handleQuitSignal(int signal)
 {
-    if (quitting.exchange(true))
+    if (quitRequested.exchange(true))
         _exit(128 + signal);
     const char byte = char(signal);
     // Nothing can be done about a failed write here; the next signal still ends the process.
@@ -42,7 +42,7 @@ QuitSignals::QuitSignals(KelvoApplication* app)
     m_notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::onSignal);
 
-    quitting = false;
+    quitRequested = false;
     struct sigaction action = {};
     action.sa_handler = handleQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -54,7 +54,7 @@ QuitSignals::QuitSignals(KelvoApplication* app)
 QuitSignals::~QuitSignals()
 {
     // From now on a signal ends the process at once: nothing is left to ask the windows.
-    quitting = true;
+    quitRequested = true;
     delete m_notifier;
     for (int& socket : signalSockets) {
         if (socket >= 0)
@@ -71,5 +71,5 @@ void QuitSignals::onSignal()
     m_app->appQuit();
     // The user kept the documents open: the next signal asks again.
     if (!m_app->isQuitting() && !m_app->windows().isEmpty())
-        quitting = false;
+        quitRequested = false;
 }
