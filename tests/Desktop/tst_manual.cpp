@@ -60,6 +60,21 @@ private slots:
         QVERIFY(m_pages.size() >= 5);
     }
 
+    // The tests find the build tree's copy through KELVO_DOC; without it, as installed, the
+    // manual is beside the program's folder.
+    void folderOfTheManual()
+    {
+        QVERIFY(qEnvironmentVariableIsSet("KELVO_DOC"));
+        QCOMPARE(m_folder.path(), QDir::cleanPath(qEnvironmentVariable("KELVO_DOC")));
+        QVERIFY(m_folder.path().endsWith("/share/doc/kelvo"));
+        const QByteArray doc = qgetenv("KELVO_DOC");
+        qputenv("KELVO_DOC", "");
+        const QString beside = Platform::manualPath();
+        qputenv("KELVO_DOC", doc);
+        QCOMPARE(beside,
+                 QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/doc/kelvo"));
+    }
+
     void pagesAreWellFormed()
     {
         for (auto it = m_pages.cbegin(); it != m_pages.cend(); ++it) {

@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMap>
-#include <QSet>
 #include <QThread>
 
 #include <algorithm>
