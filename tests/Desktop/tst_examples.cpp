@@ -10,6 +10,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <functional>
+#include <memory>
+
 namespace K = QmdKelvoKeys;
 
 // The default template and the example networks that Kelvo ships, as the build tree holds
@@ -133,63 +136,84 @@ private slots:
                      dark.controller.data(key, QmdIndex()).value<QColor>());
     }
 
-    void examplesPlay_data() { addRows(exampleFiles()); }
-
     // Play, as a new user does: notes of several pitches at once, and, a minute later, still
-    // music and never a voice group short of voices.
+    // music and never a voice group short of voices. All examples play side by side.
     void examplesPlay()
     {
-        QFETCH(QString, file);
-        Document document;
-        QVERIFY(document.load(file));
-        const QList<QmdItemId> textBoxes = document.elementsOfType(QmdKelvo::TextBoxElement);
-        QCOMPARE(textBoxes.size(), 1);
-        QVERIFY(document.element(textBoxes.first(), K::Text).toString().contains("Space"));
-        const QList<QmdItemId> groups = document.elementsOfType(QmdKelvo::VoiceGroupElement);
-        QVERIFY(!groups.isEmpty());
-        for (QmdItemId group : groups)
-            QVERIFY(document.element(group, K::TriggeringMidiPitchList).toString().isEmpty());
+        struct Playing
+        {
+            QString name;
+            Document document;
+            AbstractSync* clock = nullptr;
+            quint64 minute = 0;
+            QSet<int> pitches;
+            quint64 lastNote = 0;
+            int exhausted = 0;
 
-        AbstractSync* clock = document.controller.sync();
-        QVERIFY(clock);
-        const quint64 minute = clock->nanosToTicks(60000000000ULL);
-        const quint64 lastSeconds = minute - clock->nanosToTicks(10000000000ULL);
-        QSet<int> pitches;
-        quint64 lastNote = 0;
-        int exhausted = 0;
-        const auto drain = [&] {
-            QVector<FeedbackMsg> messages;
-            document.controller.feedbackPipe.tryReadIfReady(messages, 100000, ~0ULL);
-            for (const FeedbackMsg& m : std::as_const(messages)) {
-                if (m.kind == FeedbackMsg::NoteSounded) {
-                    pitches.insert(m.pitch);
-                    lastNote = std::max(lastNote, m.time);
+            void drain()
+            {
+                QVector<FeedbackMsg> messages;
+                document.controller.feedbackPipe.tryReadIfReady(messages, 100000, ~0ULL);
+                for (const FeedbackMsg& m : std::as_const(messages)) {
+                    if (m.kind == FeedbackMsg::NoteSounded) {
+                        pitches.insert(m.pitch);
+                        lastNote = std::max(lastNote, m.time);
+                    }
+                    exhausted += m.kind == FeedbackMsg::VoicesExhausted;
                 }
-                exhausted += m.kind == FeedbackMsg::VoicesExhausted;
             }
         };
+        std::vector<std::unique_ptr<Playing>> examples;
+        for (const QString& file : exampleFiles()) {
+            auto example = std::make_unique<Playing>();
+            example->name = QFileInfo(file).completeBaseName();
+            Document& document = example->document;
+            QVERIFY(document.load(file));
+            const QList<QmdItemId> textBoxes = document.elementsOfType(QmdKelvo::TextBoxElement);
+            QCOMPARE(textBoxes.size(), 1);
+            QVERIFY(document.element(textBoxes.first(), K::Text).toString().contains("Space"));
+            const QList<QmdItemId> groups = document.elementsOfType(QmdKelvo::VoiceGroupElement);
+            QVERIFY(!groups.isEmpty());
+            for (QmdItemId group : groups)
+                QVERIFY(document.element(group, K::TriggeringMidiPitchList).toString().isEmpty());
+            example->clock = document.controller.sync();
+            QVERIFY(example->clock);
+            example->minute = example->clock->nanosToTicks(60000000000ULL);
+            examples.push_back(std::move(example));
+        }
+        const auto playUntil = [&](const std::function<quint64(const Playing&)>& ticks) {
+            return QTest::qWaitFor(
+                [&] {
+                    bool reached = true;
+                    for (const auto& example : examples) {
+                        example->drain();
+                        reached = reached && example->clock->ticksElapsed() >= ticks(*example);
+                    }
+                    return reached;
+                },
+                30000);
+        };
 
-        document.controller.requestPlay();
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                drain();
-                return clock->ticksElapsed() >= clock->nanosToTicks(3000000000ULL);
-            },
-            10000));
-        QVERIFY2(pitches.size() >= 3, qPrintable(QString::number(pitches.size())));
+        for (const auto& example : examples)
+            example->document.controller.requestPlay();
+        QVERIFY(playUntil([](const Playing& p) { return p.clock->nanosToTicks(3000000000ULL); }));
+        for (const auto& example : examples)
+            QVERIFY2(example->pitches.size() >= 3, qPrintable(example->name));
 
         // The rest of the minute at the fastest tempo that keeps its ticks.
-        clock->setTempo(clock->tempo() * (999 / clock->tempo()));
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                drain();
-                return clock->ticksElapsed() >= minute;
-            },
-            30000));
-        document.controller.requestPause();
-        drain();
-        QCOMPARE(exhausted, 0);
-        QVERIFY(lastNote >= lastSeconds);
+        for (const auto& example : examples) {
+            AbstractSync* clock = example->clock;
+            clock->setTempo(clock->tempo() * (999 / clock->tempo()));
+        }
+        QVERIFY(playUntil([](const Playing& p) { return p.minute; }));
+        for (const auto& example : examples) {
+            example->document.controller.requestPause();
+            example->drain();
+            QVERIFY2(example->exhausted == 0, qPrintable(example->name));
+            // Music in the last ten seconds.
+            const quint64 tenSeconds = example->minute / 6;
+            QVERIFY2(example->lastNote >= example->minute - tenSeconds, qPrintable(example->name));
+        }
     }
 };
 

@@ -88,7 +88,7 @@ void buildPentatonicWalk(NetworkBuilder& b)
 }
 
 // Three voices walk one melody in canon over a chord cycle: two of them start at silent nodes
-// whose edges hold them back by two and four principals.
+// whose edges hold them back by two and four beats.
 void buildCanon(NetworkBuilder& b)
 {
     b.setRoot(K::Title, QStringLiteral("Chord Cycle in Canon"));
@@ -116,9 +116,11 @@ void buildCanon(NetworkBuilder& b)
     const QmdItemId second = b.node(-1, -1, QString());
     b.edge(second, melody[0]);
     b.voiceGroup(second, guitar, QStringLiteral("D3"), QStringLiteral("90"), QStringLiteral("1.0"));
+    // The third joins at the second node, five beats on, an octave above the E that the first
+    // voice carried there.
     const QmdItemId third = b.node(-2, -2, QString());
-    b.edge(third, melody[0], 1, QmdKelvo::CityBlockFlipped);
-    b.voiceGroup(third, flute, QStringLiteral("D5"), QStringLiteral("62"), QStringLiteral("1.0"));
+    b.edge(third, melody[1]);
+    b.voiceGroup(third, flute, QStringLiteral("E5"), QStringLiteral("62"), QStringLiteral("1.0"));
 
     // The chords, two principals each: every node plays its next chord on each visit.
     const QmdItemId first = b.node(0, 2.5, QStringLiteral("([A1 A2 C3 E3] [C2 G2 C3 E3])"));

@@ -127,10 +127,12 @@ int renderMidi(const QString& document, double seconds, const QString& midiFile)
     const quint64 end = clock->nanosToTicks(quint64(seconds * 1e9 / speed));
     const auto toMs = [&](quint64 ticks) { return clock->ticksToNanos(ticks) * speed / 1000000; };
 
-    clock->setPlaying(true);
+    // Every group places its first voice at tick 0 while the clock stands, so that all start
+    // together when it plays.
     const QHash<QmdItemId, VoiceGroup*> groups = controller.voiceGroupsCopy();
     for (VoiceGroup* group : groups)
         group->continueIterating();
+    clock->setPlaying(true);
 
     QMap<int, int> notesByPitch;
     int exhausted = 0;
