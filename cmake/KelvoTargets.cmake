@@ -39,22 +39,39 @@ function(kelvo_add_library name)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE kelvo_options)
 endfunction()
 
+# kelvo_copy_tree(TARGET SOURCE DESTINATION): a target, built with everything, that copies the
+# folder SOURCE to DESTINATION in the build tree whenever a file in it changes, so that the
+# build tree holds what an installation holds beside bin/.
+function(kelvo_copy_tree target source destination)
+    file(GLOB_RECURSE files CONFIGURE_DEPENDS ${source}/*)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.stamp)
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND ${CMAKE_COMMAND} -E remove_directory ${destination}
+        COMMAND ${CMAKE_COMMAND} -E copy_directory ${source} ${destination}
+        COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+        DEPENDS ${files}
+        COMMENT "Copying ${source} to ${destination}")
+    add_custom_target(${target} ALL DEPENDS ${stamp})
+endfunction()
+
 # The multi-threaded tests, which scripts/test also runs under ThreadSanitizer: building the
 # target kelvo_tsan_tests builds them all, and they carry the CTest label "tsan".
 add_custom_target(kelvo_tsan_tests)
 
 # kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL]): a Qt Test executable registered
-# with CTest. Tests run offscreen, find the bundle resources of the build tree through
-# KELVO_RESOURCES, and every file or setting that they write goes below the build tree. TSAN
-# marks a multi-threaded test; SERIAL one that must not run beside others.
+# with CTest. Tests run offscreen, find the bundle resources and the manual of the build tree
+# through KELVO_RESOURCES and KELVO_DOC, and every file or setting that they write goes below
+# the build tree. TSAN marks a multi-threaded test; SERIAL one that must not run beside others.
 function(kelvo_add_test name)
     cmake_parse_arguments(ARG "TSAN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
     add_test(NAME ${name} COMMAND ${name})
-    if(TARGET kelvo_bundle_resources)
-        add_dependencies(${name} kelvo_bundle_resources)
-    endif()
+    foreach(tree kelvo_bundle_resources kelvo_manual)
+        if(TARGET ${tree})
+            add_dependencies(${name} ${tree})
+        endif()
+    endforeach()
     if(ARG_TSAN)
         add_dependencies(kelvo_tsan_tests ${name})
         set_tests_properties(${name} PROPERTIES LABELS tsan)
@@ -64,7 +81,7 @@ function(kelvo_add_test name)
     endif()
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KELVO_RESOURCES=${KELVO_BUNDLE_DIR};HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KELVO_RESOURCES=${KELVO_BUNDLE_DIR};KELVO_DOC=${KELVO_DOC_DIR};HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;XDG_RUNTIME_DIR=${home}/run;TMPDIR=${home}/tmp")
     foreach(dir config data cache run tmp)
         file(MAKE_DIRECTORY ${home}/${dir})
     endforeach()

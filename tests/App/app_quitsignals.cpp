@@ -1,0 +1,67 @@
+// Runs the application as the program does, with the quit on SIGINT and SIGTERM, for tests that
+// send it signals. Without MIDI and without audio.
+//
+// KELVO_PROBE_MODIFIED: when set, the document of the start-up window is changed, so that
+//   quitting asks to save it.
+// KELVO_PROBE_CANCELS: how many of those prompts to cancel.
+//
+// Prints "ready" once the start-up window is up, "prompt" whenever a message box shows,
+// "cancelled" for each prompt cancelled, and "returned <code>" when the event loop ends.
+
+#include "DialogAnswerer.h"
+#include "KelvoApplication.h"
+#include "KelvoWindow.h"
+#include "QmdKelvoController.h"
+#include "QuitSignals.h"
+
+#include <QAbstractButton>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void say(const char* line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("KELVO_MIDI_API", "jack");
+    qputenv("JACK_DEFAULT_SERVER", "kelvo-no-such-server");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    KelvoApplication app(argc, argv, MidiSynth::NoAudioOutput);
+    QuitSignals quitSignals(&app);
+
+    DialogAnswerer answerer;
+    for (int i = qEnvironmentVariableIntValue("KELVO_PROBE_CANCELS"); i > 0; --i) {
+        answerer.answer([](QWidget* dialog) {
+            say("prompt");
+            if (auto* box = qobject_cast<QMessageBox*>(dialog))
+                box->button(QMessageBox::Cancel)->click();
+            say("cancelled");
+        });
+    }
+    // Once no answer is left, the next prompt stays open.
+    answerer.answer([](QWidget*) { say("prompt"); });
+
+    QTimer ready;
+    QObject::connect(&ready, &QTimer::timeout, &app, [&app, &ready] {
+        if (app.windows().isEmpty())
+            return;
+        ready.stop();
+        if (qEnvironmentVariableIsSet("KELVO_PROBE_MODIFIED"))
+            app.windows().first()->controller()->requestAddNode(QmdKelvo::TickPoint {0, 0});
+        say("ready");
+    });
+    ready.start(20);
+    // A probe that does not end by itself fails.
+    QTimer::singleShot(60000, &app, [] { std::_Exit(3); });
+    const int code = app.exec();
+    std::printf("returned %d\n", code);
+    return code;
+}
