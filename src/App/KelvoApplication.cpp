@@ -214,15 +214,20 @@ void KelvoApplication::initUi()
 void KelvoApplication::createSharedWidgets()
 {
     m_inspector = new Inspector;
-    if (QScreen* screen = primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        m_inspector->move(available.x() + available.width() - m_inspector->frameGeometry().width(),
-                          available.top());
-    }
+    // At the top-right corner of the screen's available area, frame included.
+    const auto placeInspector = [inspector = m_inspector] {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            inspector->move(available.x() + available.width() - inspector->frameGeometry().width(),
+                            available.top());
+        }
+    };
+    placeInspector();
     connect(m_inspector, &Inspector::visibilityToggled, this,
             &KelvoApplication::mac_inspectorVisibilityToggled);
     m_inspector->installEventFilter(this);
     m_inspector->show();
+    WindowPlacement::whenFramed(m_inspector, placeInspector);
     QmdKelvo::initTickGeometry(m_inspector);
 }
 

@@ -149,11 +149,9 @@ void KelvoApplication::smartShowDocument(KelvoWindow* window)
             window->showMaximized();
         } else {
             window->show();
-            const QRect frame = window->frameGeometry();
-            const QRect client = window->geometry();
-            window->setGeometry(
-                region.adjusted(client.left() - frame.left(), client.top() - frame.top(),
-                                client.right() - frame.right(), client.bottom() - frame.bottom()));
+            WindowPlacement::fitFrame(window, region);
+            WindowPlacement::whenFramed(
+                window, [window, region] { WindowPlacement::fitFrame(window, region); });
         }
     } else {
         window->show();

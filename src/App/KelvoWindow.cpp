@@ -24,8 +24,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSettings>
+#include <QSplashScreen>
 #include <QTimer>
 
 namespace K = QmdKelvoKeys;
@@ -114,8 +114,6 @@ KelvoWindow::KelvoWindow()
     m_scene->setController(m_controller);
     ui.networkView->setController(m_controller);
 
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().topLeft());
     reset();
 }
 
@@ -334,24 +332,30 @@ void KelvoWindow::onFileLoaded()
 
 void KelvoWindow::onFileLoadError(const QString& fileName, QFile::FileError error)
 {
+    // A window that was never shown (a file named at start-up, say) gives the box no place:
+    // it then stands alone in the middle of the screen, in front of the splash.
     QMessageBox* box = newMessageBox();
+    if (!isVisible()) {
+        box->setParent(nullptr, box->windowFlags());
+        if (KelvoApplication* app = KelvoApplication::instance())
+            app->splash()->hide();
+    }
     box->setWindowModality(Qt::ApplicationModal);
     box->setIcon(QMessageBox::Warning);
     box->setStandardButtons(QMessageBox::Ok);
     const QString name = quotedFileName(fileName);
-    switch (error) {
-    case QFile::ReadError:
-    case QFile::OpenError:
-    case QFile::PermissionsError:
+    // A file that can be read but holds no network is not a matter of permissions.
+    const bool permissions = (error == QFile::ReadError || error == QFile::OpenError
+                              || error == QFile::PermissionsError)
+        && !QFileInfo(fileName).isReadable();
+    if (permissions) {
         box->setText(
             tr("The network %1 could not be opened. You may not have have permission.").arg(name));
         box->setInformativeText(tr("To view or change permissions, open the item's properties "
                                    "in your file manager."));
-        break;
-    default:
+    } else {
         box->setText(tr("The network %1 could not be opened. An unknown error occured.").arg(name));
         box->setInformativeText(tr("Code: %1").arg(int(error)));
-        break;
     }
     m_loadFailed = true;
     execBlocking(box);

@@ -1,12 +1,18 @@
 #include "WindowPlacement.h"
 
+#include <QTimer>
+#include <QWidget>
+
 #include <cstdlib>
+#include <memory>
 
 namespace WindowPlacement {
 
 namespace {
 constexpr int EdgeTolerance = 49;
 constexpr int Gap = 6;
+constexpr int FramePollMs = 20;
+constexpr int FramePolls = 50;
 } // namespace
 
 QPoint centred(const QRect& available, const QSize& size)
@@ -28,6 +34,32 @@ QRect besideInspector(const QRect& available, const QRect& inspectorFrame)
         return region;
     }
     return QRect();
+}
+
+void fitFrame(QWidget* window, const QRect& region)
+{
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    window->setGeometry(region.adjusted(client.left() - frame.left(), client.top() - frame.top(),
+                                        client.right() - frame.right(),
+                                        client.bottom() - frame.bottom()));
+}
+
+void whenFramed(QWidget* window, const std::function<void()>& place)
+{
+    auto* timer = new QTimer(window);
+    auto polls = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, window, [window, timer, polls, place] {
+        const bool framed = window->frameGeometry() != window->geometry();
+        if (framed)
+            place();
+        if (framed || ++*polls >= FramePolls)
+            timer->deleteLater();
+        else
+            timer->start();
+    });
+    timer->setSingleShot(true);
+    timer->start(FramePollMs);
 }
 
 } // namespace WindowPlacement

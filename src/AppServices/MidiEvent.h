@@ -20,6 +20,10 @@ public:
 
     MidiEvent* clone() const override;
 
+    // The event as a MIDI-entry event when it is one and carries a well-formed message: a
+    // status byte (0x80 or more) followed by data bytes below 0x80; null otherwise.
+    static const MidiEvent* entryEvent(const QEvent* event);
+
     double deltaTime() const { return m_deltaTime; }
     const QVector<uchar>& bytes() const { return m_bytes; }
 

@@ -1,29 +1,616 @@
 #include "NetworkScene.h"
 
+#include "ElementItem.h"
+#include "GraphicsNodeItem.h"
 #include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
+#include "QmdKelvoUnits.h"
+
+#include <QGraphicsView>
+#include <QSignalBlocker>
+
+namespace K = QmdKelvoKeys;
+
+namespace {
+
+bool countsForExtent(const QGraphicsItem* item)
+{
+    return item->type() == NodeItemType || item->type() == TextBoxItemType;
+}
+
+// An item's extent in the scene, its children (labels) included.
+QRectF extentOf(const QGraphicsItem* item)
+{
+    return item->mapRectToScene(item->boundingRect() | item->childrenBoundingRect());
+}
+
+GraphicsNodeItem* asNode(ElementItem* item)
+{
+    return item && item->graphicsItem()->type() == NodeItemType
+        ? static_cast<GraphicsNodeItem*>(item->graphicsItem())
+        : nullptr;
+}
+
+} // namespace
 
 NetworkScene::NetworkScene(QObject* parent)
     : QGraphicsScene(parent)
-{ }
-
-NetworkScene::~NetworkScene() = default;
-
-void NetworkScene::setController(QmdKelvoController* controller)
 {
-    QmdObserver<QmdKelvoController>::setController(controller);
+    setItemIndexMethod(QGraphicsScene::BspTreeIndex);
+    connect(this, &QGraphicsScene::selectionChanged, this, &NetworkScene::onSelectionChanged);
+    reset();
+}
+
+NetworkScene::~NetworkScene()
+{
+    // The items go now, while this object can still take the selection change that deleting a
+    // selected item reports.
+    const QSignalBlocker blocker(this);
+    clear();
+}
+
+// ---- Controller -----------------------------------------------------------------------------
+
+void NetworkScene::setController(QmdKelvoController* newController)
+{
+    if (controller) {
+        disconnect(controller, nullptr, this, nullptr);
+        controller->unbind(this);
+    }
+    QmdObserver<QmdKelvoController>::setController(newController);
+
+    if (controller) {
+        QmdKelvoController* c = controller;
+        connect(c, &QmdElementDocController::elementsAdded, this, &NetworkScene::onElementsAdded);
+        connect(c, &QmdElementDocController::elementsRemoved, this,
+                &NetworkScene::onElementsRemoved);
+        connect(c, &QmdElementDocController::elementDataChanged, this,
+                &NetworkScene::onElementDataEffected);
+        connect(c, &QmdElementDocController::elementDataRemoved, this,
+                &NetworkScene::onElementDataEffected);
+        connect(c, &QmdKelvoController::instrumentDataEffected, this,
+                &NetworkScene::onInstrumentDataEffected);
+        connect(c,
+                qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(
+                    &QmdController::itemsChanged),
+                this, &NetworkScene::onItemsChanged);
+        connect(c, &QmdController::modelReset, this, &NetworkScene::reset);
+
+        const std::pair<const char*, const QString&> colors[] = {
+            {"backgroundColor", K::StyleBackgroundColor},
+            {"principalLinesColor", K::StylePrincipalLinesColor},
+            {"principalPointsColor", K::StylePrincipalPointsColor},
+            {"divisionLinesColor", K::StyleDivisionLinesColor},
+            {"divisionPointsColor", K::StyleDivisionPointsColor},
+            {"annotationColor", K::StyleAnnotationColor},
+            {"nodesColor", K::StyleNodesColor},
+            {"edgesColor", K::StyleEdgesColor},
+        };
+        for (const auto& [property, key] : colors)
+            c->bind(this, property, nullptr, key, QmdIndex(), QVariant(), QVariant(), QString());
+    }
+    reset();
+}
+
+void NetworkScene::reset()
+{
+    emit aboutToReset();
+
+    lastRequestId = 0;
+    selectedIdsDirty = true;
+    selectedIds.clear();
+    snapToGrid = true;
+    tickStep = QmdKelvo::TicksPerPrincipal;
+    showNodeCounters = false;
+    showNodeLastNotesSent = false;
+    showEdgeSignalling = false;
+    gridDivisions = 1;
+    showGrid = true;
+    m_sceneContentsRect = QRectF();
+    leftmostItem = rightmostItem = topmostItem = bottommostItem = nullptr;
+    elementItems.clear();
+    followers.clear();
+    followedNodes.clear();
+
+    clearSelectionQuietly();
+    {
+        const QSignalBlocker blocker(this);
+        clear();
+    }
+
+    if (!controller) {
+        update();
+        return;
+    }
+    onItemsChanged(QmdIndex(),
+                   {K::DivsPerPrincipal, K::ShowGrid, K::SnapToGrid, K::ShowNodeCounters,
+                    K::ShowNodeLastNotesSent, K::ShowEdgeSignalling});
+    onElementsAdded(controller->elements(), ResetRequestId);
+    update();
+}
+
+// ---- Style ----------------------------------------------------------------------------------
+
+void NetworkScene::setBackgroundColor(const QColor& color)
+{
+    m_backgroundColor = color;
+    resetCachedContentOfViews();
+}
+
+void NetworkScene::setPrincipalLinesColor(const QColor& color)
+{
+    m_principalLinesColor = color;
+    resetCachedContentOfViews();
+}
+
+void NetworkScene::setPrincipalPointsColor(const QColor& color)
+{
+    m_principalPointsColor = color;
+    resetCachedContentOfViews();
+}
+
+void NetworkScene::setDivisionLinesColor(const QColor& color)
+{
+    m_divisionLinesColor = color;
+    resetCachedContentOfViews();
+}
+
+void NetworkScene::setDivisionPointsColor(const QColor& color)
+{
+    m_divisionPointsColor = color;
+    resetCachedContentOfViews();
+}
+
+void NetworkScene::setAnnotationColor(const QColor& color)
+{
+    m_annotationColor = color;
+    applyAnnotationColor();
+}
+
+void NetworkScene::setNodesColor(const QColor& color)
+{
+    m_nodesColor = color;
+    applyNodesColor();
+}
+
+void NetworkScene::setEdgesColor(const QColor& color)
+{
+    m_edgesColor = color;
+}
+
+void NetworkScene::resetCachedContentOfViews()
+{
+    for (QGraphicsView* view : views()) {
+        view->resetCachedContent();
+        view->viewport()->update();
+    }
+}
+
+void NetworkScene::applyAnnotationColor()
+{
+    for (QGraphicsItem* item : items()) {
+        if (item->type() == NodeItemType)
+            static_cast<GraphicsNodeItem*>(item)->setLabelColor(m_annotationColor);
+    }
+}
+
+void NetworkScene::applyNodesColor()
+{
+    for (QGraphicsItem* item : items()) {
+        if (item->type() == NodeItemType)
+            static_cast<GraphicsNodeItem*>(item)->setNodeColor(m_nodesColor);
+    }
+}
+
+NetworkGrid::Style NetworkScene::gridStyle() const
+{
+    NetworkGrid::Style style;
+    style.background = m_backgroundColor;
+    style.principalLines = m_principalLinesColor;
+    style.principalPoints = m_principalPointsColor;
+    style.divisionLines = m_divisionLinesColor;
+    style.divisionPoints = m_divisionPointsColor;
+    style.divisions = gridDivisions;
+    style.visible = showGrid;
+    return style;
+}
+
+void NetworkScene::drawBackground(QPainter* painter, const QRectF& rect)
+{
+    if (controller)
+        grid.paint(painter, rect, gridStyle());
+}
+
+// ---- Items ----------------------------------------------------------------------------------
+
+ElementItem* NetworkScene::createElementItem(QmdItemId id, QmdRequestId rid)
+{
+    if (!controller)
+        return nullptr;
+    // A repeated id replaces the element's item.
+    deleteElementItem(id);
+
+    uint type = QmdKelvo::InvalidElement;
+    QStringList keys;
+    controller->lockedRead([&] {
+        const QmdIndex element = controller->directIndex(id, controller->directElementsRoot());
+        if (!element.isValid())
+            return;
+        type = controller->directData(K::Type, element).toUInt();
+        keys = controller->directKeys(element);
+    });
+
+    ElementItem* item = nullptr;
+    switch (type) {
+    case QmdKelvo::NodeElement: {
+        auto* node = new GraphicsNodeItem(id, controller, this);
+        node->setShowHitCount(showNodeCounters);
+        node->setShowLastNotesSent(showNodeLastNotesSent);
+        item = node;
+        break;
+    }
+    default:
+        return nullptr;
+    }
+
+    elementItems.insert(id, item);
+    item->elementDataEffected(id, keys, rid);
+    updateFollowedNodes(item);
+    if (rid != ResetRequestId)
+        setItemSelectedQuietly(item->graphicsItem(), true);
+    updateSceneContentsRect(item);
+    return item;
+}
+
+void NetworkScene::deleteElementItem(QmdItemId id)
+{
+    ElementItem* item = elementItems.take(id);
+    if (!item)
+        return;
+    bool extremeLost = false;
+    for (ElementItem** extreme : {&leftmostItem, &rightmostItem, &topmostItem, &bottommostItem}) {
+        if (*extreme == item) {
+            *extreme = nullptr;
+            extremeLost = true;
+        }
+    }
+    forgetFollowedNodes(item);
+
+    QGraphicsItem* graphicsItem = item->graphicsItem();
+    const bool wasSelected = graphicsItem->isSelected();
+    {
+        const QSignalBlocker blocker(this);
+        delete graphicsItem;
+    }
+    if (wasSelected)
+        noteQuietSelectionChange();
+
+    if (extremeLost && !sceneContentsRecomputePending) {
+        sceneContentsRecomputePending = true;
+        QMetaObject::invokeMethod(this, &NetworkScene::recomputeSceneContentsRect,
+                                  Qt::QueuedConnection);
+    }
+}
+
+void NetworkScene::updateFollowedNodes(ElementItem* item)
+{
+    forgetFollowedNodes(item);
+    QStringList keys;
+    switch (item->graphicsItem()->type()) {
+    case EdgeItemType:
+        keys = QStringList {K::FromNode, K::ToNode};
+        break;
+    case VoiceGroupItemType:
+        keys = QStringList {K::ToNode};
+        break;
+    default:
+        return;
+    }
+    QmdItemIdList nodes;
+    controller->lockedRead([&] {
+        for (const QString& key : std::as_const(keys)) {
+            if (const QmdItemId node
+                = controller->directElementData(item->elementId(), key).toUInt())
+                nodes.append(node);
+        }
+    });
+    for (const QmdItemId node : std::as_const(nodes))
+        followers[node].insert(item);
+    followedNodes.insert(item, nodes);
+}
+
+void NetworkScene::forgetFollowedNodes(ElementItem* item)
+{
+    const QmdItemIdList nodes = followedNodes.take(item);
+    for (const QmdItemId node : nodes) {
+        auto entry = followers.find(node);
+        if (entry == followers.end())
+            continue;
+        entry->remove(item);
+        if (entry->isEmpty())
+            followers.erase(entry);
+    }
+}
+
+// ---- Controller notifications ---------------------------------------------------------------
+
+void NetworkScene::onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid)
+{
+    if (!controller)
+        return;
+    // The elements of one request are selected together; a new request replaces the
+    // selection.
+    if (rid != lastRequestId)
+        clearSelectionQuietly();
+    for (const QmdItemId id : idList)
+        createElementItem(id, rid);
+    lastRequestId = rid;
+}
+
+void NetworkScene::onElementsRemoved(const QmdItemIdList& idList, QmdRequestId)
+{
+    for (const QmdItemId id : idList)
+        deleteElementItem(id);
+    update();
+}
+
+void NetworkScene::onElementDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid)
+{
+    ElementItem* own = elementItems.value(id);
+    if (own)
+        own->elementDataEffected(id, keys, rid);
+    const auto following = followers.constFind(id);
+    if (following != followers.cend()) {
+        for (ElementItem* item : *following)
+            item->elementDataEffected(id, keys, rid);
+    }
+    if (!own)
+        return;
+    if (keys.contains(K::FromNode) || keys.contains(K::ToNode))
+        updateFollowedNodes(own);
+    updateSceneContentsRect(own);
+}
+
+void NetworkScene::onInstrumentDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid)
+{
+    for (ElementItem* item : std::as_const(elementItems)) {
+        if (item->graphicsItem()->type() == VoiceGroupItemType)
+            item->instrumentDataEffected(id, keys, rid);
+    }
+}
+
+void NetworkScene::onItemsChanged(const QmdIndex& parent, const QStringList& keys)
+{
+    if (!controller)
+        return;
+
+    if (parent == QmdIndex()) {
+        const bool divisionsListed = keys.contains(K::DivsPerPrincipal);
+        const bool snapListed = keys.contains(K::SnapToGrid);
+        const bool gridListed = keys.contains(K::ShowGrid);
+        const bool countersListed = keys.contains(K::ShowNodeCounters);
+        const bool lastNotesListed = keys.contains(K::ShowNodeLastNotesSent);
+        const bool signallingListed = keys.contains(K::ShowEdgeSignalling);
+        if (!(divisionsListed || snapListed || gridListed || countersListed || lastNotesListed
+              || signallingListed))
+            return;
+
+        QHash<QString, QVariant> values;
+        controller->lockedRead([&] {
+            for (const QString& key : keys)
+                values.insert(key, controller->directData(key, QmdIndex()));
+        });
+        if (divisionsListed) {
+            gridDivisions = values.value(K::DivsPerPrincipal).toLongLong();
+            tickStep = QmdKelvo::ticksPerDivision(gridDivisions);
+        }
+        if (snapListed)
+            snapToGrid = values.value(K::SnapToGrid).toBool();
+        if (gridListed)
+            showGrid = values.value(K::ShowGrid).toBool();
+        if (gridListed || divisionsListed)
+            resetCachedContentOfViews();
+        if (countersListed)
+            showNodeCounters = values.value(K::ShowNodeCounters).toBool();
+        if (lastNotesListed)
+            showNodeLastNotesSent = values.value(K::ShowNodeLastNotesSent).toBool();
+        if (countersListed || lastNotesListed)
+            refreshNodeStates(countersListed, lastNotesListed);
+        if (signallingListed)
+            showEdgeSignalling = values.value(K::ShowEdgeSignalling).toBool();
+        return;
+    }
+
+    // The run-time state of one element, which voice-group threads write.
+    const bool hitCountShown = showNodeCounters && keys.contains(K::HitCount);
+    const bool lastNotesShown = showNodeLastNotesSent && keys.contains(K::LastNotesSent);
+    if (!hitCountShown && !lastNotesShown)
+        return;
+    GraphicsNodeItem* node = asNode(elementItems.value(parent.itemId()));
+    if (!node)
+        return;
+    bool isState = false;
+    QVariant hitCount;
+    QVariant lastNotes;
+    controller->lockedRead([&] {
+        isState = controller->isElementState(parent);
+        if (!isState)
+            return;
+        if (hitCountShown)
+            hitCount = controller->directData(K::HitCount, parent);
+        if (lastNotesShown)
+            lastNotes = controller->directData(K::LastNotesSent, parent);
+    });
+    if (!isState)
+        return;
+    if (hitCountShown)
+        node->setHitCount(hitCount.toUInt());
+    if (lastNotesShown)
+        node->setLastNotesSent(lastNotes.toString());
+}
+
+void NetworkScene::refreshNodeStates(bool hitCounts, bool lastNotesSent)
+{
+    struct NodeState
+    {
+        GraphicsNodeItem* node;
+        uint hitCount;
+        QString lastNotes;
+    };
+    QVector<NodeState> states;
+    controller->lockedRead([&] {
+        const QmdIndex statesRoot = controller->elementStatesRoot();
+        for (auto it = elementItems.cbegin(); it != elementItems.cend(); ++it) {
+            GraphicsNodeItem* node = asNode(it.value());
+            if (!node)
+                continue;
+            const QmdIndex state = controller->directIndex(it.key(), statesRoot);
+            states.append({node, controller->directData(K::HitCount, state).toUInt(),
+                           controller->directData(K::LastNotesSent, state).toString()});
+        }
+    });
+    for (const NodeState& state : std::as_const(states)) {
+        if (hitCounts) {
+            state.node->setHitCount(state.hitCount);
+            state.node->setShowHitCount(showNodeCounters);
+        }
+        if (lastNotesSent) {
+            state.node->setLastNotesSent(state.lastNotes);
+            state.node->setShowLastNotesSent(showNodeLastNotesSent);
+        }
+    }
+}
+
+void NetworkScene::checkFeedbackPipe() { }
+
+// ---- Selection ------------------------------------------------------------------------------
+
+void NetworkScene::onSelectionChanged()
+{
+    selectedIdsDirty = true;
+    selectedIds.clear();
+    for (ElementItem* item : std::as_const(elementItems))
+        item->elementSelectionChanged();
 }
 
 const QmdItemIdSet& NetworkScene::selectedElementIds() const
 {
+    if (selectedIdsDirty) {
+        selectedIds.clear();
+        for (QGraphicsItem* item : selectedItems()) {
+            const auto* element = dynamic_cast<const ElementItem*>(item);
+            if (element && element->elementId() != 0)
+                selectedIds.insert(element->elementId());
+        }
+        selectedIdsDirty = false;
+    }
     return selectedIds;
 }
 
-void NetworkScene::setSceneContentsRect(const QRectF& rect)
+void NetworkScene::setItemSelectedQuietly(QGraphicsItem* item, bool selected)
 {
-    if (rect == m_sceneContentsRect)
+    if (item->isSelected() == selected)
         return;
-    m_sceneContentsRect = rect;
-    emit sceneContentsRectChanged(rect);
+    {
+        const QSignalBlocker blocker(this);
+        item->setSelected(selected);
+    }
+    // A hidden item cannot be selected.
+    if (item->isSelected() == selected)
+        noteQuietSelectionChange();
 }
 
-void NetworkScene::checkFeedbackPipe() { }
+void NetworkScene::clearSelectionQuietly()
+{
+    if (selectedItems().isEmpty())
+        return;
+    {
+        const QSignalBlocker blocker(this);
+        clearSelection();
+    }
+    noteQuietSelectionChange();
+}
+
+void NetworkScene::noteQuietSelectionChange()
+{
+    selectedIdsDirty = true;
+    if (quietSelectionChangePending)
+        return;
+    quietSelectionChangePending = true;
+    QMetaObject::invokeMethod(this, &NetworkScene::emitQuietSelectionChange, Qt::QueuedConnection);
+}
+
+void NetworkScene::emitQuietSelectionChange()
+{
+    quietSelectionChangePending = false;
+    emit selectionChanged();
+}
+
+// ---- Extent ---------------------------------------------------------------------------------
+
+void NetworkScene::setSceneContentsRect(const QRectF& rect)
+{
+    m_sceneContentsRect = rect;
+    emit sceneContentsRectChanged(m_sceneContentsRect);
+}
+
+void NetworkScene::updateSceneContentsRect(ElementItem* item)
+{
+    if (fitSceneContentsRect(item))
+        emit sceneContentsRectChanged(m_sceneContentsRect);
+}
+
+void NetworkScene::recomputeSceneContentsRect()
+{
+    sceneContentsRecomputePending = false;
+    bool changed = false;
+    for (ElementItem* item : std::as_const(elementItems))
+        changed = fitSceneContentsRect(item) || changed;
+    if (changed)
+        emit sceneContentsRectChanged(m_sceneContentsRect);
+}
+
+bool NetworkScene::fitSceneContentsRect(ElementItem* item)
+{
+    const QGraphicsItem* graphicsItem = item->graphicsItem();
+    if (!countsForExtent(graphicsItem))
+        return false;
+    const QRectF extent = extentOf(graphicsItem);
+    double left = m_sceneContentsRect.left();
+    double top = m_sceneContentsRect.top();
+    double right = m_sceneContentsRect.right();
+    double bottom = m_sceneContentsRect.bottom();
+
+    // Each side follows the item when the item lies beyond it, or when the item defined that
+    // side and moved inwards; then whichever item now lies furthest out defines it.
+    auto fitSide = [&](ElementItem*& extreme, double& side, qreal (QRectF::*edge)() const,
+                       bool outwardIsLess) {
+        auto beyond = [outwardIsLess](double a, double b) { return outwardIsLess ? a < b : a > b; };
+        const double itemSide = (extent.*edge)();
+        if (!extreme || beyond(itemSide, side)) {
+            extreme = item;
+            side = itemSide;
+        } else if (extreme == item && beyond(side, itemSide)) {
+            side = itemSide;
+            for (ElementItem* other : std::as_const(elementItems)) {
+                if (other == item || !countsForExtent(other->graphicsItem()))
+                    continue;
+                const double otherSide = (extentOf(other->graphicsItem()).*edge)();
+                if (beyond(otherSide, side)) {
+                    extreme = other;
+                    side = otherSide;
+                }
+            }
+        }
+    };
+    fitSide(leftmostItem, left, &QRectF::left, true);
+    fitSide(rightmostItem, right, &QRectF::right, false);
+    fitSide(topmostItem, top, &QRectF::top, true);
+    fitSide(bottommostItem, bottom, &QRectF::bottom, false);
+
+    const QRectF fitted(QPointF(left, top), QPointF(right, bottom));
+    if (fitted == m_sceneContentsRect)
+        return false;
+    m_sceneContentsRect = fitted;
+    return true;
+}

@@ -1,44 +1,174 @@
 #ifndef NETWORKSCENE_H
 #define NETWORKSCENE_H
 
+#include "NetworkGrid.h"
 #include "QmdGlobal.h"
+#include "QmdIndex.h"
+#include "QmdKelvoTypes.h"
 #include "QmdObserver.h"
 
+#include <QColor>
 #include <QGraphicsScene>
+#include <QHash>
 #include <QRectF>
+#include <QSet>
+#include <QStringList>
 
+class ElementItem;
 class QmdKelvoController;
 
-// The graphics scene of one document window: one item per element of the document.
+// The graphics scene of one document window. It holds one item per element of the document
+// and keeps the items in step with the controller: it builds them all at every reset, creates,
+// refreshes and deletes them as the controller reports changes, and selects what a request has
+// just added. It carries the document's style colours and display toggles, the grid step for
+// snapping, paints the grid and keeps the extent of its contents. It never writes the
+// document.
+//
+// The selection changes that the scene makes itself (building, removal, reset) are quiet: the
+// scene's selectionChanged() is emitted once for each burst of them, after the burst.
 class NetworkScene : public QGraphicsScene, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
+    Q_PROPERTY(QColor backgroundColor READ backgroundColor WRITE setBackgroundColor)
+    Q_PROPERTY(QColor principalLinesColor READ principalLinesColor WRITE setPrincipalLinesColor)
+    Q_PROPERTY(QColor principalPointsColor READ principalPointsColor WRITE setPrincipalPointsColor)
+    Q_PROPERTY(QColor divisionLinesColor READ divisionLinesColor WRITE setDivisionLinesColor)
+    Q_PROPERTY(QColor divisionPointsColor READ divisionPointsColor WRITE setDivisionPointsColor)
+    Q_PROPERTY(QColor annotationColor READ annotationColor WRITE setAnnotationColor)
+    Q_PROPERTY(QColor nodesColor READ nodesColor WRITE setNodesColor)
+    Q_PROPERTY(QColor edgesColor READ edgesColor WRITE setEdgesColor)
 
 public:
+    // The request id of the elements built by a reset.
+    static constexpr QmdRequestId ResetRequestId = 0xFFFFFFFF;
+
     explicit NetworkScene(QObject* parent);
     ~NetworkScene() override;
 
-    // Attaches the scene to a document.
+    // Attaches the scene to a document (or detaches it, with null) and rebuilds it.
     void setController(QmdKelvoController* controller) override;
 
     // The element ids of the selected items.
     const QmdItemIdSet& selectedElementIds() const;
+    // The item of an element; null when it has none.
+    ElementItem* elementItem(QmdItemId id) const { return elementItems.value(id); }
+    // Makes, registers and fills in the item of an element, selected unless rid is
+    // ResetRequestId; null, and nothing registered, for an element without an item.
+    ElementItem* createElementItem(QmdItemId id, QmdRequestId rid);
 
-    // The extent of the scene's contents, in scene coordinates.
+    // The rectangle that encloses all nodes and text boxes (with their labels), in scene
+    // coordinates; null while nothing has defined it.
     QRectF sceneContentsRect() const { return m_sceneContentsRect; }
+    // Takes one item's extent into the contents rectangle.
+    void updateSceneContentsRect(ElementItem* item);
+
+    // The grid as the document shows it.
+    NetworkGrid::Style gridStyle() const;
+
+    QColor backgroundColor() const { return m_backgroundColor; }
+    QColor principalLinesColor() const { return m_principalLinesColor; }
+    QColor principalPointsColor() const { return m_principalPointsColor; }
+    QColor divisionLinesColor() const { return m_divisionLinesColor; }
+    QColor divisionPointsColor() const { return m_divisionPointsColor; }
+    QColor annotationColor() const { return m_annotationColor; }
+    QColor nodesColor() const { return m_nodesColor; }
+    QColor edgesColor() const { return m_edgesColor; }
+    void setBackgroundColor(const QColor& color);
+    void setPrincipalLinesColor(const QColor& color);
+    void setPrincipalPointsColor(const QColor& color);
+    void setDivisionLinesColor(const QColor& color);
+    void setDivisionPointsColor(const QColor& color);
+    void setAnnotationColor(const QColor& color);
+    void setNodesColor(const QColor& color);
+    void setEdgesColor(const QColor& color);
+
+    // The document's "SnapToGrid" and its division length in ticks, for snapping.
+    bool snapToGrid = true;
+    QmdKelvo::Ticks tickStep = 665280;
+    // The document's display toggles "ShowNodeCounters", "ShowNodeLastNotesSent" and
+    // "ShowEdgeSignalling".
+    bool showNodeCounters = false;
+    bool showNodeLastNotesSent = false;
+    bool showEdgeSignalling = false;
 
 public slots:
+    // Deletes every item and builds the items of the controller's document anew.
+    void reset();
     void setSceneContentsRect(const QRectF& rect);
+    void onSelectionChanged();
+    void onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid);
+    void onElementsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
+    void onElementDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
+    void onInstrumentDataEffected(QmdItemId id, const QStringList& keys, QmdRequestId rid);
+    void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
     // Shows the playback feedback that has come due.
     void checkFeedbackPipe();
 
 signals:
-    void sceneContentsRectChanged(const QRectF& rect);
+    // Emitted by reset() before any item goes, so that a view drops what it keeps of them.
     void aboutToReset();
+    void sceneContentsRectChanged(const QRectF& rect);
+
+protected:
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
-    QmdItemIdSet selectedIds;
+    // Makes the view redraw their (cached) backgrounds.
+    void resetCachedContentOfViews();
+    void applyAnnotationColor();
+    void applyNodesColor();
+
+    // Changes the selection without the scene's signal; selectionChanged() follows once,
+    // queued, for all such changes up to then.
+    void setItemSelectedQuietly(QGraphicsItem* item, bool selected);
+    void clearSelectionQuietly();
+    void noteQuietSelectionChange();
+    void emitQuietSelectionChange();
+
+    // Unregisters and deletes the item of an element, and forgets every reference to it.
+    void deleteElementItem(QmdItemId id);
+    // The items that follow an element's data besides its own: the edges from and to a node
+    // and the voice groups that start at it.
+    void updateFollowedNodes(ElementItem* item);
+    void forgetFollowedNodes(ElementItem* item);
+    // Takes one item's extent into the contents rectangle; true when the rectangle changed.
+    bool fitSceneContentsRect(ElementItem* item);
+    // Once per burst of removals that took an extreme item: every item's extent again.
+    void recomputeSceneContentsRect();
+    // Pushes the hit counts or last notes sent of every node item (under the document's lock
+    // only for the reading).
+    void refreshNodeStates(bool hitCounts, bool lastNotesSent);
+
+    QColor m_backgroundColor;
+    QColor m_principalLinesColor;
+    QColor m_principalPointsColor;
+    QColor m_divisionLinesColor;
+    QColor m_divisionPointsColor;
+    QColor m_annotationColor;
+    QColor m_nodesColor;
+    QColor m_edgesColor;
+
+    QHash<QmdItemId, ElementItem*> elementItems;
+    // Node id to the items that follow it, and each such item to the node ids it follows.
+    QHash<QmdItemId, QSet<ElementItem*>> followers;
+    QHash<ElementItem*, QmdItemIdList> followedNodes;
+
     QRectF m_sceneContentsRect;
+    ElementItem* leftmostItem = nullptr;
+    ElementItem* rightmostItem = nullptr;
+    ElementItem* topmostItem = nullptr;
+    ElementItem* bottommostItem = nullptr;
+    bool sceneContentsRecomputePending = false;
+
+    QmdRequestId lastRequestId = 0;
+    bool quietSelectionChangePending = false;
+    mutable bool selectedIdsDirty = true;
+    mutable QmdItemIdSet selectedIds;
+
+    // The document's "DivsPerPrincipal" and "ShowGrid", as the grid draws them.
+    qint64 gridDivisions = 1;
+    bool showGrid = true;
+    NetworkGrid grid;
 };
 
 #endif // NETWORKSCENE_H

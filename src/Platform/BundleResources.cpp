@@ -27,4 +27,12 @@ QString bundleResourcePath(const QString& name)
     return bundleResourcesPath() + QLatin1Char('/') + name;
 }
 
+QString manualPath()
+{
+    const QString override = qEnvironmentVariable("KELVO_DOC");
+    if (!override.isEmpty())
+        return QDir::cleanPath(override);
+    return QDir::cleanPath(executableDirPath() + QStringLiteral("/../share/doc/kelvo"));
+}
+
 } // namespace Platform

@@ -14,6 +14,11 @@ QString bundleResourcesPath();
 // The path of one resource in that folder. The file need not exist.
 QString bundleResourcePath(const QString& name);
 
+// The folder of the user manual ("index.html" and what it links): "share/doc/kelvo" beside the
+// folder of the executable. The environment variable KELVO_DOC, when set and not empty, names
+// another folder instead.
+QString manualPath();
+
 } // namespace Platform
 
 #endif // BUNDLERESOURCES_H

@@ -4,14 +4,52 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
 
 namespace {
 
 constexpr int ButtonSide = 22;
 constexpr int MinimumPointSize = 7;
+
+// The compact Fusion look, with a selected channel in the highlight colour, plain to see at a
+// glance.
+class ChannelButtonStyle : public QProxyStyle
+{
+public:
+    ChannelButtonStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    { }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element == PE_PanelButtonCommand && button && (button->state & State_On)) {
+            QStyleOptionButton on(*button);
+            on.palette.setColor(QPalette::Button, on.palette.color(QPalette::Highlight));
+            QProxyStyle::drawPrimitive(element, &on, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element == CE_PushButtonLabel && button && (button->state & State_On)) {
+            QStyleOptionButton on(*button);
+            on.palette.setColor(QPalette::ButtonText, on.palette.color(QPalette::HighlightedText));
+            QProxyStyle::drawControl(element, &on, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 } // namespace
 
@@ -34,8 +72,7 @@ ChannelsBox::ChannelsBox(QWidget* parent)
         button->setCheckable(true);
         button->setFixedSize(ButtonSide, ButtonSide);
         button->setFont(buttonFont);
-        if (style)
-            button->setStyle(style);
+        button->setStyle(style);
         m_group->addButton(button, i);
         grid->addWidget(button, i / 8, i % 8);
     }
@@ -44,8 +81,7 @@ ChannelsBox::ChannelsBox(QWidget* parent)
     for (QPushButton* button : {all, none}) {
         button->setFont(buttonFont);
         button->setFixedHeight(ButtonSide);
-        if (style)
-            button->setStyle(style);
+        button->setStyle(style);
     }
     grid->addWidget(all, 2, 4, 1, 2);
     grid->addWidget(none, 2, 6, 1, 2);
@@ -96,9 +132,8 @@ QStyle* ChannelsBox::buttonStyle()
 {
     static QPointer<QStyle> style;
     if (!style && qApp) {
-        style = QStyleFactory::create(QStringLiteral("Fusion"));
-        if (style)
-            style->setParent(qApp);
+        style = new ChannelButtonStyle;
+        style->setParent(qApp);
     }
     return style;
 }

@@ -36,7 +36,7 @@ signals:
     void channelsChanged(const QBitArray& channels);
 
 private:
-    // The one compact style of every box's buttons, kept by the application object.
+    // The one style of every box's buttons, kept by the application object.
     static QStyle* buttonStyle();
 
     QBitArray m_channels;

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 
 DialogAnswerer::DialogAnswerer(QObject* parent)
@@ -54,7 +55,11 @@ void DialogAnswerer::chooseFile(const QString& path)
             dialog->reject();
             return;
         }
+        // Typed into the name field, as a user would: the field wins over a selection that
+        // the dialog restores from its saved state.
         dialog->selectFile(path);
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
         QMetaObject::invokeMethod(dialog, "accept");
     });
 }

@@ -4,13 +4,17 @@
 #include "QPlainTextEditPlus.h"
 #include "ScaleListEdit.h"
 #include "SqueezedText.h"
+#include "VerticalGraphicsListView.h"
 #include "VerticalListViewWidget.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBitArray>
+#include <QGraphicsLinearLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -206,13 +210,25 @@ private slots:
         ChannelsBox first;
         ChannelsBox second;
         QStyle* style = first.channelButton(0)->style();
-        QCOMPARE(style->name(), QStringLiteral("fusion"));
+        QVERIFY(qobject_cast<QProxyStyle*>(style));
+        QCOMPARE(qobject_cast<QProxyStyle*>(style)->baseStyle()->name(), QStringLiteral("fusion"));
         QCOMPARE(first.channelButton(15)->style(), style);
         QCOMPARE(second.channelButton(3)->style(), style);
         QCOMPARE(first.channelButton(0)->size(), QSize(22, 22));
         const int expected = qMax(QApplication::font().pointSize() - 2, 7);
         QCOMPARE(first.channelButton(0)->font().pointSize(), expected);
         QCOMPARE(first.size(), QSize(200, 78));
+
+        // A selected channel shows in the highlight colour.
+        first.setChannels(bits(16, {0}));
+        const QColor highlight = first.palette().color(QPalette::Highlight);
+        const auto distance = [&highlight](QWidget* button) {
+            const QColor c = button->grab().toImage().pixelColor(4, 11);
+            return qAbs(c.red() - highlight.red()) + qAbs(c.green() - highlight.green())
+                + qAbs(c.blue() - highlight.blue());
+        };
+        QVERIFY(distance(first.channelButton(0)) < 60);
+        QVERIFY(distance(first.channelButton(1)) > 150);
     }
 
     void squeezedLabelElidesInTheMiddle()
@@ -307,6 +323,38 @@ private slots:
         QTRY_COMPARE(list->width(), area.viewport()->width());
         QCOMPARE(list->width(), without - area.verticalScrollBar()->width());
         QVERIFY(list->height() > area.viewport()->height());
+    }
+
+    void graphicsListFillsTheViewportWidth()
+    {
+        QGraphicsScene scene;
+        auto* list = new QGraphicsWidget;
+        auto* layout = new QGraphicsLinearLayout(Qt::Vertical, list);
+        scene.addItem(list);
+        VerticalGraphicsListView view;
+        view.setScene(&scene);
+        view.setFixedSize(200, 100);
+        view.setListWidget(list);
+        const auto addRows = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                auto* row = new QGraphicsWidget;
+                row->setMinimumSize(20, 30);
+                row->setMaximumHeight(30);
+                layout->addItem(row);
+            }
+            view.updatePortListRect();
+        };
+        addRows(1);
+        QVERIFY(showActive(view));
+        QTRY_COMPARE(list->size().width(), qreal(view.viewport()->width() - 4));
+        QCOMPARE(scene.sceneRect(), QRectF(QPointF(0, 0), list->size()));
+
+        addRows(9);
+        QTRY_VERIFY(view.verticalScrollBar()->isVisible());
+        view.updatePortListRect();
+        QCOMPARE(list->size().width(), qreal(view.viewport()->width() - 4));
+        QCOMPARE(scene.sceneRect(), QRectF(QPointF(0, 0), list->size()));
+        QVERIFY(list->size().height() >= 300);
     }
 
     void customFramePaintsOnlyItsPicture()

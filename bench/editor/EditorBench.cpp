@@ -1,0 +1,140 @@
+#include "EditorBench.h"
+
+#include "KelvoWindow.h"
+#include "NetworkScene.h"
+#include "QmdKelvoController.h"
+#include "QmdKelvoUnits.h"
+#include "TestAppServices.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGraphicsView>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+EditorBench::EditorBench()
+    : m_services(std::make_unique<TestAppServices>())
+    , m_window(std::make_unique<KelvoWindow>())
+{
+    buildNetwork();
+
+    m_view = std::make_unique<QGraphicsView>(scene());
+    m_view->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform
+                           | QPainter::TextAntialiasing);
+    m_view->setCacheMode(QGraphicsView::CacheBackground);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->resize(1920, 1080);
+    m_view->show();
+    settle();
+}
+
+EditorBench::~EditorBench()
+{
+    m_view.reset();
+    m_window.reset();
+}
+
+QmdKelvoController* EditorBench::controller() const
+{
+    return m_window->controller();
+}
+
+NetworkScene* EditorBench::scene() const
+{
+    return m_window->scene();
+}
+
+void EditorBench::buildNetwork()
+{
+    const qint64 P = QmdKelvo::TicksPerPrincipal;
+    QmdKelvoController* c = controller();
+    for (int i = 0; i < 8; ++i)
+        c->requestAddInstrument();
+    instruments = c->instruments();
+
+    const int columns = 40;
+    const int rows = 25;
+    for (int i = 0; i < columns * rows; ++i) {
+        QmdItemId id = 0;
+        c->requestAddNode(QmdKelvo::TickPoint {P * (i % columns), P * (i / columns)},
+                          QmdKelvo::NoCreationFlags, QmdRequestOptions(QStringLiteral("Node")),
+                          &id);
+        nodes.append(id);
+    }
+    // Each node to its right-hand neighbour, the right-hand column downwards, and one more down
+    // the left-hand column: 1,000 edges.
+    auto addEdge = [&](int from, int to) {
+        QmdItemId id = 0;
+        c->requestAddEdge(c->elementIndex(nodes.at(from)), c->elementIndex(nodes.at(to)),
+                          QmdKelvo::CityBlock, QmdKelvo::NoCreationFlags,
+                          QmdRequestOptions(QStringLiteral("Edge")), &id);
+        edges.append(id);
+    };
+    for (int i = 0; i < columns * rows; ++i) {
+        if (i % columns != columns - 1)
+            addEdge(i, i + 1);
+        else if (i + columns < columns * rows)
+            addEdge(i, i + columns);
+    }
+    addEdge(0, columns);
+
+    const QmdItemIdList before = c->elements();
+    for (int i = 0; i < 20; ++i) {
+        c->requestAddVoiceGroup(c->elementIndex(nodes.at(i * 50)));
+        c->requestAddTextBox(QmdKelvo::TickPoint {P * (2 * i) + P / 2, P * (i % rows) + P / 2});
+    }
+    for (const QmdItemId id : c->elements()) {
+        if (before.contains(id))
+            continue;
+        (c->elementType(id) == QmdKelvo::VoiceGroupElement ? voiceGroups : textBoxes).append(id);
+    }
+    settle();
+}
+
+void EditorBench::settle()
+{
+    for (int i = 0; i < 4; ++i)
+        QApplication::sendPostedEvents();
+    QApplication::processEvents();
+}
+
+double EditorBench::medianMs(int runs, const std::function<void()>& run)
+{
+    run();
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+void EditorBench::report(const char* figure, double ms, double targetMs)
+{
+    std::printf("  %-58s %8.2f ms   target <= %6.1f ms  %s\n", figure, ms, targetMs,
+                ms <= targetMs ? "ok" : "OVER");
+    std::fflush(stdout);
+}
+
+EditorBenchRegistration::EditorBenchRegistration(int order, const char* name,
+                                                 void (*run)(EditorBench&))
+{
+    QList<EditorBenchSection>& all = sections();
+    all.append({order, name, run});
+    std::stable_sort(
+        all.begin(), all.end(),
+        [](const EditorBenchSection& a, const EditorBenchSection& b) { return a.order < b.order; });
+}
+
+QList<EditorBenchSection>& EditorBenchRegistration::sections()
+{
+    static QList<EditorBenchSection> all;
+    return all;
+}

@@ -1,0 +1,81 @@
+#ifndef EDITORBENCH_H
+#define EDITORBENCH_H
+
+#include "QmdGlobal.h"
+
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+class KelvoWindow;
+class NetworkScene;
+class QGraphicsView;
+class QmdKelvoController;
+class TestAppServices;
+
+// The network editor's benchmark: one generated network (1,000 nodes on a grid of 40 × 25
+// principals, 1,000 edges between neighbours, 20 voice groups, 20 text boxes, 8 instruments)
+// in a document window, shown in a 1920 × 1080 view that caches its background.
+//
+// Each measurement is a section: a function that gets the bench and prints its figures. A
+// source file adds sections with EDITOR_BENCH_SECTION; the program runs them all in the order
+// of their numbers, or those named on its command line.
+class EditorBench
+{
+public:
+    EditorBench();
+    ~EditorBench();
+
+    KelvoWindow* window() const { return m_window.get(); }
+    QmdKelvoController* controller() const;
+    NetworkScene* scene() const;
+    QGraphicsView* view() const { return m_view.get(); }
+
+    // The generated elements, in the order they were made.
+    QmdItemIdList nodes;
+    QmdItemIdList edges;
+    QmdItemIdList voiceGroups;
+    QmdItemIdList textBoxes;
+    QmdItemIdList instruments;
+
+    // Delivers the queued signals of the document and of the windows.
+    static void settle();
+    // Runs `run` `runs` times after one run that is not counted, and gives the median time in
+    // milliseconds.
+    static double medianMs(int runs, const std::function<void()>& run);
+    // Prints one figure against its target (the largest acceptable value).
+    static void report(const char* figure, double ms, double targetMs);
+
+private:
+    void buildNetwork();
+
+    std::unique_ptr<TestAppServices> m_services;
+    std::unique_ptr<KelvoWindow> m_window;
+    std::unique_ptr<QGraphicsView> m_view;
+};
+
+// One section of the benchmark.
+struct EditorBenchSection
+{
+    int order;
+    const char* name;
+    void (*run)(EditorBench& bench);
+};
+
+// Registers a section; sections run in ascending order.
+struct EditorBenchRegistration
+{
+    EditorBenchRegistration(int order, const char* name, void (*run)(EditorBench&));
+    static QList<EditorBenchSection>& sections();
+};
+
+// Defines the section `name` (an identifier), run at position `order`:
+//     EDITOR_BENCH_SECTION(reset, 10) { ... bench.scene() ... }
+#define EDITOR_BENCH_SECTION(name, order)                                                          \
+    static void editorBench_##name(EditorBench& bench);                                            \
+    static const EditorBenchRegistration editorBenchRegistration_##name(order, #name,              \
+                                                                        &editorBench_##name);      \
+    static void editorBench_##name(EditorBench& bench)
+
+#endif // EDITORBENCH_H

@@ -1,0 +1,392 @@
+#include "AppServices.h"
+#include "AppTestFiles.h"
+#include "AppTestMain.h"
+#include "DialogAnswerer.h"
+#include "Inspector.h"
+#include "MidiSynthDialog.h"
+#include "SharedDialogs.h"
+#include "WindowPlacement.h"
+
+#include <QAbstractButton>
+#include <QColorDialog>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QWindow>
+
+#include "AbstractSync.h"
+
+// A receiver of the shared colour dialog.
+class ColorReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    int calls = 0;
+public slots:
+    void onColor(const QColor&) { ++calls; }
+};
+
+// Documents and windows: opening, placement, the focus window, the Space key and quitting.
+class TestAppDocuments : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    KelvoApplication* app() { return KelvoApplication::instance(); }
+
+    QString network(const QString& name, int nodes = 1)
+    {
+        return writeNetwork(m_dir.filePath(name), nodes);
+    }
+
+    static bool isPlaying(KelvoWindow* window) { return window->controller()->sync()->isPlaying(); }
+
+    void activate(KelvoWindow* window)
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        settle();
+    }
+
+private slots:
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect"))); }
+
+    // Runs first, on the untitled window of start-up.
+    void startWindowIsReusedOnlyWhileUnchanged()
+    {
+        QCOMPARE(app()->windows().size(), 1);
+        KelvoWindow* start = app()->windows().first();
+        QCOMPARE(app()->replaceableWindow(), start);
+        modify(start);
+        app()->openDocument(network("after-edit.kvd"));
+        QCOMPARE(app()->windows().size(), 2);
+        QVERIFY(start->controller()->fileName().isEmpty());
+        QCOMPARE(app()->replaceableWindow(), nullptr);
+        deleteAllWindows();
+
+        // A window that closes on a file it cannot read leaves an untitled window, which the
+        // next file opened takes while it is unchanged.
+        DialogAnswerer answerer;
+        answerer.clickButton(QMessageBox::Ok);
+        app()->openDocument(writeText(m_dir.filePath("broken.kvd"), "not a network"));
+        settle();
+        QCOMPARE(answerer.answered(), 1);
+        QCOMPARE(app()->windows().size(), 1);
+        KelvoWindow* replacement = app()->windows().first();
+        QCOMPARE(app()->replaceableWindow(), replacement);
+        const QString file = network("into-start.kvd", 3);
+        app()->openDocument(file);
+        QCOMPARE(app()->windows().size(), 1);
+        QCOMPARE(app()->windows().first(), replacement);
+        QCOMPARE(replacement->controller()->fileName(), file);
+        QCOMPARE(elementCount(replacement), 3);
+        QCOMPARE(app()->replaceableWindow(), nullptr);
+        deleteAllWindows();
+    }
+
+    void oneFileByThreePathsOpensOnce()
+    {
+        const QString file = network("once.kvd");
+        QVERIFY(QFile::link(file, m_dir.filePath("link.kvd")));
+        app()->openDocument(file);
+        QCOMPARE(app()->windows().size(), 1);
+        KelvoWindow* window = app()->windows().first();
+        window->showMinimized();
+        settle();
+
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        app()->openDocuments({QStringLiteral("once.kvd"), QStringLiteral("./sub/../once.kvd"),
+                              m_dir.filePath("link.kvd")});
+        QDir::setCurrent(previous);
+        QCOMPARE(app()->windows().size(), 1);
+        QVERIFY(!window->isMinimized());
+
+        // Two names of one file in one call open one window; the path loaded is absolute.
+        deleteAllWindows();
+        QDir::setCurrent(m_dir.path());
+        app()->openDocuments({QStringLiteral("once.kvd"), m_dir.filePath("link.kvd")});
+        QDir::setCurrent(previous);
+        QCOMPARE(app()->windows().size(), 1);
+        QCOMPARE(app()->windows().first()->controller()->fileName(), file);
+        deleteAllWindows();
+    }
+
+    void missingFilesAreSkipped()
+    {
+        app()->openDocuments({m_dir.filePath("no-such.kvd")});
+        QCOMPARE(app()->windows().size(), 0);
+    }
+
+    void placementBesideTheInspector_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("inspector");
+        QTest::addColumn<QRect>("region");
+        const QRect screen(0, 0, 1280, 800);
+        QTest::newRow("inspector right")
+            << screen << QRect(990, 0, 290, 400) << QRect(0, 0, 985, 800);
+        QTest::newRow("inspector left")
+            << screen << QRect(0, 0, 290, 400) << QRect(295, 0, 985, 800);
+        QTest::newRow("inspector near the left")
+            << screen << QRect(49, 0, 290, 400) << QRect(344, 0, 936, 800);
+        QTest::newRow("inspector in the middle") << screen << QRect(500, 0, 290, 400) << QRect();
+        QTest::newRow("offset area, inspector right")
+            << QRect(1920, 32, 1280, 768) << QRect(2910, 32, 290, 400) << QRect(1920, 32, 985, 768);
+        QTest::newRow("offset area, inspector left")
+            << QRect(1920, 32, 1280, 768) << QRect(1920, 32, 290, 400) << QRect(2215, 32, 985, 768);
+        QTest::newRow("offset area, inspector at the desktop's left")
+            << QRect(1920, 32, 1280, 768) << QRect(0, 32, 290, 400) << QRect();
+    }
+
+    void placementBesideTheInspector()
+    {
+        QFETCH(QRect, available);
+        QFETCH(QRect, inspector);
+        QFETCH(QRect, region);
+        QCOMPARE(WindowPlacement::besideInspector(available, inspector), region);
+    }
+
+    void centringAddsTheAreasOrigin()
+    {
+        QCOMPARE(WindowPlacement::centred(QRect(0, 0, 1280, 800), QSize(600, 360)),
+                 QPoint(340, 220));
+        QCOMPARE(WindowPlacement::centred(QRect(1920, 32, 1280, 768), QSize(601, 361)),
+                 QPoint(2260, 236));
+    }
+
+    void firstWindowIsPlacedByTheInspector()
+    {
+        Inspector* inspector = app()->inspector();
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const QPoint home = inspector->pos();
+
+        inspector->move(available.right() - inspector->frameGeometry().width() + 1, available.y());
+        KelvoWindow* first = app()->newDocument();
+        QCOMPARE(first->frameGeometry().right(), inspector->frameGeometry().left() - 6);
+        QCOMPARE(first->frameGeometry().left(), available.left());
+        QCOMPARE(first->frameGeometry().height(), available.height());
+        // A second window is shown where it is, unplaced.
+        KelvoWindow* second = app()->newDocument();
+        QVERIFY(second->isVisible());
+        QVERIFY(!second->isMaximized());
+        QCOMPARE(second->size(), QSize(622, 475));
+        deleteAllWindows();
+
+        inspector->move(available.x(), available.y());
+        KelvoWindow* left = app()->newDocument();
+        QCOMPARE(left->frameGeometry().left(), inspector->frameGeometry().right() + 6);
+        QCOMPARE(left->frameGeometry().right(), available.right());
+        deleteAllWindows();
+
+        inspector->move(available.center().x() - 100, available.y() + 50);
+        KelvoWindow* middle = app()->newDocument();
+        QVERIFY(middle->isMaximized());
+        deleteAllWindows();
+
+        inspector->hide();
+        KelvoWindow* unplaced = app()->newDocument();
+        QVERIFY(unplaced->isVisible());
+        QVERIFY(!unplaced->isMaximized());
+        deleteAllWindows();
+        inspector->move(home);
+        inspector->show();
+    }
+
+    void focusWindowAndTransientParents()
+    {
+        QSignalSpy changes(app(), &KelvoApplication::kelvoFocusWindowChanged);
+        QSignalSpy servicesChanges(app()->services(), &AppServices::focusWindowChanged);
+        KelvoWindow* a = app()->newDocument();
+        KelvoWindow* b = app()->newDocument();
+        activate(a);
+        QCOMPARE(app()->focusWindow(), a);
+        QCOMPARE(app()->services()->focusWindow(), a);
+        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), a->windowHandle());
+        activate(b);
+        QCOMPARE(app()->focusWindow(), b);
+        QCOMPARE(app()->inspector()->kelvoWindow(), b);
+        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), b->windowHandle());
+
+        // The synthesizer dialog floats over the focus window too.
+        app()->setSynthDialogOpen(true);
+        QVERIFY(app()->synthDialog());
+        QCOMPARE(app()->synthDialog()->synth(), app()->synth());
+        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), b->windowHandle());
+        activate(a);
+        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), a->windowHandle());
+        app()->setSynthDialogOpen(false);
+        QTRY_VERIFY(!app()->synthDialog());
+
+        // Focus going to the inspector keeps the document as the focus window.
+        app()->inspector()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app()->inspector()));
+        QCOMPARE(app()->focusWindow(), a);
+
+        // Destroying the focus window leaves none.
+        changes.clear();
+        servicesChanges.clear();
+        delete a;
+        QCOMPARE(app()->focusWindow(), nullptr);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changes.first().first().value<KelvoWindow*>(), nullptr);
+        QCOMPARE(servicesChanges.count(), 1);
+        QCOMPARE(app()->inspector()->kelvoWindow(), nullptr);
+        deleteAllWindows();
+    }
+
+    void sharedDialogsServeOneReceiverAtATime()
+    {
+        AppServices* services = app()->services();
+        QVERIFY(
+            app()->sharedDialogs()->colorDialog()->testOption(QColorDialog::DontUseNativeDialog));
+        ColorReceiver first;
+        auto* second = new ColorReceiver;
+        services->connectAppColorDialog(&first, SLOT(onColor(QColor)));
+        services->connectAppColorDialog(second, SLOT(onColor(QColor)));
+        QCOMPARE(services->appColorDialogReceiver(), second);
+        app()->sharedDialogs()->colorDialog()->setCurrentColor(Qt::red);
+        QCOMPARE(first.calls, 0);
+        QCOMPARE(second->calls, 1);
+        services->updateAppColorDialog(Qt::green);
+        QCOMPARE(second->calls, 1);
+        services->showAppColorDialog();
+        QVERIFY(services->isAppColorDialogVisible());
+        delete second;
+        QCOMPARE(services->appColorDialogReceiver(), nullptr);
+        app()->sharedDialogs()->colorDialog()->hide();
+    }
+
+    void spaceTogglesPlaybackWhereNoWidgetTakesIt()
+    {
+        KelvoWindow* window = app()->newDocument();
+        activate(window);
+        QWidget* view = window->centralWidget()->findChild<QWidget*>(QStringLiteral("networkView"));
+        QVERIFY(view);
+        QVERIFY(!isPlaying(window));
+        QTest::keyClick(view, Qt::Key_Space);
+        QVERIFY(isPlaying(window));
+
+        // A key held down repeats without toggling again.
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "),
+                         true);
+        QApplication::sendEvent(view, &repeat);
+        QVERIFY(isPlaying(window));
+
+        // A text field takes the key.
+        auto* field = new QLineEdit;
+        window->findChild<QToolBar*>()->addWidget(field);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Space);
+        QCOMPARE(field->text(), QStringLiteral(" "));
+        QVERIFY(isPlaying(window));
+
+        // In the inspector and in the synthesizer dialog, Space plays and pauses the focus
+        // document.
+        QTest::keyClick(app()->inspector(), Qt::Key_Space);
+        QVERIFY(!isPlaying(window));
+        app()->setSynthDialogOpen(true);
+        QTest::keyClick(app()->synthDialog(), Qt::Key_Space);
+        QVERIFY(isPlaying(window));
+        app()->setSynthDialogOpen(false);
+        QTRY_VERIFY(!app()->synthDialog());
+        window->controller()->requestSetPlayback(false);
+        deleteAllWindows();
+    }
+
+    void inspectorAndSynthesizerDialogToggle()
+    {
+        QSignalSpy inspectorToggles(app(), &KelvoApplication::mac_inspectorVisibilityToggled);
+        QSignalSpy synthToggles(app(), &KelvoApplication::synthDialogToggled);
+        QVERIFY(app()->inspector()->isVisible());
+        app()->mac_toggleInspector();
+        QVERIFY(!app()->inspector()->isVisible());
+        QVERIFY(inspectorToggles.count() >= 1);
+        app()->mac_setInspectorVisible(true);
+        QVERIFY(app()->inspector()->isVisible());
+
+        app()->toggleSynthDialog();
+        QVERIFY(app()->isSynthDialogOpen());
+        QCOMPARE(synthToggles.count(), 1);
+        app()->setSynthDialogOpen(true);
+        QCOMPARE(synthToggles.count(), 1);
+        app()->toggleSynthDialog();
+        QTRY_VERIFY(!app()->isSynthDialogOpen());
+        QCOMPARE(synthToggles.count(), 2);
+    }
+
+    void cancelledQuitLeavesTheRestOpen()
+    {
+        KelvoWindow* first = app()->newDocument();
+        KelvoWindow* second = app()->newDocument();
+        KelvoWindow* third = app()->newDocument();
+        for (KelvoWindow* window : {first, second, third})
+            modify(window);
+        const QPointer<KelvoWindow> firstGuard(first);
+        DialogAnswerer answerer;
+        answerer.clickButton(QMessageBox::Discard);
+        answerer.clickButton(QMessageBox::Cancel);
+        answerer.clickButton(QMessageBox::Discard);
+        app()->appQuit();
+        settle();
+        QCOMPARE(answerer.answered(), 2);
+        QVERIFY(!firstGuard);
+        QCOMPARE(app()->windows(), QList<KelvoWindow*>({second, third}));
+        QVERIFY(!app()->isQuitting());
+        deleteAllWindows();
+    }
+
+    void closeDuringTheWindowsOwnPrompt()
+    {
+        KelvoWindow* window = app()->newDocument();
+        modify(window);
+
+        // A close that arrives while the close prompt is up opens no second prompt.
+        app()->setQuitting(true);
+        DialogAnswerer answerer;
+        answerer.answer([&](QWidget* box) {
+            window->close();
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::Cancel)->click();
+        });
+        QVERIFY(!window->close());
+        settle();
+        QCOMPARE(answerer.answered(), 1);
+        QVERIFY(!app()->isQuitting());
+        QVERIFY(app()->windows().contains(window));
+
+        // One that arrives while the window's save dialog is up is ignored and stops the quit.
+        app()->setQuitting(true);
+        bool closed = true;
+        answerer.answer([&](QWidget* dialog) {
+            closed = window->close();
+            QMetaObject::invokeMethod(dialog, "reject");
+        });
+        window->saveAs();
+        settle();
+        QCOMPARE(answerer.answered(), 2);
+        QVERIFY(!closed);
+        QVERIFY(!app()->isQuitting());
+        QVERIFY(app()->windows().contains(window));
+        QVERIFY(window->isVisible());
+        deleteAllWindows();
+    }
+
+    void saveAllSavesEveryWindow()
+    {
+        app()->openDocument(network("all-a.kvd"));
+        app()->openDocument(network("all-b.kvd"));
+        for (KelvoWindow* window : app()->windows())
+            modify(window);
+        app()->saveAllDocuments();
+        settle();
+        for (KelvoWindow* window : app()->windows())
+            QVERIFY(window->controller()->atCleanState());
+        deleteAllWindows();
+    }
+};
+
+KELVO_APP_TEST_MAIN(TestAppDocuments)
+#include "tst_appdocuments.moc"
