@@ -120,6 +120,9 @@ CCItemEdit::CCItemEdit(CCListEdit* parent, const QmdIndex& controllerIndex)
     hoverPoints->setConnectionPen(ink);
     hoverPoints->setPointPen(ink);
     hoverPoints->setPointBrush(QColor(120, 120, 120));
+    // The point that the spin boxes edit stands out: hollow where the others are filled.
+    hoverPoints->setCurrentPointPen(ink);
+    hoverPoints->setCurrentPointBrush(Qt::white);
     connect(hoverPoints, &HoverPoints::mouseButtonPressed, this,
             &CCItemEdit::onHoverPointsMouseButtonPressed);
     connect(hoverPoints, &HoverPoints::mouseButtonReleased, this,

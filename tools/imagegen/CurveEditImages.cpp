@@ -89,14 +89,16 @@ QImage plotBackground(const char* top, const char* middle, const char* bottom)
         p.scale(2, 2);
         p.fillRect(Plot, QColor(255, 255, 255, 150));
 
-        p.setPen(QPen(QColor(Ink.red(), Ink.green(), Ink.blue(), 60), 0.5));
+        // Every line is a whole point wide on whole points, so that it keeps its place and
+        // its weight where the picture is shown at half its pixel size.
+        const auto onPoint = [](double v) { return std::floor(v) + 0.5; };
+        p.setPen(QPen(QColor(Ink.red(), Ink.green(), Ink.blue(), 40), 1.0));
         for (int quarter : {1, 3}) {
-            // On whole image pixels, to stay crisp.
-            const double y = std::floor((Plot.top() + Plot.height() * quarter / 4) * 2) / 2 + 0.25;
+            const double y = onPoint(Plot.top() + Plot.height() * quarter / 4);
             p.drawLine(QPointF(Plot.left(), y), QPointF(Plot.right(), y));
         }
         for (int quarter : {1, 2, 3}) {
-            const double x = std::floor((Plot.left() + Plot.width() * quarter / 4) * 2) / 2 + 0.25;
+            const double x = onPoint(Plot.left() + Plot.width() * quarter / 4);
             p.drawLine(QPointF(x, Plot.top()), QPointF(x, Plot.bottom()));
         }
 
@@ -109,8 +111,9 @@ QImage plotBackground(const char* top, const char* middle, const char* bottom)
         p.drawRect(Plot);
     }
 
-    // Right-aligned 3 points left of the plot, centred on their edges.
-    const int right = int(Plot.left()) - 3;
+    // Right-aligned 5 points left of the plot, clear of the points on its edge, and centred on
+    // the values they name.
+    const int right = int(Plot.left()) - 5;
     const auto label = [&image, right](const char* text, double centre) {
         drawText(image, right - textWidth(text), int(std::lround(centre - GlyphHeight / 2.0)), text,
                  2);
