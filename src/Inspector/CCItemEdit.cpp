@@ -303,9 +303,16 @@ void CCItemEdit::onSingleValuePitchBendCombinedValueChanged(int value)
     ui.singleValueStandardCombinedSpinBox->setValue(value + PitchBendCenter);
 }
 
-void CCItemEdit::onHoverPointsMouseButtonPressed() { }
+void CCItemEdit::onHoverPointsMouseButtonPressed()
+{
+    mouseGestureRequestId = 0;
+    inMouseGesture = true;
+}
 
-void CCItemEdit::onHoverPointsMouseButtonReleased() { }
+void CCItemEdit::onHoverPointsMouseButtonReleased()
+{
+    inMouseGesture = false;
+}
 
 void CCItemEdit::onHoverPointsChanged()
 {
@@ -313,7 +320,15 @@ void CCItemEdit::onHoverPointsChanged()
     // Removing a locked point, say, reports the points unchanged: no request for that.
     if (!curvePointsEqual(points, curvePoints)) {
         curvePoints = points;
-        emit curvePointsChanged();
+        if (inMouseGesture && controller) {
+            // Every position of a drag is written, and the whole drag is one step.
+            QmdRequestOptions options(tr("Curve Points"));
+            options.id = mouseGestureRequestId;
+            mouseGestureRequestId = controller->requestSetData(
+                K::CurvePoints, QVariant::fromValue(points), controllerIndex, options);
+        } else {
+            emit curvePointsChanged();
+        }
     }
     updatePointEditors();
 }

@@ -79,6 +79,10 @@ private:
     int lastMsbCode = -127;
     int lastLsbCode = -127;
     HoverPoints* hoverPoints = nullptr;
+    // Between a press and a release of the mouse in the plot, and the request that the
+    // changes it makes there join.
+    bool inMouseGesture = false;
+    QmdRequestId mouseGestureRequestId = 0;
 };
 
 #endif // CCITEMEDIT_H
