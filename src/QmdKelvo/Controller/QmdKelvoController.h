@@ -57,6 +57,10 @@ public:
     bool isElementState(const QmdIndex& index) const;
     // The marker of an out-edge in its from-node's "ArcIdentifiers"; 0 when there is none.
     int edgeMarker(QmdItemId nodeId, QmdItemId edgeId) const;
+    // The container that key `key` of an element of type `elementType` holds when present: a
+    // node's "ArcIdentifiers" and an edge's "ContinuousControllers" are IntDicts; every other
+    // key of an element holds a plain value.
+    static Qmd::ContainerType elementContainerType(int elementType, const QString& key);
 
     // The document's built-in "Chromatic" scale mode; 0 while the document has none.
     QmdItemId chromaticScaleModeId() const;
@@ -81,6 +85,15 @@ public:
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
                               const InstrumentMsg& second);
+    // Sets run-time values (of element states and notes-tree nodes) in several string-keyed
+    // containers in one request that is not undoable; a container that no longer exists is
+    // left out. Any thread; a voice group makes it with the model lock held.
+    typedef QList<QPair<QmdIndex, QHash<QString, QVariant>>> RunTimeValues;
+    QmdRequestId requestSetRunTimeData(const RunTimeValues& values);
+    // Moves on with every change of the model but those of requestSetRunTimeData: while it
+    // stays the same, what a voice group read of the document, run-time values apart, holds.
+    quint64 documentGeneration() const { return generation.load(std::memory_order_acquire); }
+    void setModel(QmdModel* model) override;
     // Runs `read` with the model lock held, so that several lookups and the validity checks
     // of their indexes see one state of the document. Requests may be made inside it.
     template<class Read>
@@ -245,6 +258,9 @@ private:
     // ---- Reset steps, inside the reset's request --------------------------------------------
     void convertLegacyNodes();
     void convertLegacyVoiceGroupOutputs();
+    // Gives an element's container key that holds something else the empty container of its
+    // type, and an edge's curve that is not a string dictionary an empty one.
+    void repairElementContainers();
     void normaliseScaleModes();
     void repairScaleModeReferences();
     void rebuildEdgeFromNodes();
@@ -272,6 +288,9 @@ private:
     QmdIndex directExistingElement(const QmdIndex& index) const;
 
     // ---- Run-time objects -------------------------------------------------------------------
+    std::atomic<quint64> generation {0};
+    // Set while requestSetRunTimeData writes, with the model lock held.
+    std::atomic<bool> runTimeRequestOpen {false};
     // Read by any thread without the model lock: a voice group asks for it while it holds its
     // own mutex, which the GUI thread takes inside the model lock.
     std::atomic<AbstractSync*> clock {nullptr};
