@@ -2,9 +2,13 @@
 #include "CurveListFixture.h"
 #include "HoverPoints.h"
 #include "MidiEvent.h"
+#include "MidiInstrument.h"
+#include "TestSync.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+#include <limits>
 
 namespace K = QmdKelvoKeys;
 using namespace QmdKelvo;
@@ -64,6 +68,7 @@ private slots:
     void pointSpinBoxesMoveTheCurrentPoint();
     void deleteKeyRemovesFreePointsOnly();
     void draggedPointIsWrittenAndNotFedBack();
+    void smartResetWhilePlaying();
     void midiLearningOfASingleValue();
     void midiLearningOfACurvePoint();
     void unusableMidiIsSwallowed();
@@ -419,6 +424,87 @@ void TestCCItemEdit::draggedPointIsWrittenAndNotFedBack()
     doc.undo();
     QCOMPARE(doc.points(id).size(), 3);
     QCOMPARE(doc.controller.undoText(), undoBefore);
+}
+
+// The controller that a curve leaves while the transport plays goes back to its reset value
+// on every instrument, at the transport's position.
+void TestCCItemEdit::smartResetWhilePlaying()
+{
+    TestSync::registerType();
+    CurveList doc;
+    doc.controller.requestAddInstrument(QmdRequestOptions(QStringLiteral("Instrument")));
+    doc.controller.requestAddInstrument(QmdRequestOptions(QStringLiteral("Instrument")));
+    doc.controller.requestSetData(K::SyncType, TestSync::staticTypeId(), QmdIndex(),
+                                  QmdRequestOptions(Qmd::NotUndoable, QString()));
+    doc.settle();
+    auto* clock = qobject_cast<TestSync*>(doc.controller.sync());
+    QVERIFY(clock);
+    clock->setTicksElapsed(12345);
+    clock->setPlaying(true);
+    const QHash<QmdItemId, MidiInstrument*> instruments = doc.controller.instrumentsCopy();
+    QCOMPARE(instruments.size(), 2);
+    // The output threads are not playing, so what reaches their pipes stays there.
+    for (MidiInstrument* instrument : instruments)
+        QVERIFY(instrument->currentState() != AbstractOutputThread::Running);
+    const auto taken = [&instruments]() {
+        QStringList messages;
+        QStringList other;
+        for (auto it = instruments.cbegin(); it != instruments.cend(); ++it) {
+            QVector<InstrumentMsg> out;
+            it.value()->pipe.tryReadIfReady(out, 32, std::numeric_limits<quint64>::max());
+            QStringList texts;
+            for (const InstrumentMsg& m : std::as_const(out))
+                texts << QStringLiteral("%1:%2:%3@%4")
+                             .arg(m.kind)
+                             .arg(m.data1)
+                             .arg(m.data2)
+                             .arg(m.time);
+            (it == instruments.cbegin() ? messages : other) = texts;
+        }
+        // Every instrument gets the same.
+        return messages == other ? messages : QStringList {QStringLiteral("differ")};
+    };
+    const QString cc = QString::number(InstrumentMsg::ControlChange);
+    const QString bend = QString::number(InstrumentMsg::PitchBend);
+
+    const QmdItemId pan = doc.addCurve(SingleCurve, 10, -1, {QPointF(0, 100)});
+    const QmdItemId pitchBend = doc.addCurve(SingleCurve, -2, -2, {QPointF(0, 100)});
+    const QmdItemId volume = doc.addCurve(SingleCurve, 7, 39, {QPointF(0, 100)});
+    doc.list->setEdge(doc.edge);
+    doc.settle();
+    QCOMPARE(taken(), QStringList());
+
+    chooseKey(doc.list->itemEdit(pan)->ui.msbComboBox, 11);
+    doc.settle();
+    QCOMPARE(taken(), QStringList {cc + ":10:64@12345"});
+
+    // Off pitch bend: the bend goes back to its centre, once, though the LSB leaves it too.
+    clock->setTicksElapsed(20000);
+    chooseKey(doc.list->itemEdit(pitchBend)->ui.msbComboBox, 7);
+    doc.settle();
+    QCOMPARE(doc.lsb(pitchBend), NoControllerCode);
+    QCOMPARE(taken(), QStringList {bend + ":64:0@20000"});
+
+    // The fine controller, with its own reset value.
+    chooseKey(doc.list->itemEdit(volume)->ui.lsbComboBox, 40);
+    doc.settle();
+    QCOMPARE(taken(), QStringList {cc + ":39:127@20000"});
+
+    // Undo changes the controller back, and resets the one it leaves.
+    doc.undo();
+    QCOMPARE(taken(), QStringList {cc + ":40:0@20000"});
+
+    // Nothing while stopped, or with the preference off.
+    clock->setPlaying(false);
+    chooseKey(doc.list->itemEdit(pan)->ui.msbComboBox, 12);
+    doc.settle();
+    QCOMPARE(taken(), QStringList());
+    clock->setPlaying(true);
+    doc.setPreference(PreferenceKeys::ControllersSmartReset, false);
+    chooseKey(doc.list->itemEdit(pan)->ui.msbComboBox, 13);
+    doc.settle();
+    QCOMPARE(taken(), QStringList());
+    QCOMPARE(doc.msb(pan), 13);
 }
 
 void TestCCItemEdit::midiLearningOfASingleValue()
