@@ -32,7 +32,6 @@ public:
     CCItemEdit(CCListEdit* parent, const QmdIndex& controllerIndex);
     ~CCItemEdit() override;
 
-    QmdIndex curveIndex() const { return controllerIndex; }
     HoverPoints* curveHoverPoints() const { return hoverPoints; }
     // Stops following the document, for a row on its way out: it makes no more requests.
     void detach();
