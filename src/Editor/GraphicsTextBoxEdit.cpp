@@ -5,8 +5,12 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QActionGroup>
+#include <QApplication>
 #include <QFontDatabase>
+#include <QGraphicsScene>
 #include <QGraphicsSceneContextMenuEvent>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -55,6 +59,8 @@ GraphicsTextBoxEdit::GraphicsTextBoxEdit(GraphicsTextBoxItem* item, int cursorPo
     // As small as the text: the text edit's own minimum is that of a scrolling editor.
     setMinimumSize(0, 0);
 
+    if (QGraphicsScene* itemScene = item->scene())
+        itemScene->installEventFilter(this);
     connect(m_textEdit, &QTextEdit::textChanged, this, &GraphicsTextBoxEdit::onTextChanged);
     connect(m_textEdit, &QTextEdit::currentCharFormatChanged, this,
             &GraphicsTextBoxEdit::onCurrentCharFormatChanged);
@@ -179,19 +185,36 @@ void GraphicsTextBoxEdit::showColorDialog()
         services->showAppColorDialog();
 }
 
+bool GraphicsTextBoxEdit::editsWithoutFocus() const
+{
+    // The context menu takes the focus while it is open.
+    if (menu)
+        return true;
+    const AppServices* services = AppServices::instance();
+    if (!services)
+        return false;
+    return (services->isAppFontDialogVisible() && services->appFontDialogReceiver() == m_textEdit)
+        || (services->isAppColorDialogVisible()
+            && services->appColorDialogReceiver() == m_textEdit);
+}
+
 void GraphicsTextBoxEdit::focusOutEvent(QFocusEvent* event)
 {
     QGraphicsProxyWidget::focusOutEvent(event);
-    // The context menu takes the focus while it is open.
-    if (menu)
-        return;
-    if (const AppServices* services = AppServices::instance()) {
-        if (services->isAppFontDialogVisible() && services->appFontDialogReceiver() == m_textEdit)
-            return;
-        if (services->isAppColorDialogVisible() && services->appColorDialogReceiver() == m_textEdit)
-            return;
+    if (!editsWithoutFocus())
+        emit editingFinished();
+}
+
+bool GraphicsTextBoxEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    // Once the focus went to a shared dialog, the window may get it back without giving it to
+    // the editor: a press elsewhere in the scene then ends editing as a focus loss would.
+    if (watched == scene() && event->type() == QEvent::GraphicsSceneMousePress && !hasFocus()) {
+        const auto* press = static_cast<QGraphicsSceneMouseEvent*>(event);
+        if (!sceneBoundingRect().contains(press->scenePos()) && !editsWithoutFocus())
+            emit editingFinished();
     }
-    emit editingFinished();
+    return QGraphicsProxyWidget::eventFilter(watched, event);
 }
 
 void GraphicsTextBoxEdit::contextMenuEvent(QGraphicsSceneContextMenuEvent* event)
@@ -263,6 +286,17 @@ void GraphicsTextBoxEdit::contextMenuEvent(QGraphicsSceneContextMenuEvent* event
     if (!alive)
         return;
     event->accept();
+    takeFocusBack();
+}
+
+void GraphicsTextBoxEdit::takeFocusBack()
+{
+    // The menu took the window's activation with it, and the scene gives the focus back only
+    // to the item it had when the window is activated again.
+    const QList<QGraphicsView*> views = scene() ? scene()->views() : QList<QGraphicsView*>();
+    if (!QApplication::activeWindow() && !views.isEmpty())
+        views.first()->activateWindow();
+    m_textEdit->setFocus(Qt::PopupFocusReason);
 }
 
 void GraphicsTextBoxEdit::onCurrentCharFormatChanged(const QTextCharFormat& format)

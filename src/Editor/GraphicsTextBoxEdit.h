@@ -48,6 +48,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QGraphicsSceneContextMenuEvent* event) override;
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
@@ -63,6 +64,11 @@ private slots:
     void showColorDialog();
 
 private:
+    // Whether editing goes on without the focus: while the context menu is open, or while a
+    // shared dialog that works for this editor is shown.
+    bool editsWithoutFocus() const;
+    // Gives the focus back to the text after the context menu.
+    void takeFocusBack();
     // The character format keys that the editor takes itself.
     static bool isFormatKey(const QKeyEvent* event);
 

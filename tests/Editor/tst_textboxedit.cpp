@@ -253,6 +253,16 @@ private slots:
         QVERIFY(find(selectedFont, "&Bold")->checked);
         for (const MenuEntry& size : find(selectedFont, "&Size")->submenu)
             QVERIFY2(!size.checked, qPrintable(size.text));
+
+        // After the menu the editor has the keyboard again, and a click elsewhere ends it.
+        w.settle();
+        QVERIFY(editor->hasFocus());
+        QTest::keyClicks(w.view, QStringLiteral("After"));
+        QCOMPARE(item->toPlainText(), QStringLiteral("After"));
+        w.clickElsewhere();
+        w.settle();
+        QVERIFY(!item->editor());
+        QCOMPARE(finished.count(), 1);
     }
 
     void contextMenuEntriesApply()
@@ -354,27 +364,55 @@ private slots:
         GraphicsTextBoxItem* item = w.addTextBox({P, P}, Hello, false);
         if (clickedFirst)
             w.click(w.viewPoint(item->editor(), QPointF(4, 4)));
-        w.services.setAppFontDialogVisible(fontDialog);
-        w.services.setAppColorDialogVisible(colorDialog);
-        QApplication::setActiveWindow(&w.window);
         QTest::keyClicks(w.view, QStringLiteral("Typed"));
 
+        // The user turns to a dialog: the window loses the focus.
+        w.services.setAppFontDialogVisible(fontDialog);
+        w.services.setAppColorDialogVisible(colorDialog);
+        QWidget* dialog = colorDialog
+            ? static_cast<QWidget*>(w.services.sharedDialogs()->colorDialog())
+            : static_cast<QWidget*>(w.services.sharedDialogs()->fontDialog());
+        if (fontDialog || colorDialog) {
+            QApplication::setActiveWindow(dialog);
+            w.settle();
+            QCOMPARE(bool(item->editor()), goesOn);
+        }
+
+        // Then clicks elsewhere in the document, which may or may not have the focus again.
         w.clickElsewhere();
         w.settle();
         QCOMPARE(bool(item->editor()), goesOn);
         QCOMPARE(w.storedText(item->elementId()).contains(QStringLiteral("Typed")), !goesOn);
+        if (goesOn) {
+            // A click in the editor goes on too.
+            w.click(w.viewPoint(item->editor(), QPointF(4, 4)));
+            w.settle();
+            QVERIFY(item->editor());
+        }
 
-        // Once the dialogs are hidden, the next focus loss ends it.
+        // Once the dialogs are hidden, the next click elsewhere ends it.
         w.services.setAppFontDialogVisible(false);
         w.services.setAppColorDialogVisible(false);
-        QApplication::setActiveWindow(&w.window);
-        if (item->editor()) {
-            w.click(w.viewPoint(item->editor(), QPointF(4, 4)));
-            w.clickElsewhere();
-            w.settle();
-        }
+        w.clickElsewhere();
+        w.settle();
         QVERIFY(!item->editor());
         QVERIFY(w.storedText(item->elementId()).contains(QStringLiteral("Typed")));
+    }
+
+    void focusComesBackAfterADialog()
+    {
+        TextBoxWindow w;
+        GraphicsTextBoxItem* item = w.addTextBox({P, P}, Hello, false);
+        w.click(w.viewPoint(item->editor(), QPointF(4, 4)));
+        w.services.setAppColorDialogVisible(true);
+        QApplication::setActiveWindow(w.services.sharedDialogs()->colorDialog());
+        w.settle();
+        QVERIFY(!item->editor()->hasFocus());
+        QApplication::setActiveWindow(&w.window);
+        w.settle();
+        QTest::keyClicks(w.view, QStringLiteral("Back"));
+        QVERIFY(item->toPlainText().startsWith(QStringLiteral("Back")));
+        w.services.setAppColorDialogVisible(false);
     }
 
     void typingGrowsTheEditor()
