@@ -10,13 +10,13 @@
 
 class KelvoWindow;
 class NetworkScene;
-class QGraphicsView;
+class NetworkView;
 class QmdKelvoController;
 class TestAppServices;
 
 // The network editor's benchmark: one generated network (1,000 nodes on a grid of 40 × 25
 // principals, 1,000 edges between neighbours, 20 voice groups, 20 text boxes, 8 instruments)
-// in a document window, shown in a 1920 × 1080 view that caches its background.
+// in a document window, shown in a network view whose viewport is 1920 × 1080.
 //
 // Each measurement is a section: a function that gets the bench and prints its figures. A
 // source file adds sections with EDITOR_BENCH_SECTION; the program runs them all in the order
@@ -30,7 +30,9 @@ public:
     KelvoWindow* window() const { return m_window.get(); }
     QmdKelvoController* controller() const;
     NetworkScene* scene() const;
-    QGraphicsView* view() const { return m_view.get(); }
+    NetworkView* view() const { return m_view.get(); }
+    // Zooms the view as the zoom box does: through the document's "ZoomScale".
+    void setZoomScale(double scale);
 
     // The generated elements, in the order they were made.
     QmdItemIdList nodes;
@@ -52,7 +54,7 @@ private:
 
     std::unique_ptr<TestAppServices> m_services;
     std::unique_ptr<KelvoWindow> m_window;
-    std::unique_ptr<QGraphicsView> m_view;
+    std::unique_ptr<NetworkView> m_view;
 };
 
 // One section of the benchmark.

@@ -3,12 +3,12 @@
 #include "EditorBench.h"
 #include "GraphicsTextBoxItem.h"
 #include "NetworkScene.h"
+#include "NetworkView.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QGraphicsView>
 #include <QKeyEvent>
 #include <QTextEdit>
 
@@ -56,8 +56,8 @@ EDITOR_BENCH_SECTION(textBox, 50)
     item->closeEditor();
     EditorBench::settle();
 
-    QGraphicsView* view = bench.view();
-    view->resetTransform();
+    NetworkView* view = bench.view();
+    bench.setZoomScale(1.0);
     view->centerOn(item);
     EditorBench::settle();
     std::printf("  text box of %lld characters, %.0f x %.0f\n",

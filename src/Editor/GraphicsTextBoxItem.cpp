@@ -2,15 +2,14 @@
 
 #include "DocumentWindow.h"
 #include "GraphicsTextBoxEdit.h"
+#include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoTypes.h"
 #include "TextBoxDocument.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
-#include <QGraphicsView>
 #include <QTextEdit>
 
 namespace K = QmdKelvoKeys;
@@ -119,8 +118,8 @@ void GraphicsTextBoxItem::openEditor(QPointF cursorPos)
     update();
 
     // Saving the document first commits the edit.
-    const QList<QGraphicsView*> views = scene() ? scene()->views() : QList<QGraphicsView*>();
-    saveWindow = views.isEmpty() ? nullptr : qobject_cast<DocumentWindow*>(views.first()->window());
+    const auto* networkScene = qobject_cast<const NetworkScene*>(scene());
+    saveWindow = networkScene ? networkScene->documentWindow() : nullptr;
     if (saveWindow)
         connect(saveWindow, &DocumentWindow::saveRequested, this,
                 &GraphicsTextBoxItem::closeEditor);

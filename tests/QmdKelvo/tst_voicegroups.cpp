@@ -23,6 +23,7 @@ private slots:
     void cleanup();
     void edgeChoice();
     void voicePool();
+    void goneEdgeTakesNoOtherEdgesVoice();
     void scaleSteps();
     void notesWalk();
     void controllerCurves();
@@ -184,6 +185,27 @@ void TestVoiceGroups::edgeChoice()
     // A node without its element state chooses nothing.
     c->requestRemove(n0, c->elementStatesRoot());
     QCOMPARE(firstEdge(g, n0), 0u);
+}
+
+// An edge that can no longer take a voice when it is spawned (it went after the choice, or has
+// no state) leaves the node's other chosen edges their voices.
+void TestVoiceGroups::goneEdgeTakesNoOtherEdgesVoice()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3:100:0.1"));
+    const QmdItemId b = addNode(P / 4, 0, QStringLiteral("E3:100:0.1"));
+    const QmdItemId far = addNode(P, 0, QStringLiteral("G3:100:0.1"));
+    addEdge(a, b);
+    const QmdItemId longest = addEdge(a, far);
+    set(a, K::SignallingMethod, int(QmdKelvo::Parallel));
+    // The longest edge, chosen first, has lost its state.
+    c->requestRemove(longest, c->elementStatesRoot());
+    VoiceGroup* g = startGroup(a);
+    QCOMPARE(firstEdge(g, a), uint(longest));
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= 1, 10000);
+    c->sync()->setPlaying(false);
+    QCOMPARE(state(far, K::HitCount).toUInt(), 0u);
 }
 
 void TestVoiceGroups::voicePool()

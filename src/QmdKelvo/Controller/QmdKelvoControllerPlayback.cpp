@@ -10,16 +10,16 @@
 bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg)
 {
     const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
-    MidiInstrument* thread = instrumentTable.value(instrument);
-    return thread && thread->pipe.tryWrite(msg);
+    const auto it = instrumentTable.constFind(instrument);
+    return it != instrumentTable.cend() && (*it)->pipe.tryWrite(msg);
 }
 
 bool QmdKelvoController::tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
                                               const InstrumentMsg& second)
 {
     const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
-    MidiInstrument* thread = instrumentTable.value(instrument);
-    return thread && thread->pipe.tryWrite(first, second);
+    const auto it = instrumentTable.constFind(instrument);
+    return it != instrumentTable.cend() && (*it)->pipe.tryWrite(first, second);
 }
 
 QmdRequestId QmdKelvoController::requestSetRunTimeData(const RunTimeValues& values)

@@ -31,8 +31,8 @@ void QmdKelvoController::Reset()
     if (!model())
         return;
 
-    QList<MidiInstrument*> oldInstruments;
-    QList<VoiceGroup*> oldVoiceGroups;
+    QList<InstrumentHandle> oldInstruments;
+    QList<VoiceGroupHandle> oldVoiceGroups;
     const QmdRequestId rid = registerNewRequestId();
     resetRequestId = rid;
     beginRequest(rid, Qmd::NotUndoable, tr("QmdKelvoController::Reset"));
@@ -56,8 +56,8 @@ void QmdKelvoController::Reset()
     // ... and are stopped once it is free again, since a running voice group may be waiting
     // for it. The old clock, which they may still use, is deleted later by the event loop.
     recreateSync();
-    stopInstruments(oldInstruments);
-    stopVoiceGroups(oldVoiceGroups);
+    stopInstruments(std::move(oldInstruments));
+    stopVoiceGroups(std::move(oldVoiceGroups));
     // What the old groups reported until they ended belongs to the previous document.
     clearFeedback();
     createInstruments(instruments());

@@ -258,14 +258,36 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
     wake();
 }
 
+bool VoiceGroup::haltSteps()
+{
+    // A step holds the slot mutex from start to end, and sees the cleared flag before it
+    // begins.
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    const bool wasIterating = iterating.exchange(false);
+    wake();
+    return wasIterating;
+}
+
 void VoiceGroup::gotoStart()
 {
     const std::lock_guard<std::mutex> locker(slotMutex);
-    const bool wasIterating = iterating.load();
-    resetVoices(currentTicks(), 1.0);
-    if (!wasIterating)
+    restart(iterating.load());
+}
+
+void VoiceGroup::gotoStart(bool resume)
+{
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    restart(resume);
+}
+
+void VoiceGroup::restart(bool resume)
+{
+    // A group that has ended is left as it is: its voices are no longer shown.
+    if (terminating.load())
         return;
-    resumeWithVoices();
+    resetVoices(currentTicks(), 1.0);
+    if (resume)
+        resumeWithVoices();
 }
 
 void VoiceGroup::terminateSafely()
@@ -482,7 +504,10 @@ void VoiceGroup::directCommit(Batch& batch)
 void VoiceGroup::send(Batch& batch)
 {
     QmdKelvoController* c = controller;
-    for (const Outgoing& out : batch.outgoing) {
+    for (Outgoing& out : batch.outgoing) {
+        // Each message names this group, so that stopping it can take back what it queued.
+        out.first.source = elementId;
+        out.second.source = elementId;
         switch (out.kind) {
         case Outgoing::Message:
             c->tryWriteToInstrument(out.instrument, out.first);
@@ -522,6 +547,9 @@ void VoiceGroup::iterate()
         QThread::usleep(50);
         locker.try_lock();
     }
+    // A slot that held the mutex may have paused the group meanwhile.
+    if (terminating.load() || !iterating.load())
+        return;
     AbstractSync* clock = sync();
     QmdKelvoController* c = controller;
     if (!clock || !clock->isPlaying() || !c)
@@ -606,9 +634,12 @@ void VoiceGroup::arrive(Batch& batch, Voice* voice)
     const quint32 voiceId = voice->id;
     releaseVoice(batch, voice);
 
-    if (directSpawnVoice(batch, kept, firstEdge)) {
+    // The first edge, then the others, while the pool has voices. An edge that takes none for
+    // another reason (it went since it was chosen) costs the others nothing: the voice would
+    // otherwise end here.
+    if (directSpawnVoice(batch, kept, firstEdge) || freeVoiceCount() > 0) {
         for (uint edge : std::as_const(furtherEdges)) {
-            if (!directSpawnVoice(batch, kept, edge))
+            if (!directSpawnVoice(batch, kept, edge) && freeVoiceCount() == 0)
                 break;
         }
     }

@@ -120,7 +120,13 @@ public slots:
     void continueIterating();
     void pauseIterating();
     void deactivateAllVoicesAndPauseIterating();
+    // Stops the steps: returns once a step in progress has ended, and none starts until the
+    // group is continued. Returns whether the group was iterating.
+    bool haltSteps();
+    // Places the start voice at the clock's tick, and iterates again if the group was
+    // iterating; the second form iterates again when `resume` is set.
     void gotoStart();
+    void gotoStart(bool resume);
     void run() override;
     void terminateSafely();
 
@@ -221,6 +227,8 @@ private:
     void resetVoices(quint64 startPos, double velocityScale);
     // Iterates again if there are voices, placing new ones first when none is left.
     void resumeWithVoices();
+    // The body of gotoStart, under the slot mutex.
+    void restart(bool resume);
     quint64 currentTicks() const;
 
     // The step: where the voices are, then their arrivals.

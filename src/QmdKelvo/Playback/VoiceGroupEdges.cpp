@@ -312,6 +312,7 @@ void VoiceGroup::sendCurve(const Outgoing& travel)
         const int value = qBound(0, sample.value, 16383);
         InstrumentMsg msg;
         msg.time = sample.tick;
+        msg.source = elementId;
         if (pitchBend) {
             msg.kind = InstrumentMsg::PitchBend;
             msg.data1 = dataByte(value / 128);
