@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QScrollBar>
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -108,6 +109,8 @@ private:
 
 private slots:
     void initTestCase() { initTickGeometryAt72Dpi(); }
+    // A connection by name that does not resolve would only print a warning.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect"))); }
 
     void controlLettersToggleTheFormat()
     {

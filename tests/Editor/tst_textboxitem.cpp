@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStyleOptionGraphicsItem>
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ class TestTextBoxItem : public QObject
 
 private slots:
     void initTestCase() { initTickGeometryAt72Dpi(); }
+    // A connection by name that does not resolve would only print a warning.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect"))); }
 
     void firstClickSelectsSecondEditsAtTheCharacter()
     {
