@@ -291,8 +291,8 @@ void GraphicsTextBoxEdit::contextMenuEvent(QGraphicsSceneContextMenuEvent* event
 
 void GraphicsTextBoxEdit::takeFocusBack()
 {
-    // The menu took the window's activation with it, and the scene gives the focus back only
-    // to the item it had when the window is activated again.
+    // A closing menu may leave no window active, or give the view the focus without giving it
+    // to this editor; without the focus, a click elsewhere would not end editing.
     const QList<QGraphicsView*> views = scene() ? scene()->views() : QList<QGraphicsView*>();
     if (!QApplication::activeWindow() && !views.isEmpty())
         views.first()->activateWindow();
