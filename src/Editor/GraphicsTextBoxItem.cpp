@@ -119,19 +119,15 @@ void GraphicsTextBoxItem::openEditor(QPointF cursorPos)
 
     // Saving the document first commits the edit.
     const auto* networkScene = qobject_cast<const NetworkScene*>(scene());
-    saveWindow = networkScene ? networkScene->documentWindow() : nullptr;
-    if (saveWindow)
-        connect(saveWindow, &DocumentWindow::saveRequested, this,
-                &GraphicsTextBoxItem::closeEditor);
+    if (DocumentWindow* window = networkScene ? networkScene->documentWindow() : nullptr)
+        saveConnection = connect(window, &DocumentWindow::saveRequested, this,
+                                 &GraphicsTextBoxItem::closeEditor);
 }
 
 void GraphicsTextBoxItem::closeEditor()
 {
-    if (saveWindow) {
-        disconnect(saveWindow, &DocumentWindow::saveRequested, this,
-                   &GraphicsTextBoxItem::closeEditor);
-        saveWindow = nullptr;
-    }
+    // The window may be on its way out: the connection is dropped without looking at it.
+    disconnect(saveConnection);
     if (!m_editor)
         return;
     disconnect(m_editor, nullptr, this, nullptr);

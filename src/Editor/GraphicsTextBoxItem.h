@@ -8,8 +8,6 @@
 #include <QGraphicsTextItem>
 #include <QPointer>
 
-class DocumentWindow;
-
 // One text box of the network: its rich text ("Text", HTML) on the grid, white unless the text
 // says otherwise. It is edited in place: a click on the text box when it is already selected
 // opens a GraphicsTextBoxEdit over it, at the clicked character, which works on the item's own
@@ -56,8 +54,8 @@ private:
     void applyText(const QString& text);
 
     QPointer<GraphicsTextBoxEdit> m_editor;
-    // The window whose saves end the open edit.
-    QPointer<DocumentWindow> saveWindow;
+    // The connection through which the window's saves end the open edit.
+    QMetaObject::Connection saveConnection;
     bool wasSelectedAtPress = false;
     // The "Text" last applied, and the HTML the document gave for it right after.
     QString appliedText;

@@ -25,9 +25,10 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
+        if (event->type() != QEvent::KeyPress)
+            return false;
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (event->type() == QEvent::KeyPress && key->key() != Qt::Key_Control
-            && key->key() != Qt::Key_Shift)
+        if (key->key() != Qt::Key_Control && key->key() != Qt::Key_Shift)
             keys << key->keyCombination();
         return false;
     }
