@@ -4,6 +4,7 @@
 #include "ElementItem.h"
 #include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsTextBoxItem.h"
 #include "GraphicsVoiceGroupItem.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -11,6 +12,8 @@
 
 #include <QGraphicsView>
 #include <QSignalBlocker>
+
+#include <utility>
 
 namespace K = QmdKelvoKeys;
 
@@ -100,6 +103,8 @@ void NetworkScene::reset()
     emit aboutToReset();
 
     lastRequestId = 0;
+    addedTextBoxId = 0;
+    addedTextBoxRequestId = 0;
     selectedIdsDirty = true;
     selectedIds.clear();
     snapToGrid = true;
@@ -282,6 +287,9 @@ ElementItem* NetworkScene::createElementItem(QmdItemId id, QmdRequestId rid)
     case QmdKelvo::VoiceGroupElement:
         item = new GraphicsVoiceGroupItem(id, controller, this);
         break;
+    case QmdKelvo::TextBoxElement:
+        item = new GraphicsTextBoxItem(id, controller, this);
+        break;
     default:
         return nullptr;
     }
@@ -362,6 +370,36 @@ void NetworkScene::onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid
     for (const QmdItemId id : idList)
         createElementItem(id, rid);
     lastRequestId = rid;
+
+    // A text box that a request made on its own opens for typing, its text selected; not one
+    // that comes back by undo or redo, nor one of a document loaded. A request reports its
+    // elements in several signals, all queued before the first arrives: the text box opens
+    // after them, unless one of them held more.
+    if (rid == addedTextBoxRequestId) {
+        addedTextBoxId = 0;
+        return;
+    }
+    if (idList.size() != 1 || rid == ResetRequestId
+        || controller->unfinishedUndoRedoRequests().contains(rid))
+        return;
+    ElementItem* item = elementItems.value(idList.first());
+    if (!item || item->graphicsItem()->type() != TextBoxItemType)
+        return;
+    addedTextBoxId = idList.first();
+    addedTextBoxRequestId = rid;
+    QMetaObject::invokeMethod(this, &NetworkScene::openAddedTextBox, Qt::QueuedConnection);
+}
+
+void NetworkScene::openAddedTextBox()
+{
+    const QmdItemId id = std::exchange(addedTextBoxId, 0);
+    addedTextBoxRequestId = 0;
+    ElementItem* item = elementItems.value(id);
+    if (!item || item->graphicsItem()->type() != TextBoxItemType)
+        return;
+    auto* textBox = static_cast<GraphicsTextBoxItem*>(item->graphicsItem());
+    textBox->openEditor(textBox->boundingRect().center());
+    textBox->selectAll();
 }
 
 void NetworkScene::onElementsRemoved(const QmdItemIdList& idList, QmdRequestId)

@@ -130,6 +130,8 @@ private:
     void noteQuietSelectionChange();
     void emitQuietSelectionChange();
 
+    // Opens the editor of the text box that a request added on its own.
+    void openAddedTextBox();
     // Unregisters and deletes the item of an element, and forgets every reference to it.
     void deleteElementItem(QmdItemId id);
     // The items that follow an element's data besides its own: the edges from and to a node
@@ -166,6 +168,9 @@ private:
     bool sceneContentsRecomputePending = false;
 
     QmdRequestId lastRequestId = 0;
+    // The text box that opens for typing once the rest of its request has arrived, if any.
+    QmdItemId addedTextBoxId = 0;
+    QmdRequestId addedTextBoxRequestId = 0;
     bool quietSelectionChangePending = false;
     mutable bool selectedIdsDirty = true;
     mutable QmdItemIdSet selectedIds;

@@ -2,11 +2,14 @@
 #include "AppTestMain.h"
 #include "DialogAnswerer.h"
 #include "DocumentTool.h"
+#include "GraphicsTextBoxItem.h"
+#include "NetworkScene.h"
 #include "PreferenceKeys.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
 
 #include <QFileDialog>
+#include <QGraphicsView>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSettings>
@@ -262,6 +265,45 @@ private slots:
         QVERIFY(clean->close());
         QCOMPARE(cleanSaves.count(), 1);
         QCOMPARE(answerer.answered(), 4);
+    }
+
+    void typingInATextBoxReachesSavesAndTheClosePrompt()
+    {
+        KelvoWindow* window = app()->newDocument();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QGraphicsView* view = window->scene()->views().first();
+
+        // A new text box opens for typing; the document is clean before anything is typed.
+        QmdKelvoController* c = window->controller();
+        c->requestAddTextBox(QmdKelvo::TickPoint {0, 0});
+        settle();
+        const QmdItemId id = c->elements().last();
+        c->requestMarkAsCleanState();
+        settle();
+        QTest::keyClicks(view, QStringLiteral("Typed"));
+        QVERIFY(c->atCleanState());
+
+        // The save finds the text.
+        DialogAnswerer answerer;
+        answerer.chooseFile(path("typed.kvd"));
+        window->save();
+        settle();
+        QVERIFY(c->data(K::Text, c->elementIndex(id)).toString().contains("Typed"));
+        QFile saved(path("typed.kvd"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("Typed"));
+
+        // Typing again, then closing: the prompt sees the change.
+        auto* textBox = dynamic_cast<GraphicsTextBoxItem*>(window->scene()->elementItem(id));
+        QVERIFY(textBox);
+        textBox->openEditor(QPointF(0, 0));
+        QTest::keyClicks(view, QStringLiteral("More "));
+        QVERIFY(c->atCleanState());
+        answerer.clickButton(QMessageBox::Cancel);
+        QVERIFY(!window->close());
+        QCOMPARE(answerer.answered(), 2);
+        QVERIFY(c->data(K::Text, c->elementIndex(id)).toString().contains("More Typed"));
     }
 
     void undoPastTheSavedStateAsks()

@@ -6,6 +6,7 @@
 #include "QmdKelvoUnits.h"
 #include "QwpComboBox.h"
 #include "TestDocumentWindow.h"
+#include "ViewWindow.h"
 
 #include <QAbstractItemView>
 #include <QRegularExpression>
@@ -22,49 +23,6 @@
 namespace K = QmdKelvoKeys;
 
 namespace {
-
-// A document window with its scene and view, wired as the application's window wires them.
-struct ViewWindow
-{
-    ViewWindow()
-    {
-        view = new NetworkView(&window);
-        view->setFrameShape(QFrame::NoFrame);
-        view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        window.setCentralWidget(view);
-        scene = new NetworkScene(&window);
-        view->setScene(scene);
-        scene->setController(controller());
-        view->setController(controller());
-        view->setActionTarget(&window);
-    }
-
-    QmdKelvoController* controller() const { return window.controller(); }
-
-    // Shows the window with a viewport of the given size.
-    bool showWithViewport(const QSize& size)
-    {
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            return false;
-        const QSize margins = view->size() - view->viewport()->size();
-        window.resize(window.size() - view->size() + size + margins);
-        return QTest::qWaitFor([&] { return view->viewport()->size() == size; });
-    }
-
-    void setZoomScale(const QVariant& value)
-    {
-        controller()->requestSetData(K::ZoomScale, value, QmdIndex(),
-                                     QmdRequestOptions(Qmd::NotUndoable, QString()));
-    }
-
-    QwpComboBox* zoomBox() const { return view->findChild<QwpComboBox*>(); }
-
-    TestDocumentWindow window;
-    NetworkScene* scene = nullptr;
-    NetworkView* view = nullptr;
-};
 
 QImage resourceImage(const QString& path)
 {
