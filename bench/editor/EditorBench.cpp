@@ -1,5 +1,6 @@
 #include "EditorBench.h"
 
+#include "Inspector.h"
 #include "KelvoWindow.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
@@ -29,11 +30,15 @@ EditorBench::EditorBench()
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->resize(1920, 1080);
     m_view->show();
+    m_inspector = std::make_unique<Inspector>();
+    m_inspector->show();
+    m_services->setFocusWindow(m_window.get());
     settle();
 }
 
 EditorBench::~EditorBench()
 {
+    m_inspector.reset();
     m_view.reset();
     m_window.reset();
 }

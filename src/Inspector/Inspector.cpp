@@ -116,7 +116,6 @@ void Inspector::buildPages()
     m_documentForm.setupUi(m_documentPage);
     m_instrumentPage
         = addPage(QStringLiteral(":/images/Inspector/InspectInstrument.png"), tr("Instrument"));
-    m_instrumentButton = qobject_cast<QPushButton*>(pageButton(InstrumentPage));
     m_instrumentForm.setupUi(m_instrumentPage);
     addElementTypePage(QmdKelvo::EdgeElement, QStringLiteral(":/images/Inspector/InspectEdge.png"),
                        m_documentForm.totalEdgesLabel);

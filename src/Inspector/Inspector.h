@@ -155,7 +155,6 @@ private:
     QWidget* m_documentPage = nullptr;
     QPushButton* m_documentButton = nullptr;
     QWidget* m_instrumentPage = nullptr;
-    QPushButton* m_instrumentButton = nullptr;
     QStandardItemModel* m_emptyModel = nullptr;
     // The element ids last taken from the focus window's selection.
     QmdItemIdSet m_selection;
