@@ -117,17 +117,17 @@ void Inspector::buildPages()
     m_instrumentPage
         = addPage(QStringLiteral(":/images/Inspector/InspectInstrument.png"), tr("Instrument"));
     m_instrumentForm.setupUi(m_instrumentPage);
-    addElementTypePage(QmdKelvo::EdgeElement, QStringLiteral(":/images/Inspector/InspectEdge.png"),
-                       m_documentForm.totalEdgesLabel);
-    m_edgeForm.setupUi(m_elementTypes[QmdKelvo::EdgeElement].page);
-    addElementTypePage(QmdKelvo::NodeElement, QStringLiteral(":/images/Inspector/InspectNode.png"),
-                       m_documentForm.totalNodesLabel);
-    m_nodeForm.setupUi(m_elementTypes[QmdKelvo::NodeElement].page);
+    m_edgeForm.setupUi(addElementTypePage(QmdKelvo::EdgeElement,
+                                          QStringLiteral(":/images/Inspector/InspectEdge.png"),
+                                          m_documentForm.totalEdgesLabel));
+    m_nodeForm.setupUi(addElementTypePage(QmdKelvo::NodeElement,
+                                          QStringLiteral(":/images/Inspector/InspectNode.png"),
+                                          m_documentForm.totalNodesLabel));
+    // Text boxes are counted but have no page.
     m_elementTypes[QmdKelvo::TextBoxElement].countLabel = m_documentForm.totalTextBoxesLabel;
-    addElementTypePage(QmdKelvo::VoiceGroupElement,
-                       QStringLiteral(":/images/Inspector/InspectVoiceGroup.png"),
-                       m_documentForm.totalVoiceGroupsLabel);
-    m_voiceGroupForm.setupUi(m_elementTypes[QmdKelvo::VoiceGroupElement].page);
+    m_voiceGroupForm.setupUi(addElementTypePage(
+        QmdKelvo::VoiceGroupElement, QStringLiteral(":/images/Inspector/InspectVoiceGroup.png"),
+        m_documentForm.totalVoiceGroupsLabel));
 
     setUpDocumentPage();
     setUpInstrumentPage();
@@ -160,13 +160,14 @@ QWidget* Inspector::addPage(const QString& iconPath, const QString& toolTip)
     return page;
 }
 
-void Inspector::addElementTypePage(QmdKelvo::ElementType type, const QString& iconPath,
-                                   QLabel* countLabel)
+QWidget* Inspector::addElementTypePage(QmdKelvo::ElementType type, const QString& iconPath,
+                                       QLabel* countLabel)
 {
     ElementTypeInfo& info = m_elementTypes[type];
     info.page = addPage(iconPath, QmdKelvo::elementTypeName(type));
     info.button = qobject_cast<QPushButton*>(pageButton(m_pageStack->indexOf(info.page)));
     info.countLabel = countLabel;
+    return info.page;
 }
 
 void Inspector::setUpDocumentPage()

@@ -113,8 +113,10 @@ private:
     void buildPages();
     // Adds an empty page and its button; returns the page.
     QWidget* addPage(const QString& iconPath, const QString& toolTip);
-    void addElementTypePage(QmdKelvo::ElementType type, const QString& iconPath,
-                            QLabel* countLabel);
+    // Adds the page of an element type and its entry in the element-type table; returns the
+    // page.
+    QWidget* addElementTypePage(QmdKelvo::ElementType type, const QString& iconPath,
+                                QLabel* countLabel);
     void setUpDocumentPage();
     void setUpInstrumentPage();
     void setUpEdgePage();
