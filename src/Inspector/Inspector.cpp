@@ -366,12 +366,12 @@ void Inspector::transformFinished()
 
 void Inspector::setKelvoWindow(DocumentWindow* window)
 {
-    if (m_window)
-        disconnect(m_window, nullptr, this, nullptr);
+    // Dropped by its connection alone: the previous window may be the one being destroyed.
+    disconnect(m_selectionConnection);
     m_window = window;
     if (window)
-        connect(window, &DocumentWindow::elementSelectionChanged, this,
-                &Inspector::onElementSelectionChanged);
+        m_selectionConnection = connect(window, &DocumentWindow::elementSelectionChanged, this,
+                                        &Inspector::onElementSelectionChanged);
     setController(window ? window->controller() : nullptr);
 }
 

@@ -140,6 +140,7 @@ private:
 
     // The window whose selection is shown; null when there is none.
     QPointer<DocumentWindow> m_window;
+    QMetaObject::Connection m_selectionConnection;
 
     Ui_InspectDocForm m_documentForm;
     Ui_InspectInstrumentForm m_instrumentForm;

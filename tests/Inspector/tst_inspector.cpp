@@ -422,15 +422,26 @@ private slots:
         Inspector inspector;
         services->setFocusWindow(window.get());
         QCOMPARE(inspector.documentForm().totalNodesLabel->text(), QStringLiteral("3"));
+        // The controller goes first, then the window, and the application reports the window
+        // gone while it is being destroyed.
+        QmdKelvoController* controller = window->controller();
+        bool modelsEmptyAtControllerEnd = false;
+        connect(controller, &QObject::destroyed, this, [&] {
+            modelsEmptyAtControllerEnd
+                = inspector.instrumentForm().listView->model() == inspector.emptyModel()
+                && inspector.nodeForm().instrumentComboBox->model() == inspector.emptyModel();
+        });
+        bool clearedWithTheWindow = false;
+        connect(window.get(), &QObject::destroyed, services.get(), [&] {
+            emit services->focusWindowChanged(nullptr);
+            clearedWithTheWindow = !inspector.pageStack()->isEnabled()
+                && inspector.documentForm().totalNodesLabel->text() == QLatin1String("0");
+        });
         window.reset();
+        QVERIFY(modelsEmptyAtControllerEnd);
+        QVERIFY(clearedWithTheWindow);
         QCOMPARE(inspector.kelvoWindow(), nullptr);
-        QCOMPARE(inspector.instrumentForm().listView->model(), inspector.emptyModel());
-        QCOMPARE(inspector.nodeForm().instrumentComboBox->model(), inspector.emptyModel());
-        // The application reports the window gone afterwards.
-        emit services->focusWindowChanged(nullptr);
         settle();
-        QVERIFY(!inspector.pageStack()->isEnabled());
-        QCOMPARE(inspector.documentForm().totalNodesLabel->text(), QStringLiteral("0"));
 
         // And the inspector follows the next window.
         TestDocumentWindow next;
@@ -438,6 +449,7 @@ private slots:
         services->setFocusWindow(&next);
         QCOMPARE(inspector.documentForm().totalNodesLabel->text(), QStringLiteral("3"));
         QVERIFY(inspector.pageStack()->isEnabled());
+        next.setSelectedElementIds({});
     }
 
     void takesTheFocusWindowThatExists()
