@@ -555,6 +555,8 @@ void Inspector::onInstrumentsAddedOrRemoved()
 }
 
 // ---- The pages' bindings --------------------------------------------------------------------
+// The selection, the instrument list's selection, the port lists and the shuffle act on the
+// pages' bindings to the document; the pages bind nothing yet, so these do nothing.
 
 void Inspector::onElementSelectionChanged() { }
 
