@@ -3,13 +3,14 @@
 #include "Inspector.h"
 #include "KelvoWindow.h"
 #include "NetworkScene.h"
+#include "NetworkView.h"
 #include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
 #include "TestAppServices.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QGraphicsView>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,18 +22,25 @@ EditorBench::EditorBench()
 {
     buildNetwork();
 
-    m_view = std::make_unique<QGraphicsView>(scene());
+    // Set up as the window's own view, with its scroll bars; a second view of the scene, so
+    // that the window's own stays hidden.
+    m_view = std::make_unique<NetworkView>(nullptr);
     m_view->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform
                            | QPainter::TextAntialiasing);
-    m_view->setCacheMode(QGraphicsView::CacheBackground);
     m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->resize(1920, 1080);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setDragMode(QGraphicsView::RubberBandDrag);
+    m_view->setScene(scene());
+    m_view->setController(controller());
+    m_view->setActionTarget(m_window.get());
     m_view->show();
     m_inspector = std::make_unique<Inspector>();
     m_inspector->show();
     m_services->setFocusWindow(m_window.get());
+    settle();
+    const QSize viewport(1920, 1080);
+    m_view->resize(m_view->size() - m_view->viewport()->size() + viewport);
     settle();
 }
 
@@ -97,6 +105,13 @@ void EditorBench::buildNetwork()
             continue;
         (c->elementType(id) == QmdKelvo::VoiceGroupElement ? voiceGroups : textBoxes).append(id);
     }
+    settle();
+}
+
+void EditorBench::setZoomScale(double scale)
+{
+    controller()->requestSetData(QmdKelvoKeys::ZoomScale, scale, QmdIndex(),
+                                 QmdRequestOptions(Qmd::NotUndoable, QString()));
     settle();
 }
 

@@ -5,12 +5,12 @@
 #include "Inspector.h"
 #include "KelvoWindow.h"
 #include "NetworkScene.h"
+#include "NetworkView.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoUnits.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QGraphicsView>
 
 #include <algorithm>
 #include <cstdio>
@@ -100,11 +100,13 @@ EDITOR_BENCH_SECTION(paste, 20)
 
 EDITOR_BENCH_SECTION(repaint, 30)
 {
-    QGraphicsView* view = bench.view();
-    view->resetTransform();
-    view->scale(0.25, 0.25);
+    NetworkView* view = bench.view();
+    bench.setZoomScale(0.25);
     view->centerOn(bench.scene()->sceneContentsRect().center());
     EditorBench::settle();
+    std::printf("  viewport %d x %d at %.0f %%, %lld items in view\n", view->viewport()->width(),
+                view->viewport()->height(), view->transform().m11() * 100,
+                qlonglong(view->items(view->viewport()->rect()).size()));
     EditorBench::report("steady full repaint at 25 % (1920 x 1080)",
                         EditorBench::medianMs(20, [&] { view->viewport()->repaint(); }), 25.0);
 }

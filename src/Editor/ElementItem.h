@@ -43,6 +43,9 @@ public:
     virtual void elementSelectionChanged();
     // Whether the element plays no notes (its "DontPlayNote"); false for elements that play.
     virtual bool dontPlayNote() const { return false; }
+    // The nodes whose data the item follows besides its own element's (an edge's ends, a voice
+    // group's start node), as the item last read them.
+    virtual QmdItemIdList followedNodeIds() const { return {}; }
 
     QmdItemId elementId() const { return m_elementId; }
     QmdKelvoController* elementController() const { return controller; }

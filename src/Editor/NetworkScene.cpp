@@ -1,7 +1,10 @@
 #include "NetworkScene.h"
 
+#include "DocumentWindow.h"
 #include "ElementItem.h"
+#include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsVoiceGroupItem.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
@@ -176,6 +179,7 @@ void NetworkScene::setNodesColor(const QColor& color)
 void NetworkScene::setEdgesColor(const QColor& color)
 {
     m_edgesColor = color;
+    applyEdgesColor();
 }
 
 void NetworkScene::resetCachedContentOfViews()
@@ -189,8 +193,19 @@ void NetworkScene::resetCachedContentOfViews()
 void NetworkScene::applyAnnotationColor()
 {
     for (QGraphicsItem* item : items()) {
-        if (item->type() == NodeItemType)
+        switch (item->type()) {
+        case EdgeItemType:
+            static_cast<GraphicsEdgeItem*>(item)->setAnnotationColor(m_annotationColor);
+            break;
+        case NodeItemType:
             static_cast<GraphicsNodeItem*>(item)->setLabelColor(m_annotationColor);
+            break;
+        case VoiceGroupItemType:
+            static_cast<GraphicsVoiceGroupItem*>(item)->setLabelColor(m_annotationColor);
+            break;
+        default:
+            break;
+        }
     }
 }
 
@@ -199,6 +214,14 @@ void NetworkScene::applyNodesColor()
     for (QGraphicsItem* item : items()) {
         if (item->type() == NodeItemType)
             static_cast<GraphicsNodeItem*>(item)->setNodeColor(m_nodesColor);
+    }
+}
+
+void NetworkScene::applyEdgesColor()
+{
+    for (QGraphicsItem* item : items()) {
+        if (item->type() == EdgeItemType)
+            static_cast<GraphicsEdgeItem*>(item)->setEdgeColor(m_edgesColor);
     }
 }
 
@@ -242,6 +265,13 @@ ElementItem* NetworkScene::createElementItem(QmdItemId id, QmdRequestId rid)
 
     ElementItem* item = nullptr;
     switch (type) {
+    case QmdKelvo::EdgeElement: {
+        auto* edge = new GraphicsEdgeItem(id, controller, this);
+        edge->setZValue(1.0);
+        edge->setShowSignalling(showEdgeSignalling);
+        item = edge;
+        break;
+    }
     case QmdKelvo::NodeElement: {
         auto* node = new GraphicsNodeItem(id, controller, this);
         node->setShowHitCount(showNodeCounters);
@@ -249,6 +279,9 @@ ElementItem* NetworkScene::createElementItem(QmdItemId id, QmdRequestId rid)
         item = node;
         break;
     }
+    case QmdKelvo::VoiceGroupElement:
+        item = new GraphicsVoiceGroupItem(id, controller, this);
+        break;
     default:
         return nullptr;
     }
@@ -295,26 +328,10 @@ void NetworkScene::deleteElementItem(QmdItemId id)
 void NetworkScene::updateFollowedNodes(ElementItem* item)
 {
     forgetFollowedNodes(item);
-    QStringList keys;
-    switch (item->graphicsItem()->type()) {
-    case EdgeItemType:
-        keys = QStringList {K::FromNode, K::ToNode};
-        break;
-    case VoiceGroupItemType:
-        keys = QStringList {K::ToNode};
-        break;
-    default:
+    const QmdItemIdList nodes = item->followedNodeIds();
+    if (nodes.isEmpty())
         return;
-    }
-    QmdItemIdList nodes;
-    controller->lockedRead([&] {
-        for (const QString& key : std::as_const(keys)) {
-            if (const QmdItemId node
-                = controller->directElementData(item->elementId(), key).toUInt())
-                nodes.append(node);
-        }
-    });
-    for (const QmdItemId node : std::as_const(nodes))
+    for (const QmdItemId node : nodes)
         followers[node].insert(item);
     followedNodes.insert(item, nodes);
 }
@@ -416,8 +433,14 @@ void NetworkScene::onItemsChanged(const QmdIndex& parent, const QStringList& key
             showNodeLastNotesSent = values.value(K::ShowNodeLastNotesSent).toBool();
         if (countersListed || lastNotesListed)
             refreshNodeStates(countersListed, lastNotesListed);
-        if (signallingListed)
+        if (signallingListed) {
             showEdgeSignalling = values.value(K::ShowEdgeSignalling).toBool();
+            for (ElementItem* item : std::as_const(elementItems)) {
+                if (item->graphicsItem()->type() == EdgeItemType)
+                    static_cast<GraphicsEdgeItem*>(item->graphicsItem())
+                        ->setShowSignalling(showEdgeSignalling);
+            }
+        }
         return;
     }
 
@@ -505,6 +528,12 @@ const QmdItemIdSet& NetworkScene::selectedElementIds() const
         selectedIdsDirty = false;
     }
     return selectedIds;
+}
+
+DocumentWindow* NetworkScene::documentWindow() const
+{
+    const QList<QGraphicsView*> shownIn = views();
+    return shownIn.isEmpty() ? nullptr : qobject_cast<DocumentWindow*>(shownIn.first()->window());
 }
 
 void NetworkScene::setItemSelectedQuietly(QGraphicsItem* item, bool selected)

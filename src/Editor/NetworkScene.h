@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QStringList>
 
+class DocumentWindow;
 class ElementItem;
 class QmdKelvoController;
 
@@ -50,6 +51,9 @@ public:
 
     // The element ids of the selected items.
     const QmdItemIdSet& selectedElementIds() const;
+    // The document window that shows the scene (the window of its first view); null while no
+    // view of a document window shows it.
+    DocumentWindow* documentWindow() const;
     // The item of an element; null when it has none.
     ElementItem* elementItem(QmdItemId id) const { return elementItems.value(id); }
     // Makes, registers and fills in the item of an element, selected unless rid is
@@ -117,6 +121,7 @@ private:
     void resetCachedContentOfViews();
     void applyAnnotationColor();
     void applyNodesColor();
+    void applyEdgesColor();
 
     // Changes the selection without the scene's signal; selectionChanged() follows once,
     // queued, for all such changes up to then.

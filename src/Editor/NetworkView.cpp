@@ -1,6 +1,7 @@
 #include "NetworkView.h"
 
 #include "DocumentTool.h"
+#include "DocumentWindow.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -139,6 +140,11 @@ void NetworkView::setController(QmdKelvoController* controller)
 void NetworkView::setActionTarget(QObject* target)
 {
     actionTarget = target;
+}
+
+DocumentWindow* NetworkView::actionWindow() const
+{
+    return qobject_cast<DocumentWindow*>(actionTarget.data());
 }
 
 QmdKelvo::TickPoint NetworkView::tickPointAt() const

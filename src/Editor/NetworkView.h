@@ -9,6 +9,7 @@
 #include <QGraphicsView>
 #include <QPointer>
 
+class DocumentWindow;
 class NetworkScene;
 class QmdKelvoController;
 class QwpComboBox;
@@ -41,6 +42,9 @@ public:
     // The object whose slots cut(), copy(), paste(), del() and selectAll() the view's edit
     // commands call (the document window).
     void setActionTarget(QObject* target);
+    // The action target as a document window, which also takes the paste position; null for a
+    // target of another class or none.
+    DocumentWindow* actionWindow() const;
 
     // The tick position of the centre of the viewport, not snapped to the grid.
     QmdKelvo::TickPoint tickPointAt() const;

@@ -24,6 +24,9 @@ struct InstrumentMsg
     quint8 data1 = 0; // pitch; bank MSB; bend MSB (7 bits); controller number
     quint8 data2 = 0; // velocity; bank LSB; bend LSB (7 bits); controller value
     std::vector<unsigned char> bytes; // Raw only
+    // Who queued it (a voice group's element id), so that its messages can be taken back; 0
+    // for none.
+    quint32 source = 0;
 };
 
 #endif // INSTRUMENTMSG_H

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QVector>
 
+#include <algorithm>
 #include <mutex>
 
 // A bounded queue of timed items in ascending order of their `time` field (unsigned 64-bit),
@@ -63,6 +64,17 @@ public:
             return;
         out.append(m_items.cbegin(), m_items.cbegin() + due);
         m_items.remove(0, due);
+    }
+
+    // Lets `edit` change the queued items in place, under the pipe's mutex (it must not call
+    // the pipe); they are sorted by time again afterwards, equal times keeping their order.
+    template<class Edit>
+    void edit(Edit edit)
+    {
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        edit(m_items);
+        std::stable_sort(m_items.begin(), m_items.end(),
+                         [](const T& a, const T& b) { return quint64(a.time) < quint64(b.time); });
     }
 
     void clear()

@@ -30,6 +30,8 @@ struct OwnPort
 QMutex ownPortsMutex;
 QHash<const RtMidi*, OwnPort> ownPorts;
 
+QAtomicInteger<quint64> listings; // calls of MidiSystem::portNames
+
 QMutex probeMutex;
 QElapsedTimer jackSeenRunning; // valid while a recent probe found the server
 
@@ -253,6 +255,7 @@ void MidiSystem::forget(RtMidi* midi)
 
 QStringList MidiSystem::portNames(bool input)
 {
+    listings.fetchAndAddRelaxed(1);
     const Api current = api();
     if (current == NoApi)
         return {};
@@ -275,6 +278,11 @@ QStringList MidiSystem::portNames(bool input)
             names.append(*it);
     }
     return names;
+}
+
+quint64 MidiSystem::portListings()
+{
+    return listings.loadRelaxed();
 }
 
 QString MidiSystem::displayName(Api api, const std::string& systemName)

@@ -53,6 +53,9 @@ public:
     // not to be listed have a null name. Empty when no MIDI system is available. Throws
     // RtMidiError when the library fails.
     static QStringList portNames(bool input);
+    // How many times portNames has been called in this process, so that a caller can check
+    // that a path lists no ports.
+    static quint64 portListings();
 
     // Name translation, kept apart so that it can be checked without a MIDI system.
     // The name a user sees for a port that is not the program's own.

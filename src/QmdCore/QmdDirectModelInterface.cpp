@@ -56,16 +56,18 @@ QVariant QmdDirectModelInterface::directData(const QmdIndex& index) const
 
 QVariant QmdDirectModelInterface::directData(QmdItemId id, const QmdIndex& parent) const
 {
-    // An absent child gives the default index, which would read the root: answer for the
-    // child alone.
-    const QmdIndex index = directIndex(id, parent);
-    return index.isValid() ? directData(index) : QVariant();
+    return m_model ? m_model->data(id, parent) : QVariant();
 }
 
 QVariant QmdDirectModelInterface::directData(const QString& key, const QmdIndex& parent) const
 {
-    const QmdIndex index = directIndex(key, parent);
-    return index.isValid() ? directData(index) : QVariant();
+    return m_model ? m_model->data(key, parent) : QVariant();
+}
+
+QList<QVariant> QmdDirectModelInterface::directData(const QStringList& keys,
+                                                    const QmdIndex& parent) const
+{
+    return m_model ? m_model->data(keys, parent) : QList<QVariant>(keys.size());
 }
 
 Qmd::ContainerType QmdDirectModelInterface::directType(const QmdIndex& index) const

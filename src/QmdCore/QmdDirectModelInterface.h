@@ -27,6 +27,7 @@ public:
     QVariant directData(const QmdIndex& index) const;
     QVariant directData(QmdItemId id, const QmdIndex& parent) const;
     QVariant directData(const QString& key, const QmdIndex& parent) const;
+    QList<QVariant> directData(const QStringList& keys, const QmdIndex& parent) const;
     Qmd::ContainerType directType(const QmdIndex& index) const;
     QList<QVariant> directChildValues(const QmdIndex& index) const;
     bool directIsValidIndex(const QmdIndex& index) const;

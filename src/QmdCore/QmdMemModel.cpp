@@ -282,6 +282,38 @@ QVariant QmdMemModel::data(const QmdIndex& index) const
     return *value;
 }
 
+QVariant QmdMemModel::data(const QString& key, const QmdIndex& parent) const
+{
+    const auto* container = safeSpecialItemAt<StrDictSpecialItem>(parent);
+    if (!container)
+        return QVariant();
+    const auto it = container->children.constFind(key);
+    return it == container->children.cend() || isContainerValue(*it) ? QVariant() : *it;
+}
+
+QVariant QmdMemModel::data(QmdItemId id, const QmdIndex& parent) const
+{
+    const auto* container = safeSpecialItemAt<IntDictSpecialItem>(parent);
+    if (!container)
+        return QVariant();
+    const auto it = container->children.constFind(id);
+    return it == container->children.cend() || isContainerValue(*it) ? QVariant() : *it;
+}
+
+QList<QVariant> QmdMemModel::data(const QStringList& keys, const QmdIndex& parent) const
+{
+    QList<QVariant> values(keys.size());
+    const auto* container = safeSpecialItemAt<StrDictSpecialItem>(parent);
+    if (!container)
+        return values;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const auto it = container->children.constFind(keys.at(i));
+        if (it != container->children.cend() && !isContainerValue(*it))
+            values[i] = *it;
+    }
+    return values;
+}
+
 Qmd::ContainerType QmdMemModel::type(const QmdIndex& index) const
 {
     SpecialItem* item = specialItemAt(index);

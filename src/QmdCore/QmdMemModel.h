@@ -87,6 +87,9 @@ public:
     bool hasChildren(const QmdIndex& index) const override;
     QmdIndexList children(const QmdIndex& index) const override;
     QVariant data(const QmdIndex& index) const override;
+    QVariant data(const QString& key, const QmdIndex& parent) const override;
+    QVariant data(QmdItemId id, const QmdIndex& parent) const override;
+    QList<QVariant> data(const QStringList& keys, const QmdIndex& parent) const override;
     Qmd::ContainerType type(const QmdIndex& index) const override;
     QmdItemIdList idList(const QmdIndex& index) const override;
     QStringList keys(const QmdIndex& index) const override;

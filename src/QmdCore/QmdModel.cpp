@@ -81,6 +81,27 @@ const QString& QmdModel::undoText() const
     return emptyText();
 }
 
+QVariant QmdModel::data(const QString& key, const QmdIndex& parent) const
+{
+    const QmdIndex child = index(key, parent);
+    return child.isValid() ? data(child) : QVariant();
+}
+
+QVariant QmdModel::data(QmdItemId id, const QmdIndex& parent) const
+{
+    const QmdIndex child = index(id, parent);
+    return child.isValid() ? data(child) : QVariant();
+}
+
+QList<QVariant> QmdModel::data(const QStringList& keys, const QmdIndex& parent) const
+{
+    QList<QVariant> values;
+    values.reserve(keys.size());
+    for (const QString& key : keys)
+        values.append(data(key, parent));
+    return values;
+}
+
 void QmdModel::redo() { }
 
 void QmdModel::clearHistory() { }

@@ -41,6 +41,12 @@ public:
     virtual bool hasChildren(const QmdIndex& index) const = 0;
     virtual QmdIndexList children(const QmdIndex& index) const = 0;
     virtual QVariant data(const QmdIndex& index) const = 0;
+    // The plain value of one child of parent, or of several children of a string-keyed
+    // parent (one value per key, in order), with the parent looked up once: what data(index)
+    // gives for the child's index, and QVariant() for a child that does not exist.
+    virtual QVariant data(const QString& key, const QmdIndex& parent) const;
+    virtual QVariant data(QmdItemId id, const QmdIndex& parent) const;
+    virtual QList<QVariant> data(const QStringList& keys, const QmdIndex& parent) const;
     virtual Qmd::ContainerType type(const QmdIndex& index) const = 0;
     virtual QmdItemIdList idList(const QmdIndex& index) const = 0;
     virtual QStringList keys(const QmdIndex& index) const = 0;

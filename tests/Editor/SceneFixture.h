@@ -1,6 +1,7 @@
 #ifndef SCENEFIXTURE_H
 #define SCENEFIXTURE_H
 
+#include "ElementItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -60,6 +61,33 @@ struct SceneFixture
                                    QmdRequestOptions(QStringLiteral("Node")), &id);
         settle();
         return id;
+    }
+    QmdItemId addEdge(QmdItemId from, QmdItemId to, int path = QmdKelvo::CityBlock)
+    {
+        QmdItemId id = 0;
+        controller->requestAddEdge(controller->elementIndex(from), controller->elementIndex(to),
+                                   QmdKelvo::EdgePath(path), QmdKelvo::NoCreationFlags,
+                                   QmdRequestOptions(QStringLiteral("Edge")), &id);
+        settle();
+        return id;
+    }
+    QmdItemId addVoiceGroup(QmdItemId node)
+    {
+        const QmdItemIdList before = controller->elements();
+        controller->requestAddVoiceGroup(controller->elementIndex(node));
+        settle();
+        for (const QmdItemId id : controller->elements()) {
+            if (!before.contains(id))
+                return id;
+        }
+        return 0;
+    }
+    // The scene's item of an element, as its own class.
+    template<class Item>
+    Item* itemOf(QmdItemId id) const
+    {
+        ElementItem* element = scene->elementItem(id);
+        return element ? dynamic_cast<Item*>(element->graphicsItem()) : nullptr;
     }
     void setElementData(QmdItemId id, const QString& key, const QVariant& value)
     {

@@ -1,5 +1,7 @@
 #include "ElementItem.h"
+#include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsVoiceGroupItem.h"
 #include "SceneFixture.h"
 
 #include <QGraphicsEllipseItem>
@@ -25,6 +27,19 @@ GraphicsNodeItem* nodeItem(const NetworkScene& scene, QmdItemId id)
     return item && item->graphicsItem()->type() == NodeItemType
         ? static_cast<GraphicsNodeItem*>(item->graphicsItem())
         : nullptr;
+}
+
+void moveNode(SceneFixture& f, QmdItemId node, qint64 x, qint64 y)
+{
+    f.setElementData(node, K::TickPos, QVariant::fromValue(QmdKelvo::TickPoint {x, y}));
+}
+
+// Where an edge's line starts and ends, in scene coordinates.
+QLineF lineOf(const GraphicsEdgeItem* edge)
+{
+    const QPainterPath& path = edge->path();
+    return QLineF(edge->mapToScene(path.elementAt(0)),
+                  edge->mapToScene(path.elementAt(path.elementCount() - 1)));
 }
 
 QRectF extentOf(const NetworkScene& scene, QmdItemId id)
@@ -420,6 +435,109 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(f.scene->sceneContentsRect(), last);
         QCOMPARE(nodeItemCount(*f.scene), 0);
+    }
+
+    // ---- Following nodes ----------------------------------------------------------------------
+
+    void aMovedNodeTakesItsEdgesAndGroupsAlong()
+    {
+        SceneFixture f;
+        const QmdItemId a = f.addNode(0, 0);
+        const QmdItemId b = f.addNode(2 * P, 0);
+        const QmdItemId c = f.addNode(2 * P, 2 * P);
+        const QmdItemId ab = f.addEdge(a, b);
+        const QmdItemId bc = f.addEdge(b, c);
+        const QmdItemId ca = f.addEdge(c, a, QmdKelvo::Direct);
+        const QmdItemId onB = f.addVoiceGroup(b);
+        const QmdItemId onC = f.addVoiceGroup(c);
+        auto* abItem = f.itemOf<GraphicsEdgeItem>(ab);
+        auto* bcItem = f.itemOf<GraphicsEdgeItem>(bc);
+        auto* caItem = f.itemOf<GraphicsEdgeItem>(ca);
+        auto* onBItem = f.itemOf<GraphicsVoiceGroupItem>(onB);
+        auto* onCItem = f.itemOf<GraphicsVoiceGroupItem>(onC);
+        QCOMPARE(onBItem->pos(), QPointF(2 * PrincipalUnits, 0));
+        const QLineF caBefore = lineOf(caItem);
+        const QLineF abBefore = lineOf(abItem);
+        const QLineF bcBefore = lineOf(bcItem);
+
+        // b one principal down: the edges into and out of it bend to its new place.
+        moveNode(f, b, 2 * P, P);
+        QCOMPARE(lineOf(abItem).p2(), QPointF(2 * PrincipalUnits, PrincipalUnits - 19));
+        QCOMPARE(lineOf(bcItem).p1(), QPointF(2 * PrincipalUnits, PrincipalUnits + 10));
+        QCOMPARE(onBItem->pos(), QPointF(2 * PrincipalUnits, PrincipalUnits));
+        QCOMPARE(lineOf(caItem), caBefore);
+        QCOMPARE(onCItem->pos(), QPointF(2 * PrincipalUnits, 2 * PrincipalUnits));
+
+        // Undone, all is back.
+        f.controller->requestUndo();
+        settle();
+        QCOMPARE(lineOf(abItem), abBefore);
+        QCOMPARE(lineOf(bcItem), bcBefore);
+        QCOMPARE(onBItem->pos(), QPointF(2 * PrincipalUnits, 0));
+        f.controller->requestRedo();
+        settle();
+        QCOMPARE(onBItem->pos(), QPointF(2 * PrincipalUnits, PrincipalUnits));
+    }
+
+    void newEndsAreFollowedAndOldOnesForgotten()
+    {
+        SceneFixture f;
+        const QmdItemId a = f.addNode(0, 0);
+        const QmdItemId b = f.addNode(P, 0);
+        const QmdItemId c = f.addNode(0, P);
+        const QmdItemId ab = f.addEdge(a, b);
+        const QmdItemId group = f.addVoiceGroup(a);
+        auto* edge = f.itemOf<GraphicsEdgeItem>(ab);
+        auto* groupItem = f.itemOf<GraphicsVoiceGroupItem>(group);
+
+        // The group moves to c: it follows c now, and no longer a.
+        f.setElementData(group, K::ToNode, uint(c));
+        QCOMPARE(groupItem->toNode(), uint(c));
+        QCOMPARE(groupItem->pos(), QPointF(0, PrincipalUnits));
+        moveNode(f, a, 3 * P, 3 * P);
+        QCOMPARE(groupItem->pos(), QPointF(0, PrincipalUnits));
+        moveNode(f, c, P, P);
+        QCOMPARE(groupItem->pos(), QPointF(PrincipalUnits, PrincipalUnits));
+
+        // The edge's end moves to c likewise.
+        f.setElementData(ab, K::ToNode, uint(c));
+        QCOMPARE(edge->toNodeId(), c);
+        QCOMPARE(edge->toPoint(), QPointF(PrincipalUnits, PrincipalUnits));
+        moveNode(f, b, 5 * P, 0);
+        QCOMPARE(edge->toPoint(), QPointF(PrincipalUnits, PrincipalUnits));
+        moveNode(f, c, 2 * P, P);
+        QCOMPARE(edge->toPoint(), QPointF(2 * PrincipalUnits, PrincipalUnits));
+        QCOMPARE(edge->pos(), QPointF(3 * PrincipalUnits, 3 * PrincipalUnits));
+    }
+
+    void removedFollowersAreForgotten()
+    {
+        SceneFixture f;
+        const QmdItemId a = f.addNode(0, 0);
+        const QmdItemId b = f.addNode(P, 0);
+        const QmdItemId ab = f.addEdge(a, b);
+        const QmdItemId group = f.addVoiceGroup(a);
+        f.controller->requestRemove(QmdItemIdList {ab, group}, f.controller->elementsRoot());
+        settle();
+        QVERIFY(!f.scene->elementItem(ab));
+        QVERIFY(!f.scene->elementItem(group));
+        // The nodes' changes reach no deleted item (the sanitizers watch this).
+        moveNode(f, a, 0, P);
+        moveNode(f, b, P, P);
+        f.setElementData(a, K::ArcUsageList, QString());
+
+        // Back through undo (of the three changes and the removal), they follow their nodes
+        // again.
+        for (int i = 0; i < 4; ++i) {
+            f.controller->requestUndo();
+            settle();
+        }
+        auto* edge = f.itemOf<GraphicsEdgeItem>(ab);
+        QVERIFY(edge);
+        QCOMPARE(edge->pos(), QPointF(0, 0));
+        moveNode(f, a, 0, P);
+        QCOMPARE(edge->pos(), QPointF(0, PrincipalUnits));
+        QCOMPARE(f.itemOf<GraphicsVoiceGroupItem>(group)->pos(), QPointF(0, PrincipalUnits));
     }
 
     void aNodesLabelCounts()

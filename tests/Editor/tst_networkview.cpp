@@ -498,6 +498,32 @@ private slots:
         w.view->setScene(nullptr);
     }
 
+    void theWindowIsReachedAsADocumentWindow()
+    {
+        ViewWindow w;
+        QCOMPARE(w.view->actionWindow(), &w.window);
+        QCOMPARE(w.scene->documentWindow(), &w.window);
+        // Called by name on the target, as the view's commands call them.
+        QMetaObject::invokeMethod(w.view->actionWindow(), "del");
+        w.view->actionWindow()->setPasteTickPoint(w.view->tickPointAt());
+        QCOMPARE(w.window.calls, QStringList({"del", "setPasteTickPoint"}));
+
+        // A target of another class gets nothing.
+        QObject other;
+        w.view->setActionTarget(&other);
+        QVERIFY(!w.view->actionWindow());
+        w.view->setActionTarget(nullptr);
+        QVERIFY(!w.view->actionWindow());
+        // Nor does a scene shown outside a document window.
+        NetworkScene alone(nullptr);
+        QVERIFY(!alone.documentWindow());
+        QGraphicsView plain(&alone);
+        QVERIFY(!alone.documentWindow());
+        // The first view counts.
+        QGraphicsView second(w.scene);
+        QCOMPARE(w.scene->documentWindow(), &w.window);
+    }
+
     void anotherControllerTakesOver()
     {
         ViewWindow w;

@@ -25,18 +25,28 @@ private slots:
     {
         SceneFixture f;
         f.controller->requestToggleShowNodeCounters();
-        QmdItemId first = 0;
-        for (int i = 0; i < 40; ++i) {
-            const QmdItemId id = f.addNode(P * (i % 8), P * (i / 8));
-            first = first ? first : id;
-        }
+        QmdItemIdList nodes;
+        for (int i = 0; i < 40; ++i)
+            nodes.append(f.addNode(P * (i % 8), P * (i / 8)));
+        const QmdItemId first = nodes.first();
         f.controller->requestAddVoiceGroup(f.controller->elementIndex(first));
-        f.setElementData(first, K::DontPlayNote, true);
+        settle();
         const QmdItemId group = f.controller->elements().last();
+        f.setElementData(group, K::DontPlayNote, true);
+        // Edges, one of them a wormhole, with their labels.
+        f.setDocumentData(K::ShowEdgeSignalling, true);
+        for (int i = 0; i < 8; ++i) {
+            f.controller->requestAddEdge(f.controller->elementIndex(nodes.at(i)),
+                                         f.controller->elementIndex(nodes.at(i + 9)));
+        }
+        f.controller->requestAddEdge(f.controller->elementIndex(first),
+                                     f.controller->elementIndex(nodes.at(1)));
+        settle();
+        f.setElementData(f.controller->elements().last(), K::IsWormhole, true);
         auto* node = static_cast<GraphicsNodeItem*>(f.scene->elementItem(first)->graphicsItem());
-        // A segment of a group without an item and one whose item plays no notes.
-        node->setVoiceGroupColor(group, 1, Qt::red, true);
-        node->setVoiceGroupColor(first, 2, Qt::blue, false);
+        // A segment of a group without an item and one of a group that plays no notes.
+        node->setVoiceGroupColor(99999, 1, Qt::red, true);
+        node->setVoiceGroupColor(group, 2, Qt::blue, false);
 
         std::atomic<bool> holding {false};
         std::atomic<bool> release {false};

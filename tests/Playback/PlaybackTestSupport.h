@@ -60,6 +60,44 @@ inline bool warmUp(MidiOutput& keeper, MidiInput& in, const QString& port)
     });
 }
 
+// A marker in what a port receives: reset all controllers on channel 16 with a value nothing
+// else sends. Sent through an output that shares the port of what is recorded (opened on the
+// same name: one connection), it arrives after everything sent there before it, however late
+// the MIDI system delivers. `keeper` is an output that warmUp() has prepared.
+inline void sendMarker(MidiOutput& keeper)
+{
+    InstrumentMsg marker;
+    marker.kind = InstrumentMsg::ControlChange;
+    marker.data1 = 121;
+    marker.data2 = 127;
+    keeper.write(marker);
+}
+
+inline bool isMarker(const QByteArray& bytes)
+{
+    return bytes == QByteArray("\xBF\x79\x7F", 3);
+}
+
+// What `in` receives up to a marker sent now through `keeper`, as hex and without the marker:
+// everything sent to the keeper's port before this call.
+inline QStringList collectAll(MidiInput& in, MidiOutput& keeper, int timeoutMs = 10000)
+{
+    sendMarker(keeper);
+    QStringList messages;
+    for (int waited = 0; waited < timeoutMs; waited += 2) {
+        for (const MidiInputMessage& m : in.takeMessages()) {
+            const QByteArray bytes(reinterpret_cast<const char*>(m.bytes.constData()),
+                                   m.bytes.size());
+            if (isMarker(bytes))
+                return messages;
+            messages.append(QString::fromLatin1(bytes.toHex(' ')));
+        }
+        QTest::qWait(2);
+    }
+    messages.append(QStringLiteral("(no marker)"));
+    return messages;
+}
+
 inline QBitArray channelMask(std::initializer_list<int> channels)
 {
     QBitArray mask(16);

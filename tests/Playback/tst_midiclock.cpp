@@ -9,6 +9,9 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 namespace K = QmdKelvoKeys;
 
 namespace {
@@ -72,6 +75,7 @@ private slots:
     void sendsClockStartStopAndSongPosition();
     void outputAddedWhileRunningStartsWhereItStands();
     void followsAnExternalClock();
+    void externalTransportWhileTheDocumentCloses();
 
 private:
     JackTestServer server;
@@ -237,6 +241,48 @@ void TestMidiClock::followsAnExternalClock()
     peer.send(QByteArray("\xFA", 1));
     markPort(*controller, K::SyncMidiInputs, input, false);
     QVERIFY(sync->syncInputPorts().isEmpty());
+}
+
+// Another program goes on sending Start, Song Position 0 and Stop while a playing document
+// closes: what the clock calls on the MIDI input thread never meets an instrument or voice
+// group that the closing has deleted.
+void TestMidiClock::externalTransportWhileTheDocumentCloses()
+{
+    MidiPeer peer("ClockSource");
+    QVERIFY(peer.connectOutput(input));
+    std::atomic<bool> sending {true};
+    std::thread source([&peer, &sending] {
+        while (sending.load()) {
+            peer.send(QByteArray("\xFA", 1));
+            peer.send(QByteArray("\xF2\x00\x00", 3));
+            peer.send(QByteArray("\xFC", 1));
+            QThread::usleep(300);
+        }
+    });
+    for (int round = 0; round < 6; ++round) {
+        QmdMemModel document;
+        auto* c = new QmdKelvoController;
+        c->setModel(&document);
+        c->requestAddInstrument();
+        QmdItemId a = 0;
+        QmdItemId b = 0;
+        c->requestAddNode(QmdKelvo::TickPoint {0, 0}, QmdKelvo::NoCreationFlags,
+                          QmdRequestOptions(QString()), &a);
+        c->requestAddNode(QmdKelvo::TickPoint {665280 / 8, 0}, QmdKelvo::NoCreationFlags,
+                          QmdRequestOptions(QString()), &b);
+        c->requestAddEdge(c->elementIndex(a), c->elementIndex(b));
+        c->requestAddEdge(c->elementIndex(b), c->elementIndex(a));
+        for (int i = 0; i < 4; ++i)
+            c->requestAddVoiceGroup(c->elementIndex(i % 2 ? a : b));
+        QCoreApplication::processEvents();
+        QCOMPARE(c->voiceGroupsCopy().size(), 4);
+        markPort(*c, K::SyncMidiInputs, input, true);
+        c->requestPlay();
+        QTest::qWait(40);
+        delete c;
+    }
+    sending.store(false);
+    source.join();
 }
 
 QTEST_MAIN(TestMidiClock)

@@ -2,6 +2,7 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdMemModel.h"
+#include "TestSync.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -12,6 +13,7 @@ class TestTransportClock : public QObject
 
 private slots:
     void factory();
+    void registeredTypes();
     void conversions_data();
     void conversions();
     void largeValuesAndZeroSettings();
@@ -36,6 +38,38 @@ void TestTransportClock::factory()
     QCOMPARE(syncTypeIds(), QStringList {QStringLiteral("internal")});
     QCOMPARE(syncTypeName(QStringLiteral("INTERNAL")), MidiSync::staticTypeName());
     QVERIFY(syncTypeName(QStringLiteral("external")).isEmpty());
+}
+
+// A registered type is made by the factory but offered nowhere; the built-in type stays.
+void TestTransportClock::registeredTypes()
+{
+    QObject parent;
+    QVERIFY(!createSync(TestSync::staticTypeId(), &parent));
+    TestSync::registerType();
+    TestSync::registerType();
+    auto* test = qobject_cast<TestSync*>(createSync(QStringLiteral("TEST"), &parent));
+    QVERIFY(test);
+    QCOMPARE(test->parent(), &parent);
+    QCOMPARE(syncTypeIds(), QStringList {QStringLiteral("internal")});
+    QVERIFY(syncTypeName(TestSync::staticTypeId()).isEmpty());
+
+    registerSyncType(QStringLiteral("Internal"), [](QObject* p) { return new TestSync(p); });
+    QVERIFY(qobject_cast<MidiSync*>(createSync(QStringLiteral("internal"), &parent)));
+
+    // The test's clock moves only by hand, playing or not.
+    test->setTempo(60);
+    test->setPlaying(true);
+    QTest::qWait(20);
+    QCOMPARE(test->ticksElapsed(), quint64(0));
+    test->advanceTicks(665280 / 2);
+    QCOMPARE(test->nanosElapsed(), Second / 2);
+    QCOMPARE(test->pulsesElapsed(), quint64(665280 / 2));
+    test->setPrincipalsToBeatsNumerator(2);
+    QCOMPARE(test->pulsesElapsed(), quint64(665280 / 4));
+    QCOMPARE(test->nanosToTicks(Second), quint64(2 * 665280));
+    test->reset();
+    QVERIFY(!test->isPlaying());
+    QCOMPARE(test->ticksElapsed(), quint64(0));
 }
 
 void TestTransportClock::conversions_data()

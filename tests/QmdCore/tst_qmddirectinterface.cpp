@@ -14,6 +14,7 @@ private slots:
     void setDataIfInvalid();
     void setTypeIfInvalid();
     void childValues();
+    void severalKeysAtOnce();
     void requestBracketGroupsSteps();
     void requestStatus();
     void modelGone();
@@ -108,6 +109,35 @@ void TestQmdDirectInterface::childValues()
     d.directSetData(QStringLiteral("c"), 3, QmdIndex());
     d.directSetData(QStringLiteral("x"), 99, d.directIndex(QStringLiteral("a"), QmdIndex()));
     QCOMPARE(d.directChildValues(QmdIndex()), QList<QVariant>({2, 3}));
+}
+
+// Several keys of one container read together give what one key at a time gives: values of
+// children that exist and are no containers, nothing else; a parent that is gone, or not
+// string-keyed, gives nothing for every key.
+void TestQmdDirectInterface::severalKeysAtOnce()
+{
+    QmdMemModel model(Qmd::StrDict);
+    QmdDirectModelInterface d(&model);
+    d.directSetType(QStringLiteral("s"), Qmd::StrDict, QmdIndex());
+    const QmdIndex s = d.directIndex(QStringLiteral("s"), QmdIndex());
+    d.directSetData(QStringLiteral("a"), 1, s);
+    d.directSetData(QStringLiteral("b"), QStringLiteral("two"), s);
+    d.directSetType(QStringLiteral("c"), Qmd::IntDict, s);
+    const QStringList keys = {"b", "missing", "c", "a"};
+    const QList<QVariant> values = d.directData(keys, s);
+    QCOMPARE(values, QList<QVariant>({QStringLiteral("two"), QVariant(), QVariant(), 1}));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        QCOMPARE(d.directData(keys.at(i), s), values.at(i));
+    QCOMPARE(d.directData(QStringList({"s"}), QmdIndex()), QList<QVariant>({QVariant()}));
+
+    const QmdIndex c = d.directIndex(QStringLiteral("c"), s);
+    d.directAddData(QVariant(5), c);
+    QCOMPARE(d.directData(QmdItemId(1), c), QVariant(5));
+    QCOMPARE(d.directData(QStringList({"a"}), c), QList<QVariant>({QVariant()}));
+
+    d.directRemove(QStringLiteral("s"), QmdIndex());
+    QCOMPARE(d.directData(keys, s), QList<QVariant>(4));
+    QVERIFY(!d.directData(QStringLiteral("a"), s).isValid());
 }
 
 void TestQmdDirectInterface::requestBracketGroupsSteps()

@@ -245,6 +245,35 @@ void TestKvdClipboard::pasteRefusesForeignContent_data()
                 "<key>Type</key><string>Node</string><key>ArcIdentifiers</key><dict>"
                 "<key>ContainerType</key><string>StrDict</string></dict></dict>")
         << 0;
+    const QByteArray edgeBetween = "<key>2</key><dict><key>ContainerType</key><string>StrDict"
+                                   "</string><key>Type</key><string>Node</string>"
+                                   "<key>TickPos</key><string>{665280, 0}</string></dict>"
+                                   "<key>3</key><dict><key>ContainerType</key><string>StrDict"
+                                   "</string><key>Type</key><string>Edge</string>"
+                                   "<key>FromNode</key><integer>1</integer>"
+                                   "<key>ToNode</key><integer>2</integer>";
+    const QByteArray curve = "<key>ContinuousControllers</key><dict><key>ContainerType</key>"
+                             "<string>IntDict</string><key>1</key><dict><key>ContainerType"
+                             "</key><string>StrDict</string><key>CurveType</key><integer>2"
+                             "</integer></dict></dict>";
+    QTest::newRow("edge with a curve")
+        << dict("IntDict", node + edgeBetween + curve + "</dict>") << 3;
+    QTest::newRow("edge-identifier markers that are a value")
+        << dict("IntDict",
+                "<key>1</key><dict><key>ContainerType</key><string>StrDict</string>"
+                "<key>Type</key><string>Node</string><key>ArcIdentifiers</key>"
+                "<string>3=0</string></dict>")
+        << 0;
+    QTest::newRow("controllers that are a value")
+        << dict("IntDict",
+                node + edgeBetween + "<key>ContinuousControllers</key><integer>5</integer></dict>")
+        << 2;
+    QTest::newRow("a curve that is a value")
+        << dict("IntDict",
+                node + edgeBetween
+                    + "<key>ContinuousControllers</key><dict><key>ContainerType</key>"
+                      "<string>IntDict</string><key>1</key><integer>5</integer></dict></dict>")
+        << 2;
     QTest::newRow("position that is no point")
         << dict("IntDict",
                 "<key>1</key><dict><key>ContainerType</key><string>StrDict</string>"

@@ -17,6 +17,7 @@ class TestKvdReset : public QObject
 private slots:
     void legacyDocument_data();
     void legacyDocument();
+    void plainValuesWhereContainersBelong();
 };
 
 void TestKvdReset::legacyDocument_data()
@@ -102,6 +103,43 @@ void TestKvdReset::legacyDocument()
     QCOMPARE(c.idList(c.elementStatesRoot()), QmdItemIdList({1, 2, 3, 4, 5, 6, 7, 11, 12}));
     QCOMPARE(c.edgeFromNodesCopy(), (QHash<QmdItemId, QmdItemId> {{11, 1}}));
     QCOMPARE(value(11, K::Path), QVariant(2));
+}
+
+// A file whose nodes and edges hold something else where they keep a container
+// (fixtures/plain-values.kvd): the reset gives them the empty container, so that the requests
+// that fill it work.
+void TestKvdReset::plainValuesWhereContainersBelong()
+{
+    QmdMemModel model;
+    QmdKelvoController c;
+    c.setModel(&model);
+    c.requestLoad(QStringLiteral(KELVO_FIXTURES "/plain-values.kvd"));
+    deliverRelays();
+    QVERIFY(!c.canUndo());
+
+    auto container
+        = [&](QmdItemId id, const QString& key) { return c.index(key, c.elementIndex(id)); };
+    for (QmdItemId node : {1, 2}) {
+        QCOMPARE(c.type(container(node, K::ArcIdentifiers)), Qmd::IntDict);
+        QVERIFY(c.idList(container(node, K::ArcIdentifiers)).isEmpty());
+    }
+    QCOMPARE(c.type(container(3, K::ContinuousControllers)), Qmd::IntDict);
+    QVERIFY(c.idList(container(3, K::ContinuousControllers)).isEmpty());
+    // A curve that was a plain value is an empty one; the other keeps what it held.
+    const QmdIndex curves = container(4, K::ContinuousControllers);
+    QCOMPARE(c.idList(curves), QmdItemIdList({1, 2}));
+    QCOMPARE(c.type(c.index(1, curves)), Qmd::StrDict);
+    QVERIFY(c.keys(c.index(1, curves)).isEmpty());
+    QCOMPARE(c.data(K::CurveType, c.index(2, curves)), QVariant(2));
+
+    // The requests that fill the containers now do.
+    QmdItemId edge = 0;
+    QVERIFY(c.requestAddEdge(c.elementIndex(1), c.elementIndex(2), QmdKelvo::CityBlock,
+                             QmdKelvo::NoCreationFlags, QmdRequestOptions(QString()), &edge)
+            != 0);
+    QCOMPARE(c.idList(container(1, K::ArcIdentifiers)), QmdItemIdList({edge}));
+    QVERIFY(c.requestAddControllerToEdge(c.elementIndex(3), QmdKelvo::LinearCurve, 1, -1) != 0);
+    QCOMPARE(c.idList(container(3, K::ContinuousControllers)).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestKvdReset)

@@ -13,7 +13,9 @@
 #include <QPointer>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace K = QmdKelvoKeys;
 using QmdKelvo::TickPoint;
@@ -53,6 +55,7 @@ private slots:
     void syncTypeAtTheRootReplacesTheClock();
     void destroyingWhilePlayingStopsEverything();
     void changesWhilePlaying();
+    void transportFromAnotherThreadWhileThreadsGo();
 
 private:
     // Two nodes that send a voice back and forth, a quarter principal apart, an instrument,
@@ -316,11 +319,16 @@ void TestKvdThreads::changesWhilePlaying()
     QVERIFY(!c()->voiceGroupsCopy().contains(other));
 
     // An edge the voices travel goes, and a node with its edges while voices travel to it:
-    // the group whose start node it was goes with it, the rest plays on.
-    const QmdItemId c3 = addNode(P / 2);
-    const QmdItemId toC = addEdge(a, c3);
-    addEdge(c3, a);
+    // the group whose start node it was goes with it, the rest plays on. The branch through C
+    // ends at D, so that every visit of A sends one voice each way. Were C to lead back to A,
+    // every visit would double the voices until the pool ran out, and whether any were left
+    // on the way through B when C goes would depend on how long the network had played.
+    // A sends in parallel before it has the edge to C, which would otherwise take its turn.
     c()->requestSetData(K::SignallingMethod, int(QmdKelvo::Parallel), c()->elementIndex(a));
+    const QmdItemId c3 = addNode(P / 2);
+    const QmdItemId d = addNode(P);
+    const QmdItemId toC = addEdge(a, c3);
+    addEdge(c3, d);
     deliverRelays();
     const QmdItemId onC = addVoiceGroup(c3);
     c()->voiceGroupsCopy().value(onC)->continueIterating();
@@ -340,6 +348,43 @@ void TestKvdThreads::changesWhilePlaying()
         deliverRelays();
     QVERIFY(c()->voiceGroupsCopy().contains(onC));
     verifyThreadsMatchDocument();
+}
+
+// The clock makes the transport requests on the MIDI input thread when another program sends
+// Start, Stop or Song Position 0; meanwhile the user adds and deletes instruments and voice
+// groups. Every request finds the objects it calls alive, and none is left behind.
+void TestKvdThreads::transportFromAnotherThreadWhileThreadsGo()
+{
+    buildNetwork();
+    play();
+    std::atomic<bool> done {false};
+    std::atomic<int> rounds {0};
+    std::thread midi([this, &done, &rounds] {
+        while (!done.load()) {
+            c()->requestGotoStart();
+            c()->requestPrimePlaybackForSyncStateChange(false);
+            c()->requestPrimePlaybackForSyncStateChange(true);
+            ++rounds;
+        }
+    });
+    const QmdIndex instrumentsRoot = c()->index(K::Instruments, QmdIndex());
+    for (int i = 0; i < 40; ++i) {
+        c()->requestAddInstrument();
+        const QmdItemId added = c()->instruments().last();
+        const QmdItemId group = addVoiceGroup(a);
+        c()->requestSetData(K::InitialInstrument, uint(added), c()->elementIndex(group));
+        deliverRelays();
+        c()->requestRemove(group, c()->elementsRoot(), QmdRequestOptions(QStringLiteral("Remove")));
+        c()->requestRemove(added, instrumentsRoot, QmdRequestOptions(QStringLiteral("Remove")));
+        deliverRelays();
+    }
+    // At least a few requests ran while the objects came and went.
+    QTRY_VERIFY_WITH_TIMEOUT(rounds.load() >= 3, 10000);
+    done.store(true);
+    midi.join();
+    verifyThreadsMatchDocument();
+    QCOMPARE(c()->instrumentsCopy().size(), 1);
+    QCOMPARE(c()->voiceGroupsCopy().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestKvdThreads)

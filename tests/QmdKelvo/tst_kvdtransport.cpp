@@ -5,9 +5,13 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdMemModel.h"
+#include "TestSync.h"
 #include "VoiceGroup.h"
 
 #include <QtTest>
+
+#include <mutex>
+#include <thread>
 
 namespace K = QmdKelvoKeys;
 using QmdKelvo::TickPoint;
@@ -26,8 +30,26 @@ private slots:
     void startQuantization_data();
     void startQuantization();
     void midiTrigger();
+    void playsAgainstATestClock();
+    void gotoStartWaitsForAStepInProgress();
+    void gotoStartForgetsTheDisplayFeedback();
+    void stoppedOrDeletedGroupDropsItsQueuedNotes();
 
 private:
+    // Makes the document play against a clock the test drives, at 60 beats per minute (a
+    // voice group then looks 0.025 principals ahead); the instruments stay paused.
+    TestSync* useTestClock();
+    QmdItemId addNode(qint64 x, const QString& notes);
+    void addEdge(QmdItemId from, QmdItemId to);
+    // Starts a group on `start` that plays the document's instrument.
+    QmdItemId startGroup(QmdItemId start);
+    uint hitCount(QmdItemId node) const
+    {
+        return c->data(K::HitCount, c->index(node, c->elementStatesRoot())).toUInt();
+    }
+    MidiInstrument* instrument() const { return c->instrumentsCopy().begin().value(); }
+    // Takes every message queued for the instrument.
+    QList<InstrumentMsg> drain(quint64 upTo = ~0ULL);
     QmdItemId addGroup(const QString& triggerPitches);
     QmdRequestId trigger(uchar status, uchar pitch, uchar velocity, quint64 ms, int timeout = 200);
     QVariant get(QmdItemId element, const QString& key) const
@@ -246,6 +268,179 @@ void TestKvdTransport::midiTrigger()
 
     c->requestPause();
     QCOMPARE(trigger(0x90, 60, 100, 30000), QmdRequestId(0));
+}
+
+TestSync* TestKvdTransport::useTestClock()
+{
+    TestSync::registerType();
+    c->requestSetData(K::SyncType, TestSync::staticTypeId(), QmdIndex());
+    deliverRelays();
+    auto* clock = qobject_cast<TestSync*>(c->sync());
+    if (!clock)
+        return nullptr;
+    c->requestSetData(K::Tempo, 60u, QmdIndex());
+    c->requestSetData(K::Notes, QStringLiteral("C3:100:0.1"), c->elementIndex(node));
+    deliverRelays();
+    return clock;
+}
+
+QmdItemId TestKvdTransport::addNode(qint64 x, const QString& notes)
+{
+    QmdItemId id = 0;
+    c->requestAddNode(TickPoint {x, 0}, QmdKelvo::NoCreationFlags, QmdRequestOptions(QString()),
+                      &id);
+    c->requestSetData(K::Notes, notes, c->elementIndex(id));
+    deliverRelays();
+    return id;
+}
+
+void TestKvdTransport::addEdge(QmdItemId from, QmdItemId to)
+{
+    c->requestAddEdge(c->elementIndex(from), c->elementIndex(to));
+}
+
+QmdItemId TestKvdTransport::startGroup(QmdItemId start)
+{
+    c->requestAddVoiceGroup(c->elementIndex(start));
+    const QmdItemId id = c->elements().last();
+    c->requestSetData(K::InitialInstrument, uint(c->instruments().first()), c->elementIndex(id));
+    deliverRelays();
+    VoiceGroup* group = c->voiceGroupsCopy().value(id);
+    if (group)
+        group->continueIterating();
+    return group ? id : 0;
+}
+
+QList<InstrumentMsg> TestKvdTransport::drain(quint64 upTo)
+{
+    QVector<InstrumentMsg> taken;
+    instrument()->pipe.tryReadIfReady(taken, 1000, upTo);
+    return taken.toList();
+}
+
+// The document's clock is one of the registered type, and voices move only as the test moves
+// it.
+void TestKvdTransport::playsAgainstATestClock()
+{
+    TestSync* clock = useTestClock();
+    QVERIFY(clock);
+    QCOMPARE(c->data(K::SyncType, QmdIndex()).toString(), QStringLiteral("test"));
+    const QmdItemId other = addNode(P / 4, QStringLiteral("E3:100:0.1"));
+    addEdge(node, other);
+    clock->setPlaying(true);
+    QVERIFY(startGroup(node));
+    QTRY_COMPARE(hitCount(node), 1u);
+    QTest::qWait(100);
+    QCOMPARE(hitCount(other), 0u);
+    clock->setTicksElapsed(P / 4);
+    QTRY_COMPARE(hitCount(other), 1u);
+    const QList<InstrumentMsg> queued = drain();
+    QCOMPARE(queued.size(), 4);
+    QCOMPARE(queued.at(0).time, 0ULL);
+    QCOMPARE(queued.at(2).time, quint64(P / 4));
+}
+
+// A step already under way when the transport goes back to the start ends before anything is
+// reset: nothing it writes reaches the restarted piece.
+void TestKvdTransport::gotoStartWaitsForAStepInProgress()
+{
+    TestSync* clock = useTestClock();
+    QVERIFY(clock);
+    const QmdItemId other = addNode(P / 4, QStringLiteral("E3:100:0.1"));
+    addEdge(node, other);
+    addEdge(other, node);
+    clock->setPlaying(true);
+    const QmdItemId group = startGroup(node);
+    QTRY_COMPARE(hitCount(node), 1u);
+    {
+        // The step that reaches the second node waits for the document's voice-step mutex
+        // while the transport goes back.
+        std::unique_lock<std::mutex> step(c->voiceStepMutex);
+        clock->setTicksElapsed(P / 4);
+        QThread::msleep(50);
+        std::thread jog([this] { c->requestGotoStart(); });
+        QThread::msleep(50);
+        step.unlock();
+        jog.join();
+    }
+    QVERIFY(clock->isPlaying());
+    QCOMPARE(clock->ticksElapsed(), 0ULL);
+    QCOMPARE(hitCount(other), 0u);
+    QVERIFY(c->isVoiceGroupIterating(group));
+    // The group plays again from the start: the first node at tick 0, nothing later queued.
+    QTRY_COMPARE(hitCount(node), 1u);
+    QTest::qWait(50);
+    for (const InstrumentMsg& m : drain())
+        QVERIFY2(m.time < quint64(P / 4), qPrintable(QString::number(m.time)));
+}
+
+// Messages for the display that the groups wrote ahead of the old position are gone once the
+// transport is back at the start.
+void TestKvdTransport::gotoStartForgetsTheDisplayFeedback()
+{
+    TestSync* clock = useTestClock();
+    QVERIFY(clock);
+    c->requestSetData(K::Notes, QStringLiteral("C3:100:4"), c->elementIndex(node));
+    const QmdItemId other = addNode(P / 4, QStringLiteral("E3:100:4"));
+    addEdge(node, other);
+    addEdge(other, node);
+    clock->setPlaying(true);
+    startGroup(node);
+    for (int quarter = 1; quarter <= 12; ++quarter) {
+        clock->setTicksElapsed(quarter * P / 4);
+        QTRY_COMPARE(hitCount(quarter % 2 ? other : node), uint(quarter / 2 + 1));
+    }
+    QVERIFY(c->feedbackPipe.size() > 0);
+
+    c->requestGotoStart();
+    QTRY_COMPARE(hitCount(node), 1u);
+    QTest::qWait(50);
+    // What the restarted group reports: its notes at 0 end at 4 principals.
+    QVector<FeedbackMsg> feedback;
+    c->feedbackPipe.tryReadIfReady(feedback, 1000, ~0ULL);
+    for (const FeedbackMsg& m : std::as_const(feedback))
+        QVERIFY2(m.time <= quint64(4 * P), qPrintable(QString::number(m.time)));
+}
+
+// A group that stops or goes takes back the notes it queued ahead; the notes of it already
+// sounding end at once. Other groups' notes stay.
+void TestKvdTransport::stoppedOrDeletedGroupDropsItsQueuedNotes()
+{
+    TestSync* clock = useTestClock();
+    QVERIFY(clock);
+    c->requestSetData(K::Notes, QStringLiteral("C3:100:1"), c->elementIndex(node));
+    // 0.01 principals apart: the groups reach three nodes within their look-ahead.
+    const QmdItemId other = addNode(P / 100, QStringLiteral("E3:100:1"));
+    addEdge(node, other);
+    addEdge(other, node);
+    clock->setPlaying(true);
+    const QmdItemId stopped = startGroup(node);
+    const QmdItemId deleted = startGroup(node);
+    QTRY_COMPARE(instrument()->pipe.size(), 12);
+    QTest::qWait(50);
+    QCOMPARE(instrument()->pipe.size(), 12);
+    // The note-ons at tick 0 leave, as the output thread would take them.
+    const QList<InstrumentMsg> sent = drain(0);
+    QCOMPARE(sent.size(), 2);
+    for (const InstrumentMsg& m : sent)
+        QCOMPARE(m.kind, quint32(InstrumentMsg::NoteOn));
+
+    // The stopped group's four later messages go, and its sounding note's note-off is due
+    // at once; the other group's five stay.
+    QVERIFY(c->requestStopVoiceGroups({stopped}) != 0);
+    QCOMPARE(instrument()->pipe.size(), 6);
+    c->requestRemove(deleted, c->elementsRoot(), QmdRequestOptions(QStringLiteral("Remove")));
+    deliverRelays();
+    QVERIFY(!c->voiceGroupsCopy().contains(deleted));
+    const QList<InstrumentMsg> left = drain(clock->ticksElapsed());
+    QCOMPARE(instrument()->pipe.size(), 0);
+    QCOMPARE(left.size(), 2);
+    QCOMPARE(left.at(0).source, quint32(stopped));
+    QCOMPARE(left.at(1).source, quint32(deleted));
+    for (const InstrumentMsg& m : left) {
+        QCOMPARE(m.kind, quint32(InstrumentMsg::NoteOff));
+        QCOMPARE(m.data1, quint8(60));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestKvdTransport)

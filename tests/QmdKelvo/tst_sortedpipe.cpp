@@ -31,6 +31,22 @@ class TestSortedPipe : public QObject
     Q_OBJECT
 
 private slots:
+    // An edit may drop and retime items; the pipe is in time order again afterwards, equal
+    // times in their former order.
+    void editKeepsTimeOrder()
+    {
+        SortedPipe<InstrumentMsg> pipe(1000);
+        for (quint8 id = 1; id <= 6; ++id)
+            QVERIFY(pipe.tryWrite(message(10 * id, id)));
+        pipe.edit([](QList<InstrumentMsg>& items) {
+            items.removeAt(1); // 20
+            items[3].time = 0; // 50
+            items[4].time = 10; // 60, after the 10 already there
+        });
+        QCOMPARE(read(pipe, 10), (QList<int> {5, 1, 6}));
+        QCOMPARE(read(pipe, 100), (QList<int> {3, 4}));
+    }
+
     void capacityOfSingleAndPairWrites()
     {
         SortedPipe<InstrumentMsg> pipe(1000);

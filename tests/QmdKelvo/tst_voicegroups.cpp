@@ -6,6 +6,7 @@
 #include "QmdMemModel.h"
 #include "VoiceGroup.h"
 
+#include <QPainterPath>
 #include <QtTest>
 
 namespace K = QmdKelvoKeys;
@@ -22,11 +23,18 @@ private slots:
     void cleanup();
     void edgeChoice();
     void voicePool();
+    void goneEdgeTakesNoOtherEdgesVoice();
     void scaleSteps();
     void notesWalk();
     void controllerCurves();
+    void curveSampling_data();
+    void curveSampling();
     void playback();
     void mutedGroup();
+    void runTimeWrites();
+    void arrivalsOfOneStep();
+    void stepsWithoutTheModelLock();
+    void changesReachAPlayingGroup();
 
 private:
     QmdItemId addNode(qint64 x, qint64 y, const QString& notes);
@@ -179,6 +187,27 @@ void TestVoiceGroups::edgeChoice()
     QCOMPARE(firstEdge(g, n0), 0u);
 }
 
+// An edge that can no longer take a voice when it is spawned (it went after the choice, or has
+// no state) leaves the node's other chosen edges their voices.
+void TestVoiceGroups::goneEdgeTakesNoOtherEdgesVoice()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3:100:0.1"));
+    const QmdItemId b = addNode(P / 4, 0, QStringLiteral("E3:100:0.1"));
+    const QmdItemId far = addNode(P, 0, QStringLiteral("G3:100:0.1"));
+    addEdge(a, b);
+    const QmdItemId longest = addEdge(a, far);
+    set(a, K::SignallingMethod, int(QmdKelvo::Parallel));
+    // The longest edge, chosen first, has lost its state.
+    c->requestRemove(longest, c->elementStatesRoot());
+    VoiceGroup* g = startGroup(a);
+    QCOMPARE(firstEdge(g, a), uint(longest));
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= 1, 10000);
+    c->sync()->setPlaying(false);
+    QCOMPARE(state(far, K::HitCount).toUInt(), 0u);
+}
+
 void TestVoiceGroups::voicePool()
 {
     const QmdItemId n0 = addNode(0, 0, QString());
@@ -329,6 +358,78 @@ void TestVoiceGroups::controllerCurves()
     QCOMPARE(int(sent[0].data1), 127); // clamped to the 14-bit range
 }
 
+// A curve's values as a painter path gives them: a path from the first point as stored through
+// every further point with x stretched by 16383 squared (straight, or in cubic pieces that leave
+// and enter their points level), read at each fraction i / count of its length.
+static QList<int> pathValues(int type, const QPolygonF& points, int count)
+{
+    const double stretch = 268402689.0;
+    QPainterPath path(points.first());
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF& previous = points.at(i - 1);
+        const QPointF end(points.at(i).x() * stretch, points.at(i).y());
+        if (type == QmdKelvo::CubicCurve) {
+            const double middle
+                = (previous.x() + (points.at(i).x() - previous.x()) * 0.5) * stretch;
+            path.cubicTo(QPointF(middle, previous.y()), QPointF(middle, end.y()), end);
+        } else {
+            path.lineTo(end);
+        }
+    }
+    QList<int> values;
+    for (int i = 0; i < count; ++i)
+        values.append(int(std::round(path.pointAtPercent(double(i) / count).y())));
+    return values;
+}
+
+void TestVoiceGroups::curveSampling_data()
+{
+    QTest::addColumn<QPolygonF>("points");
+    QTest::newRow("rise") << QPolygonF({{0, 0}, {1, 16383}});
+    QTest::newRow("several") << QPolygonF(
+        {{0, 100}, {0.25, 9000}, {0.5, 9000}, {0.75, 200}, {1, 16000}});
+    QTest::newRow("late start, early end") << QPolygonF({{0.3, 5000}, {0.6, 12000}, {0.9, 1000}});
+    QTest::newRow("back in time") << QPolygonF({{0, 0}, {0.5, 8000}, {0.4, 16000}, {0.8, 3000}});
+    QTest::newRow("steps") << QPolygonF({{0, 0}, {0.5, 0}, {0.5, 16383}, {1, 16383}, {1, 40}});
+    QTest::newRow("a point twice") << QPolygonF({{0, 10}, {0, 10}, {0.7, 20}, {1, 15000}});
+    QTest::newRow("one point") << QPolygonF({{0.5, 300}});
+    QTest::newRow("one place") << QPolygonF({{0, 300}, {0, 300}, {0, 300}});
+    QTest::newRow("beyond the range") << QPolygonF({{-0.5, -400}, {2, 20000}});
+}
+
+// Samples match the painter path's reading of the curve, for every curve type and number of
+// samples; ticks are spread evenly, and the last point's value comes at the arrival.
+void TestVoiceGroups::curveSampling()
+{
+    QFETCH(QPolygonF, points);
+    for (int type : {int(QmdKelvo::LinearCurve), int(QmdKelvo::CubicCurve), 7}) {
+        for (int count : {1, 2, 7, 40, 333}) {
+            const QList<VoiceGroup::CurveSample> samples
+                = VoiceGroup::curveSamples(type, points, 1000, 1000 + 700 * 333, quint64(count));
+            const QList<int> expected = pathValues(type, points, count);
+            QCOMPARE(samples.size(), count + 1);
+            for (int i = 0; i < count; ++i) {
+                QCOMPARE(samples[i].tick, quint64(1000 + i * (700 * 333 / count)));
+                QVERIFY2(std::abs(samples[i].value - expected[i]) <= 1,
+                         qPrintable(QStringLiteral("type %1, %2 samples: sample %3 is %4, not %5")
+                                        .arg(type)
+                                        .arg(count)
+                                        .arg(i)
+                                        .arg(samples[i].value)
+                                        .arg(expected[i])));
+            }
+            QCOMPARE(samples.last().tick, quint64(1000 + 700 * 333));
+            QCOMPARE(samples.last().value, int(std::round(points.last().y())));
+        }
+    }
+    // A Single curve: the first point's value at the departure, nothing more.
+    const QList<VoiceGroup::CurveSample> single
+        = VoiceGroup::curveSamples(QmdKelvo::SingleCurve, points, 1000, 5000, 40);
+    QCOMPARE(single.size(), 1);
+    QCOMPARE(single[0].tick, quint64(1000));
+    QCOMPARE(single[0].value, int(std::round(points.first().y())));
+}
+
 void TestVoiceGroups::playback()
 {
     // A plays, then B after a quarter principal, then A again through a wormhole.
@@ -417,6 +518,123 @@ void TestVoiceGroups::mutedGroup()
     for (const FeedbackMsg& m : feedback)
         kinds.append(QString::number(m.kind));
     QCOMPARE(kinds.join(' '), QStringLiteral("2 3 0 1"));
+}
+
+// Run-time values go to the document in requests that leave the document's generation as it
+// was; every other change moves it on.
+void TestVoiceGroups::runTimeWrites()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    const QmdIndex stateOfA = c->index(a, c->elementStatesRoot());
+    const quint64 before = c->documentGeneration();
+    const bool undoable = c->canUndo();
+    QVERIFY(c->requestSetRunTimeData({{stateOfA, {{K::HitCount, 5u}}}, {QmdIndex(), {{"X", 1}}}})
+            != 0);
+    QCOMPARE(state(a, K::HitCount).toUInt(), 5u);
+    QVERIFY(!c->index(QStringLiteral("X"), QmdIndex()).isValid()); // never the root
+    QCOMPARE(c->canUndo(), undoable);
+    QCOMPARE(c->documentGeneration(), before);
+    set(a, K::TickPos, QVariant::fromValue(TickPoint {P, 0}));
+    QVERIFY(c->documentGeneration() != before);
+}
+
+// Two voices that reach one node in the same step each take the node's next notes; the step
+// writes what its arrivals changed in one request.
+void TestVoiceGroups::arrivalsOfOneStep()
+{
+    const QmdItemId start = addNode(0, 0, QString());
+    set(start, K::SignallingMethod, int(QmdKelvo::Parallel));
+    const QmdItemId b = addNode(P, 0, QStringLiteral("C3 E3 G3"));
+    addEdge(start, b, true);
+    addEdge(start, b, true);
+    VoiceGroup* g = startGroup(start);
+    drain();
+    QMutex mutex;
+    QSet<QmdRequestId> requests; // made on other threads than this one
+    QThread* testThread = QThread::currentThread();
+    connect(
+        model.data(), &QmdModel::requestFinished, this,
+        [&](QmdRequestId rid) {
+            if (QThread::currentThread() != testThread) {
+                const QMutexLocker locker(&mutex);
+                requests.insert(rid);
+            }
+        },
+        Qt::DirectConnection);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    // The start voice leaves along both wormholes; both voices end at B.
+    QTRY_VERIFY_WITH_TIMEOUT(!g->isIterating(), 10000);
+    QCOMPARE(state(b, K::HitCount).toUInt(), 2u);
+    QList<int> pitches;
+    for (const InstrumentMsg& m : drain())
+        if (m.kind == InstrumentMsg::NoteOn)
+            pitches.append(m.data1);
+    QCOMPARE(pitches, (QList<int> {60, 64}));
+    QCOMPARE(c->data(K::CurrentChildId, c->index(b, c->nodeNotesTreesRoot())).toInt(), 2);
+    const QMutexLocker locker(&mutex);
+    QCOMPARE(requests.size(), 2); // one step at the start node, one at B
+}
+
+// While the document stays as it is, a step whose voices are all under way takes no lock of
+// the document: the group plays on while another thread holds it.
+void TestVoiceGroups::stepsWithoutTheModelLock()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    addEdge(a, addNode(100 * P, 0, QStringLiteral("C3")));
+    VoiceGroup* g = startGroup(a);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_COMPARE_WITH_TIMEOUT(state(a, K::HitCount).toUInt(), 1u, 10000);
+    deliverRelays();
+    const quint64 before = g->stepsDone();
+    const bool stepped = c->lockedRead([&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (g->stepsDone() < before + 5 && waited.elapsed() < 10000)
+            QThread::msleep(5);
+        return g->stepsDone() >= before + 5;
+    });
+    QVERIFY(stepped);
+    g->deactivateAllVoicesAndPauseIterating();
+}
+
+// What a playing group has read of the document gives way to the document's changes: new
+// notes at a node, a node moved, an edge removed.
+void TestVoiceGroups::changesReachAPlayingGroup()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    const QmdItemId b = addNode(P / 4, 0, QStringLiteral("E3"));
+    const QmdItemId ab = addEdge(a, b);
+    addEdge(b, a, true);
+    VoiceGroup* g = startGroup(a);
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= 2, 10000);
+    QCOMPARE(state(b, K::LastNotesSent).toString(), QStringLiteral("E3:96"));
+    set(b, K::Notes, QStringLiteral("G3"));
+    QTRY_COMPARE_WITH_TIMEOUT(state(b, K::LastNotesSent).toString(), QStringLiteral("G3:96"),
+                              10000);
+
+    // B twice as far: the notes at B come half as often as those at A's.
+    set(b, K::TickPos, QVariant::fromValue(TickPoint {P / 2, 0}));
+    uint hits = state(b, K::HitCount).toUInt();
+    QTRY_VERIFY_WITH_TIMEOUT(state(b, K::HitCount).toUInt() >= hits + 3, 10000);
+    c->sync()->setPlaying(false);
+    g->pauseIterating();
+    QList<quint64> atB;
+    for (const InstrumentMsg& m : drain())
+        if (m.kind == InstrumentMsg::NoteOn && m.data1 == 67)
+            atB.append(m.time);
+    QVERIFY(atB.size() >= 3);
+    QCOMPARE(atB.last() - atB.at(atB.size() - 2), quint64(P / 2));
+
+    // The edge gone: the voice that travelled it ends, and the group with it.
+    c->requestRemove(ab, c->elementsRoot());
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QTRY_VERIFY_WITH_TIMEOUT(!g->isIterating(), 10000);
+    QCOMPARE(g->activeVoiceCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVoiceGroups)

@@ -17,8 +17,10 @@
 #include <QVariant>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <vector>
 
 class AbstractSync;
 class InstrumentsModel;
@@ -57,6 +59,10 @@ public:
     bool isElementState(const QmdIndex& index) const;
     // The marker of an out-edge in its from-node's "ArcIdentifiers"; 0 when there is none.
     int edgeMarker(QmdItemId nodeId, QmdItemId edgeId) const;
+    // The container that key `key` of an element of type `elementType` holds when present: a
+    // node's "ArcIdentifiers" and an edge's "ContinuousControllers" are IntDicts; every other
+    // key of an element holds a plain value.
+    static Qmd::ContainerType elementContainerType(int elementType, const QString& key);
 
     // The document's built-in "Chromatic" scale mode; 0 while the document has none.
     QmdItemId chromaticScaleModeId() const;
@@ -69,7 +75,8 @@ public:
     AbstractSync* sync() const;
     InstrumentsModel* instrumentsModel() const { return m_instrumentsModel; }
     // Copies of the thread tables: the output thread of every instrument, by instrument id,
-    // and the thread of every voice group, by element id.
+    // and the thread of every voice group, by element id. For the controller's own thread, on
+    // which the objects are deleted: they stay valid there until it handles the next change.
     QHash<QmdItemId, MidiInstrument*> instrumentsCopy() const;
     QHash<QmdItemId, VoiceGroup*> voiceGroupsCopy() const;
     // The from-node of every edge, by edge id.
@@ -81,6 +88,15 @@ public:
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& msg);
     bool tryWriteToInstrument(QmdItemId instrument, const InstrumentMsg& first,
                               const InstrumentMsg& second);
+    // Sets run-time values (of element states and notes-tree nodes) in several string-keyed
+    // containers in one request that is not undoable; a container that no longer exists is
+    // left out. Any thread; a voice group makes it with the model lock held.
+    typedef QList<QPair<QmdIndex, QHash<QString, QVariant>>> RunTimeValues;
+    QmdRequestId requestSetRunTimeData(const RunTimeValues& values);
+    // Moves on with every change of the model but those of requestSetRunTimeData: while it
+    // stays the same, what a voice group read of the document, run-time values apart, holds.
+    quint64 documentGeneration() const { return generation.load(std::memory_order_acquire); }
+    void setModel(QmdModel* model) override;
     // Runs `read` with the model lock held, so that several lookups and the validity checks
     // of their indexes see one state of the document. Requests may be made inside it.
     template<class Read>
@@ -98,6 +114,9 @@ public:
 
     // Replaces the clock by one of the document's "SyncType".
     void recreateSync();
+    // Instruments whose stored port was missing open it if it is there now. For when the
+    // system's ports have changed; it lists them, so never on a playback path.
+    void reopenMissingPorts();
     // Creates and starts the threads of the given instruments and of the voice groups among
     // the given elements. An id that already has a thread keeps it.
     void createInstruments(const QmdItemIdList& ids);
@@ -245,6 +264,9 @@ private:
     // ---- Reset steps, inside the reset's request --------------------------------------------
     void convertLegacyNodes();
     void convertLegacyVoiceGroupOutputs();
+    // Gives an element's container key that holds something else the empty container of its
+    // type, and an edge's curve that is not a string dictionary an empty one.
+    void repairElementContainers();
     void normaliseScaleModes();
     void repairScaleModeReferences();
     void rebuildEdgeFromNodes();
@@ -255,15 +277,30 @@ private:
     void removeRefsToInstruments(const QmdItemIdList& idList, QmdRequestId rid, bool undoRedo);
 
     // ---- Threads ----------------------------------------------------------------------------
+    // The run-time objects are shared: the tables hold them, and so does every request that
+    // calls them, on whatever thread, until it is done. Such a request holds objectsInUseLock
+    // for reading meanwhile; an object taken out of its table has its thread stopped at once,
+    // and is deleted on the controller's thread once that lock is free, so always by its last
+    // holder there.
+    using InstrumentHandle = std::shared_ptr<MidiInstrument>;
+    using VoiceGroupHandle = std::shared_ptr<VoiceGroup>;
+    // Deep copies, which other threads may keep and walk: a copy of an implicitly shared table
+    // would share its data with the table the controller changes.
+    std::vector<InstrumentHandle> instrumentHandles() const;
+    std::vector<VoiceGroupHandle> voiceGroupHandles() const;
     // Take entries out of the tables, under the model lock (voice groups) or the table's lock
     // (instruments); the threads are then stopped outside the model lock.
-    QList<MidiInstrument*> takeInstruments(const QmdItemIdList& ids);
-    QList<VoiceGroup*> takeVoiceGroups(const QmdItemIdList& ids);
-    // Tell the threads to end, wait for each and delete it. Called without the model lock.
-    static void stopInstruments(const QList<MidiInstrument*>& instruments);
-    static void stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups);
+    QList<InstrumentHandle> takeInstruments(const QmdItemIdList& ids);
+    QList<VoiceGroupHandle> takeVoiceGroups(const QmdItemIdList& ids);
+    // Tell the threads to end, wait for each, and delete them once no request uses them.
+    // Called without the model lock.
+    void stopInstruments(QList<InstrumentHandle> instruments);
+    void stopVoiceGroups(QList<VoiceGroupHandle> voiceGroups);
     // Empties the display feedback that voice groups left.
     void clearFeedback();
+    // Takes back from every instrument what the given voice groups queued ahead; the notes of
+    // theirs that sound end at once.
+    void dropQueuedNotes(const QmdItemIdList& voiceGroups);
     // Attaches the instrument and scale-mode list models to this controller again.
     void attachListModels();
 
@@ -272,15 +309,21 @@ private:
     QmdIndex directExistingElement(const QmdIndex& index) const;
 
     // ---- Run-time objects -------------------------------------------------------------------
+    std::atomic<quint64> generation {0};
+    // Set while requestSetRunTimeData writes, with the model lock held.
+    std::atomic<bool> runTimeRequestOpen {false};
     // Read by any thread without the model lock: a voice group asks for it while it holds its
     // own mutex, which the GUI thread takes inside the model lock.
     std::atomic<AbstractSync*> clock {nullptr};
     // Guarded by instrumentTableLock, which is taken inside the model lock when both are held.
     // A standard lock, which the thread sanitizer sees, as the voice groups read the table.
-    QHash<QmdItemId, MidiInstrument*> instrumentTable;
+    QHash<QmdItemId, InstrumentHandle> instrumentTable;
     mutable std::shared_mutex instrumentTableLock;
     // Guarded by the model lock.
-    QHash<QmdItemId, VoiceGroup*> voiceGroupTable;
+    QHash<QmdItemId, VoiceGroupHandle> voiceGroupTable;
+    // Held for reading by the transport requests while they call instruments and voice groups,
+    // on any thread; for writing before objects that left the tables are deleted.
+    mutable std::shared_mutex objectsInUseLock;
     QHash<QmdItemId, QmdItemId> edgeFromNodes;
     // The request of the latest reset, whose changes the handlers see after it.
     QmdRequestId resetRequestId = 0;

@@ -97,9 +97,12 @@ void QmdKelvoController::receivedItemsRemoved(const QmdIndex& parent, const QmdI
         beginRequest(rid, Qmd::NotUndoable, tr("Remove notes tree and voice groups"));
         for (QmdItemId id : idList)
             removeNodeNotesTree(id);
-        const QList<VoiceGroup*> groups = takeVoiceGroups(idList);
+        QList<VoiceGroupHandle> groups = takeVoiceGroups(idList);
         endRequest(rid);
-        stopVoiceGroups(groups);
+        const bool hadGroups = !groups.isEmpty();
+        stopVoiceGroups(std::move(groups));
+        if (hadGroups)
+            dropQueuedNotes(idList);
 
         if (undoRedo) {
             // The history restores or removes the references itself.
@@ -178,7 +181,7 @@ void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, Qm
                                                  bool undoRedo)
 {
     beginRequest(rid, Qmd::NoRequestFlags, tr("Remove Refs To Instruments"));
-    const QList<MidiInstrument*> taken = takeInstruments(idList);
+    QList<InstrumentHandle> taken = takeInstruments(idList);
     const QmdIndex elements = directElementsRoot();
     if (!undoRedo && elements.isValid()) {
         const QSet<QmdItemId> removed(idList.cbegin(), idList.cend());
@@ -200,6 +203,6 @@ void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, Qm
         }
     }
     endRequest(rid);
-    stopInstruments(taken);
+    stopInstruments(std::move(taken));
     emit instrumentsRemoved(idList, rid);
 }

@@ -43,9 +43,10 @@ bool onlyValues(const QmdModel& model, const QmdIndex& container)
 }
 
 // Whether an element read from the clipboard has the shape of a document's element: a string
-// dictionary of a known type whose only containers are a node's "ArcIdentifiers" (ids to
-// markers) and an edge's "ContinuousControllers" (curves of plain values), and whose position,
-// when it has one, is a tick point.
+// dictionary of a known type whose position, when it has one, is a tick point, and whose only
+// containers are those its type keeps: a node's "ArcIdentifiers" (ids to markers) and an edge's
+// "ContinuousControllers" (curves of plain values). Such a key holds that container or is
+// absent; a plain value in its place would leave later requests on the element without effect.
 bool isPastableElement(const QmdModel& model, const QmdIndex& element)
 {
     if (model.type(element) != Qmd::StrDict)
@@ -60,21 +61,18 @@ bool isPastableElement(const QmdModel& model, const QmdIndex& element)
         return false;
     for (const QmdIndex& child : model.children(element)) {
         const Qmd::ContainerType childType = model.type(child);
-        if (childType == Qmd::NoContainer)
-            continue;
-        if (child.key() == K::ArcIdentifiers && elementType == QmdKelvo::NodeElement
-            && childType == Qmd::IntDict && onlyValues(model, child))
-            continue;
-        if (child.key() == K::ContinuousControllers && elementType == QmdKelvo::EdgeElement
-            && childType == Qmd::IntDict) {
-            bool curvesOk = true;
-            for (const QmdIndex& curve : model.children(child))
-                curvesOk
-                    = curvesOk && model.type(curve) == Qmd::StrDict && onlyValues(model, curve);
-            if (curvesOk)
-                continue;
+        const Qmd::ContainerType needed
+            = QmdKelvoController::elementContainerType(elementType, child.key());
+        if (childType != needed)
+            return false;
+        if (child.key() == K::ArcIdentifiers && !onlyValues(model, child))
+            return false;
+        if (child.key() == K::ContinuousControllers) {
+            for (const QmdIndex& curve : model.children(child)) {
+                if (model.type(curve) != Qmd::StrDict || !onlyValues(model, curve))
+                    return false;
+            }
         }
-        return false;
     }
     return true;
 }

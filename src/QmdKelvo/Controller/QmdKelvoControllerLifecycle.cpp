@@ -31,13 +31,14 @@ QmdKelvoController::QmdKelvoController(QObject* parent)
 
 QmdKelvoController::~QmdKelvoController()
 {
+    // The clock goes first: detaching it waits for a MIDI input handler in progress, which may
+    // be calling the instruments and voice groups, and no handler calls back afterwards. It is
+    // deleted with the other children.
+    if (AbstractSync* current = clock.exchange(nullptr))
+        current->setController(nullptr);
     // Every voice group has ended before the first instrument is told to stop.
     stopVoiceGroups(takeVoiceGroups(voiceGroupsCopy().keys()));
     stopInstruments(takeInstruments(instrumentsCopy().keys()));
-    // The clock is deleted with the other children; detached first, so that no MIDI input
-    // handler of it calls back into a controller that is going.
-    if (AbstractSync* current = clock.exchange(nullptr))
-        current->setController(nullptr);
 }
 
 AbstractSync* QmdKelvoController::sync() const
@@ -45,16 +46,48 @@ AbstractSync* QmdKelvoController::sync() const
     return clock.load();
 }
 
+namespace {
+
+template<class T>
+QHash<QmdItemId, T*> rawCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
+{
+    QHash<QmdItemId, T*> copy;
+    copy.reserve(table.size());
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        copy.insert(it.key(), it.value().get());
+    return copy;
+}
+
+template<class T>
+std::vector<std::shared_ptr<T>> deepCopy(const QHash<QmdItemId, std::shared_ptr<T>>& table)
+{
+    return std::vector<std::shared_ptr<T>>(table.cbegin(), table.cend());
+}
+
+} // namespace
+
+std::vector<QmdKelvoController::InstrumentHandle> QmdKelvoController::instrumentHandles() const
+{
+    const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
+    return deepCopy(instrumentTable);
+}
+
+std::vector<QmdKelvoController::VoiceGroupHandle> QmdKelvoController::voiceGroupHandles() const
+{
+    const ReadLocker locker(this);
+    return deepCopy(voiceGroupTable);
+}
+
 QHash<QmdItemId, MidiInstrument*> QmdKelvoController::instrumentsCopy() const
 {
     const std::shared_lock<std::shared_mutex> locker(instrumentTableLock);
-    return instrumentTable;
+    return rawCopy(instrumentTable);
 }
 
 QHash<QmdItemId, VoiceGroup*> QmdKelvoController::voiceGroupsCopy() const
 {
     const ReadLocker locker(this);
-    return voiceGroupTable;
+    return rawCopy(voiceGroupTable);
 }
 
 QHash<QmdItemId, QmdItemId> QmdKelvoController::edgeFromNodesCopy() const
@@ -78,14 +111,20 @@ void QmdKelvoController::recreateSync()
         clock.store(next);
     }
     next->setController(this);
-    for (MidiInstrument* instrument : instrumentsCopy())
+    for (const InstrumentHandle& instrument : instrumentHandles())
         instrument->setSync(next);
-    for (VoiceGroup* group : voiceGroupsCopy())
+    for (const VoiceGroupHandle& group : voiceGroupHandles())
         group->syncSync();
     if (previous) {
         previous->setController(nullptr);
         previous->deleteLater();
     }
+}
+
+void QmdKelvoController::reopenMissingPorts()
+{
+    for (const InstrumentHandle& instrument : instrumentHandles())
+        instrument->onInstrumentDataEffected(instrument->id(), {K::MidiPort}, 0);
 }
 
 void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
@@ -94,7 +133,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         return;
     const QHash<QmdItemId, MidiInstrument*> existing = instrumentsCopy();
     AbstractSync* current = clock.load();
-    QHash<QmdItemId, MidiInstrument*> created;
+    QHash<QmdItemId, InstrumentHandle> created;
     QList<MidiInstrument*> order;
     for (QmdItemId id : ids) {
         // One thread per instrument: an id that has one keeps it.
@@ -103,7 +142,7 @@ void QmdKelvoController::createInstruments(const QmdItemIdList& ids)
         auto* instrument = new MidiInstrument(id);
         instrument->setSync(current);
         instrument->setController(this);
-        created.insert(id, instrument);
+        created.insert(id, InstrumentHandle(instrument));
         order.append(instrument);
     }
     const bool playing = current && current->isPlaying();
@@ -121,16 +160,16 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     if (!model())
         return;
     const QHash<QmdItemId, VoiceGroup*> existing = voiceGroupsCopy();
-    QHash<QmdItemId, VoiceGroup*> created;
+    QHash<QmdItemId, VoiceGroupHandle> created;
     for (QmdItemId id : ids) {
         if (existing.contains(id) || created.contains(id)
             || elementType(id) != QmdKelvo::VoiceGroupElement)
             continue;
-        created.insert(id, new VoiceGroup(id, this));
+        created.insert(id, std::make_shared<VoiceGroup>(id, this));
     }
     // One after another: each runs before the next starts.
     for (QmdItemId id : ids) {
-        if (VoiceGroup* group = created.value(id)) {
+        if (VoiceGroup* group = created.value(id).get()) {
             group->start(QThread::TimeCriticalPriority);
             group->waitUntilStarted();
         }
@@ -139,49 +178,61 @@ void QmdKelvoController::createVoiceGroups(const QmdItemIdList& ids)
     voiceGroupTable.insert(created);
 }
 
-QList<MidiInstrument*> QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
+QList<QmdKelvoController::InstrumentHandle>
+QmdKelvoController::takeInstruments(const QmdItemIdList& ids)
 {
-    QList<MidiInstrument*> taken;
+    QList<InstrumentHandle> taken;
     const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
     for (QmdItemId id : ids) {
-        if (MidiInstrument* instrument = instrumentTable.take(id))
-            taken.append(instrument);
+        if (InstrumentHandle instrument = instrumentTable.take(id))
+            taken.append(std::move(instrument));
     }
     return taken;
 }
 
-QList<VoiceGroup*> QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
+QList<QmdKelvoController::VoiceGroupHandle>
+QmdKelvoController::takeVoiceGroups(const QmdItemIdList& ids)
 {
-    QList<VoiceGroup*> taken;
+    QList<VoiceGroupHandle> taken;
     const WriteLocker locker(this);
     for (QmdItemId id : ids) {
-        if (VoiceGroup* group = voiceGroupTable.take(id))
-            taken.append(group);
+        if (VoiceGroupHandle group = voiceGroupTable.take(id))
+            taken.append(std::move(group));
     }
     return taken;
 }
 
-void QmdKelvoController::stopInstruments(const QList<MidiInstrument*>& instruments)
+void QmdKelvoController::stopInstruments(QList<InstrumentHandle> instruments)
 {
-    for (MidiInstrument* instrument : instruments) {
+    for (const InstrumentHandle& instrument : std::as_const(instruments)) {
         instrument->terminateSafely();
         instrument->wait();
-        delete instrument;
+        disconnect(this, nullptr, instrument.get(), nullptr);
     }
+    const std::unique_lock<std::shared_mutex> unused(objectsInUseLock);
+    instruments.clear();
 }
 
-void QmdKelvoController::stopVoiceGroups(const QList<VoiceGroup*>& voiceGroups)
+void QmdKelvoController::stopVoiceGroups(QList<VoiceGroupHandle> voiceGroups)
 {
-    for (VoiceGroup* group : voiceGroups) {
+    for (const VoiceGroupHandle& group : std::as_const(voiceGroups)) {
         group->terminateSafely();
         group->wait();
-        delete group;
     }
+    const std::unique_lock<std::shared_mutex> unused(objectsInUseLock);
+    voiceGroups.clear();
 }
 
 void QmdKelvoController::clearFeedback()
 {
     feedbackPipe.clear();
+}
+
+void QmdKelvoController::dropQueuedNotes(const QmdItemIdList& voiceGroups)
+{
+    const QSet<quint32> sources(voiceGroups.cbegin(), voiceGroups.cend());
+    for (const InstrumentHandle& instrument : instrumentHandles())
+        instrument->dropQueuedFrom(sources);
 }
 
 void QmdKelvoController::attachListModels()

@@ -31,14 +31,15 @@ void QmdKelvoController::Reset()
     if (!model())
         return;
 
-    QList<MidiInstrument*> oldInstruments;
-    QList<VoiceGroup*> oldVoiceGroups;
+    QList<InstrumentHandle> oldInstruments;
+    QList<VoiceGroupHandle> oldVoiceGroups;
     const QmdRequestId rid = registerNewRequestId();
     resetRequestId = rid;
     beginRequest(rid, Qmd::NotUndoable, tr("QmdKelvoController::Reset"));
     ensureDefaults();
     convertLegacyNodes();
     convertLegacyVoiceGroupOutputs();
+    repairElementContainers();
     normaliseScaleModes();
     repairScaleModeReferences();
     // The threads of the previous document leave the tables while the model is locked ...
@@ -55,8 +56,8 @@ void QmdKelvoController::Reset()
     // ... and are stopped once it is free again, since a running voice group may be waiting
     // for it. The old clock, which they may still use, is deleted later by the event loop.
     recreateSync();
-    stopInstruments(oldInstruments);
-    stopVoiceGroups(oldVoiceGroups);
+    stopInstruments(std::move(oldInstruments));
+    stopVoiceGroups(std::move(oldVoiceGroups));
     // What the old groups reported until they ended belongs to the previous document.
     clearFeedback();
     createInstruments(instruments());
@@ -152,6 +153,45 @@ void QmdKelvoController::convertLegacyVoiceGroupOutputs()
             if (legacy.isValid())
                 directRemove(QmdIndexList {legacy});
         }
+    }
+}
+
+Qmd::ContainerType QmdKelvoController::elementContainerType(int elementType, const QString& key)
+{
+    if ((elementType == QmdKelvo::NodeElement && key == K::ArcIdentifiers)
+        || (elementType == QmdKelvo::EdgeElement && key == K::ContinuousControllers))
+        return Qmd::IntDict;
+    return Qmd::NoContainer;
+}
+
+void QmdKelvoController::repairElementContainers()
+{
+    const QmdIndex elements = directElementsRoot();
+    if (!elements.isValid())
+        return;
+    for (const QmdIndex& element : directChildren(elements)) {
+        if (!directIsContainer(element, Qmd::StrDict))
+            continue;
+        const int type = directData(K::Type, element).toInt();
+        QHash<QString, Qmd::ContainerType> repaired;
+        for (const QmdIndex& child : directChildren(element)) {
+            const Qmd::ContainerType needed = elementContainerType(type, child.key());
+            if (needed != Qmd::NoContainer && directType(child) != needed)
+                repaired.insert(child.key(), needed);
+        }
+        if (!repaired.isEmpty())
+            directSetTypes(repaired, element);
+
+        const QmdIndex curves = directIndex(K::ContinuousControllers, element);
+        if (type != QmdKelvo::EdgeElement || !directIsContainer(curves, Qmd::IntDict))
+            continue;
+        QHash<QmdItemId, Qmd::ContainerType> emptied;
+        for (const QmdIndex& curve : directChildren(curves)) {
+            if (directType(curve) != Qmd::StrDict)
+                emptied.insert(curve.itemId(), Qmd::StrDict);
+        }
+        if (!emptied.isEmpty())
+            directSetTypes(emptied, curves);
     }
 }
 

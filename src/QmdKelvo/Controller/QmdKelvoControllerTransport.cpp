@@ -3,7 +3,8 @@
 //
 // Instruments and voice groups are called outside the model lock, once the request that
 // collected them has ended: a voice group takes its own mutex before the model lock, so waking
-// it inside a request could deadlock with its current step.
+// it inside a request could deadlock with its current step. Meanwhile the objects-in-use lock
+// keeps them from being deleted.
 
 #include "QmdKelvoController.h"
 
@@ -15,6 +16,8 @@
 #include "VoiceGroup.h"
 
 #include <QMutexLocker>
+
+#include <shared_mutex>
 
 namespace K = QmdKelvoKeys;
 
@@ -54,14 +57,15 @@ QmdRequestId QmdKelvoController::requestTogglePlayback()
 
 QmdRequestId QmdKelvoController::requestPrimePlaybackForSyncStateChange(bool newState)
 {
-    for (MidiInstrument* instrument : instrumentsCopy()) {
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
+    for (const InstrumentHandle& instrument : instrumentHandles()) {
         if (newState)
             instrument->play();
         else
             instrument->pauseAndWait();
     }
     // Groups with trigger pitches wait for their trigger.
-    QList<QPair<VoiceGroup*, bool>> groups;
+    QList<QPair<VoiceGroupHandle, bool>> groups;
     {
         const ReadLocker locker(this);
         for (auto it = voiceGroupTable.cbegin(); it != voiceGroupTable.cend(); ++it) {
@@ -85,6 +89,14 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     AbstractSync* clock = sync();
     if (!clock || !model())
         return NoRequestId;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
+    // No step runs on from the old position: the groups stop stepping, a step in progress
+    // ending first, before anything is reset. Outside the model lock, which such a step may
+    // be waiting for.
+    QList<QPair<VoiceGroupHandle, bool>> groups;
+    for (const VoiceGroupHandle& group : voiceGroupHandles())
+        groups.append({group, group->haltSteps()});
+
     const bool wasPlaying = clock->isPlaying();
     if (wasPlaying)
         clock->setPlaying(false);
@@ -97,24 +109,24 @@ QmdRequestId QmdKelvoController::requestGotoStart()
             resetElementState(state);
     }
     resetNotesTreePositions(nodeNotesTreesRootIndex);
-    const QHash<QmdItemId, VoiceGroup*> groups = voiceGroupTable;
     endRequest(rid);
 
     // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
-    // pause first, which switches off what they hold, and play again with the clock.
-    const QHash<QmdItemId, MidiInstrument*> instruments = instrumentsCopy();
-    for (MidiInstrument* instrument : instruments) {
+    // pause first, which switches off what they hold, and play again with the clock. Their
+    // ports stay as they are.
+    const std::vector<InstrumentHandle> instruments = instrumentHandles();
+    for (const InstrumentHandle& instrument : instruments) {
         if (wasPlaying)
             instrument->pauseAndWait();
-        instrument->reset();
+        instrument->dropPending();
     }
-    // The groups only once the request has ended: each takes its own mutex, which a group
-    // holds while it waits for the model lock.
-    for (VoiceGroup* group : groups)
-        group->gotoStart();
+    for (const auto& [group, resume] : std::as_const(groups))
+        group->gotoStart(resume);
+    // What the groups reported ahead of the old position is never shown.
+    clearFeedback();
     if (wasPlaying) {
         clock->setPlaying(true);
-        for (MidiInstrument* instrument : instruments)
+        for (const InstrumentHandle& instrument : instruments)
             instrument->play();
     }
     emit playbackJogged();
@@ -199,9 +211,10 @@ QmdRequestId QmdKelvoController::requestStartVoiceGroups(const QmdItemIdList& id
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !model())
         return 0;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
     struct Start
     {
-        VoiceGroup* group;
+        VoiceGroupHandle group;
         int quantization;
         bool scaled;
     };
@@ -209,10 +222,10 @@ QmdRequestId QmdKelvoController::requestStartVoiceGroups(const QmdItemIdList& id
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("Start Voice Groups"));
     for (QmdItemId id : idList) {
-        VoiceGroup* group = voiceGroupTable.value(id);
+        VoiceGroupHandle group = voiceGroupTable.value(id);
         if (!group)
             continue;
-        starts.append({group, directElementData(id, K::TriggeringQuantization).toInt(),
+        starts.append({std::move(group), directElementData(id, K::TriggeringQuantization).toInt(),
                        directElementData(id, K::TriggeringMidiVelocityScaling).toBool()});
     }
     endRequest(rid);
@@ -238,16 +251,21 @@ QmdRequestId QmdKelvoController::requestStopVoiceGroups(const QmdItemIdList& idL
     AbstractSync* clock = sync();
     if (!clock || !clock->isPlaying() || !model())
         return 0;
-    QList<VoiceGroup*> groups;
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
+    QList<VoiceGroupHandle> groups;
     const QmdRequestId rid = registerNewRequestId();
     beginRequest(rid, Qmd::NotUndoable, tr("Stop Voice Groups"));
     for (QmdItemId id : idList) {
-        if (VoiceGroup* group = voiceGroupTable.value(id))
-            groups.append(group);
+        if (VoiceGroupHandle group = voiceGroupTable.value(id))
+            groups.append(std::move(group));
     }
     endRequest(rid);
-    for (VoiceGroup* group : std::as_const(groups))
+    QmdItemIdList stopped;
+    for (const VoiceGroupHandle& group : std::as_const(groups)) {
         group->deactivateAllVoicesAndPauseIterating();
+        stopped.append(group->id());
+    }
+    dropQueuedNotes(stopped);
     return rid;
 }
 
@@ -314,6 +332,6 @@ QmdRequestId QmdKelvoController::requestShuffleNodeNotes(const QmdItemIdSet& nod
 bool QmdKelvoController::isVoiceGroupIterating(uint voiceGroupId) const
 {
     const ReadLocker locker(this);
-    const VoiceGroup* group = voiceGroupTable.value(voiceGroupId);
-    return group && group->isIterating();
+    const auto it = voiceGroupTable.constFind(voiceGroupId);
+    return it != voiceGroupTable.cend() && (*it)->isIterating();
 }

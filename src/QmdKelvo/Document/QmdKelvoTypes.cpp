@@ -8,14 +8,20 @@ void registerTickPointType()
     Q_UNUSED(id);
 }
 
-uint arcUsageEdgeId(const QString& entry)
+uint arcUsageEdgeId(QStringView entry)
 {
-    return entry.section(QLatin1Char('='), 0, 0).toUInt();
+    const qsizetype equals = entry.indexOf(QLatin1Char('='));
+    return (equals < 0 ? entry : entry.left(equals)).toUInt();
 }
 
-int arcUsageCount(const QString& entry)
+int arcUsageCount(QStringView entry)
 {
-    return entry.section(QLatin1Char('='), 1, 1).toInt();
+    const qsizetype equals = entry.indexOf(QLatin1Char('='));
+    if (equals < 0)
+        return 0;
+    const QStringView count = entry.mid(equals + 1);
+    const qsizetype next = count.indexOf(QLatin1Char('='));
+    return (next < 0 ? count : count.left(next)).toInt();
 }
 
 } // namespace QmdKelvo

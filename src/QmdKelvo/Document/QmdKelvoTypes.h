@@ -35,8 +35,8 @@ void registerTickPointType();
 // The parts of an "ArcUsageList" entry, "edge=count": the edge id before the first "=" (the
 // whole entry when it has none), and the count after it up to any further "="; 0 for a part
 // that is missing or not a number.
-uint arcUsageEdgeId(const QString& entry);
-int arcUsageCount(const QString& entry);
+uint arcUsageEdgeId(QStringView entry);
+int arcUsageCount(QStringView entry);
 
 enum ElementType {
     InvalidElement = 0,

@@ -7,6 +7,7 @@
 #include "QmdObserver.h"
 #include "SortedPipe.h"
 
+#include <QSet>
 #include <QVector>
 
 class QmdKelvoController;
@@ -34,9 +35,15 @@ public:
     void setController(QmdKelvoController* controller) override;
     // Sends one message now, past the pipe, on the caller's thread.
     virtual void playMessage(const InstrumentMsg& message);
+    // Takes back what the given sources queued: notes not yet begun go with their note-offs,
+    // and the note-off of a note that sounds already becomes due at once.
+    void dropQueuedFrom(const QSet<quint32>& sources);
+
+    // Drops every pending message.
+    virtual void dropPending();
 
 public slots:
-    // Drops every pending message.
+    // Drops every pending message; a concrete instrument also applies its settings again.
     virtual void reset();
     virtual void onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
                                           QmdRequestId rid);

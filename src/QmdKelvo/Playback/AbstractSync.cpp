@@ -4,6 +4,27 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+
+// The clock types registered besides the built-in one, by lower-case type id.
+struct SyncTypeRegistry
+{
+    QMutex mutex;
+    QHash<QString, SyncFactory> factories;
+};
+
+SyncTypeRegistry& registry()
+{
+    static SyncTypeRegistry instance;
+    return instance;
+}
+
+} // namespace
+
 AbstractSync::AbstractSync(QObject* parent)
     : QObject(parent)
 {
@@ -48,9 +69,26 @@ void AbstractSync::setController(QmdKelvoController* newController)
 
 AbstractSync* createSync(const QString& typeId, QObject* parent)
 {
-    if (typeId.toLower() == MidiSync::staticTypeId().toLower())
+    const QString type = typeId.toLower();
+    if (type == MidiSync::staticTypeId().toLower())
         return new MidiSync(parent);
-    return nullptr;
+    SyncFactory factory;
+    {
+        SyncTypeRegistry& r = registry();
+        const QMutexLocker locker(&r.mutex);
+        factory = r.factories.value(type);
+    }
+    return factory ? factory(parent) : nullptr;
+}
+
+void registerSyncType(const QString& typeId, const SyncFactory& factory)
+{
+    const QString type = typeId.toLower();
+    if (type.isEmpty() || type == MidiSync::staticTypeId().toLower())
+        return;
+    SyncTypeRegistry& r = registry();
+    const QMutexLocker locker(&r.mutex);
+    r.factories.insert(type, factory);
 }
 
 QStringList syncTypeIds()

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+
 class QmdKelvoController;
 
 // The transport clock of a document: the position in host-time nanoseconds, in ticks of the
@@ -66,8 +68,15 @@ signals:
 // The clock types: a new clock of the type `typeId` (compared in lower case) owned by
 // `parent`, or null for an unknown type.
 AbstractSync* createSync(const QString& typeId, QObject* parent);
+// The types a document offers, and their display names (empty for any other type).
 QStringList syncTypeIds();
-// The display name of a clock type; empty for an unknown type.
 QString syncTypeName(const QString& typeId);
+
+// Makes a clock owned by the given parent.
+using SyncFactory = std::function<AbstractSync*(QObject* parent)>;
+// Teaches createSync() a further clock type, such as a clock that a test drives by hand. The
+// type is not offered: syncTypeIds() and syncTypeName() leave it out. Registering a type again
+// replaces its factory; the built-in "internal" type cannot be replaced.
+void registerSyncType(const QString& typeId, const SyncFactory& factory);
 
 #endif // ABSTRACTSYNC_H

@@ -38,11 +38,16 @@ QString MidiInstrument::staticTypeName()
     return tr("MIDI");
 }
 
-void MidiInstrument::reset()
+void MidiInstrument::dropPending()
 {
-    AbstractInstrument::reset();
+    AbstractInstrument::dropPending();
     // The note-offs of the notes sounding went with the pipe.
     releaseHeldNotes();
+}
+
+void MidiInstrument::reset()
+{
+    dropPending();
     using namespace QmdKelvoKeys;
     onInstrumentDataEffected(
         instrumentId,
@@ -64,22 +69,36 @@ void MidiInstrument::pauseAndWait()
     releaseHeldNotes();
 }
 
-QString MidiInstrument::portToOpen()
+bool MidiInstrument::applyPort()
 {
     const QString stored
         = controller->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
               .toString();
+    const QString current = port();
+    // Reopening would replace the connection to the MIDI system (a reset, say).
+    if (!current.isEmpty() && current == stored)
+        return false;
+    // The new port is opened aside first, so that the one open now stays when it is the
+    // fallback again; opening it below then shares this connection.
+    MidiOutput next;
     QString name = stored;
-    if (name.isEmpty() || !MidiOutput::ports().contains(name))
+    if (stored.isEmpty() || !next.openPort(stored)) {
         name = QmdKelvoKeys::synthesizerPortName();
-    // Written back only when it changes: while the synthesizer's port is missing too, writing
-    // the same name again would announce a change of "MidiPort" that comes back here for ever.
-    if (name != stored) {
-        controller->requestSetData(QmdKelvoKeys::MidiPort, name,
-                                   controller->instrumentIndex(instrumentId),
-                                   QmdRequestOptions(Qmd::NotUndoable, QString()));
+        if (current == name)
+            return false;
+        next.openPort(name); // when even this fails, the instrument is silent
     }
-    return name;
+    // Out of the pass while the port changes, so that no batch meets a closed port; closing
+    // switches off the notes sounding on the old port.
+    const bool running = currentState() == Running;
+    if (running)
+        AbstractOutputThread::pauseAndWait();
+    closePort();
+    if (next.sharedMidi())
+        openPort(name);
+    if (running)
+        AbstractOutputThread::play();
+    return true;
 }
 
 void MidiInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
@@ -89,23 +108,7 @@ void MidiInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStrin
         return;
     using namespace QmdKelvoKeys;
     const QmdIndex index = controller->instrumentIndex(instrumentId);
-    bool outputChanged = false;
-
-    // The port open already stays open when the instrument names it still (a reset, or the
-    // echo of a name written back): reopening would replace its connection to the MIDI system.
-    const QString name = keys.contains(MidiPort) ? portToOpen() : QString();
-    if (!name.isEmpty() && name != port()) {
-        // Out of the pass while the port changes, so that no batch meets a closed port;
-        // closing switches off the notes sounding on the old port.
-        const bool running = currentState() == Running;
-        if (running)
-            AbstractOutputThread::pauseAndWait();
-        closePort();
-        openPort(name);
-        if (running)
-            AbstractOutputThread::play();
-        outputChanged = true;
-    }
+    bool outputChanged = keys.contains(MidiPort) && applyPort();
     if (keys.contains(MidiChannels)) {
         // Notes sounding are switched off on the old channels.
         setChannels(controller->data(MidiChannels, index).toBitArray());
@@ -137,13 +140,16 @@ void MidiInstrument::writeMessages(const QVector<InstrumentMsg>& batch)
     const QString failed = port();
     pauseAndWait();
     closePort();
-    // The document falls back to the built-in synthesizer, which the change of "MidiPort"
-    // opens. When no port was open, or the synthesizer itself failed, there is nothing to fall
-    // back to: writing the port again would only bounce between the two names for ever.
+    // The stored port, or the synthesizer in its place, is opened again on the instrument's
+    // own thread; the instrument plays once the transport plays it again. Not when no port
+    // was open or the synthesizer itself failed: that would fail for ever.
     if (failed.isEmpty() || failed == QmdKelvoKeys::synthesizerPortName())
         return;
-    if (controller && instrumentId != 0)
-        controller->requestSetData(QmdKelvoKeys::MidiPort, QString(),
-                                   controller->instrumentIndex(instrumentId),
-                                   QmdRequestOptions(Qmd::NotUndoable, QString()));
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (controller)
+                applyPort();
+        },
+        Qt::QueuedConnection);
 }

@@ -19,6 +19,10 @@ public:
     QString typeId() const override { return staticTypeId(); }
     QString typeName() const override { return staticTypeName(); }
 
+    // Drops pending messages and switches off the notes sounding; opens no port and lists
+    // none, so it may run while the transport plays.
+    void dropPending() override;
+
 public slots:
     // Drops pending messages, switches off the notes sounding and applies all six settings
     // again; the port open stays open while the instrument still names it.
@@ -34,8 +38,12 @@ protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
 
 private:
-    // The stored port when it exists, else the built-in synthesizer's (written back).
-    QString portToOpen();
+    // Opens the stored "MidiPort", or the built-in synthesizer's port in its place while the
+    // stored one cannot be opened (missing, or one of the program's own ports while they are
+    // closed). The fallback is the instrument's alone: the document keeps the stored name.
+    // Returns whether the port changed; the port open already is kept, without listing the
+    // ports, while the instrument names it.
+    bool applyPort();
 };
 
 #endif // MIDIINSTRUMENT_H

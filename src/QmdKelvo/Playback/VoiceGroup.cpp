@@ -124,14 +124,14 @@ void VoiceGroup::deactivateVoice(Voice* voice)
     if (!activeVoices.remove(voice))
         return;
     freeVoices.insert(voice);
-    writeFeedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id);
+    writeFeedback(feedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id));
 }
 
 void VoiceGroup::deactivateAllVoices()
 {
     const std::lock_guard<std::mutex> locker(voicesMutex);
     for (Voice* voice : std::as_const(activeVoices))
-        writeFeedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id);
+        writeFeedback(feedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id));
     freeVoices.unite(activeVoices);
     activeVoices.clear();
 }
@@ -148,11 +148,9 @@ int VoiceGroup::activeVoiceCount() const
     return int(activeVoices.size());
 }
 
-void VoiceGroup::writeFeedback(quint32 kind, quint64 time, quint32 voiceId, const VoiceState* note,
-                               quint32 nodeId)
+FeedbackMsg VoiceGroup::feedback(quint32 kind, quint64 time, quint32 voiceId,
+                                 const VoiceState* note, quint32 nodeId) const
 {
-    if (!controller)
-        return;
     FeedbackMsg msg;
     msg.kind = kind;
     msg.time = time;
@@ -165,7 +163,22 @@ void VoiceGroup::writeFeedback(quint32 kind, quint64 time, quint32 voiceId, cons
         msg.velocity = note->scaledVelocity();
         msg.duration = note->duration;
     }
-    controller->feedbackPipe.tryWrite(msg);
+    return msg;
+}
+
+void VoiceGroup::writeFeedback(const FeedbackMsg& msg)
+{
+    if (controller)
+        controller->feedbackPipe.tryWrite(msg);
+}
+
+void VoiceGroup::releaseVoice(Batch& batch, Voice* voice)
+{
+    const std::lock_guard<std::mutex> locker(voicesMutex);
+    if (!activeVoices.remove(voice))
+        return;
+    freeVoices.insert(voice);
+    batch.feedback.push_back(feedback(FeedbackMsg::VoiceFreed, voice->state.arrival, voice->id));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,14 +258,36 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
     wake();
 }
 
+bool VoiceGroup::haltSteps()
+{
+    // A step holds the slot mutex from start to end, and sees the cleared flag before it
+    // begins.
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    const bool wasIterating = iterating.exchange(false);
+    wake();
+    return wasIterating;
+}
+
 void VoiceGroup::gotoStart()
 {
     const std::lock_guard<std::mutex> locker(slotMutex);
-    const bool wasIterating = iterating.load();
-    resetVoices(currentTicks(), 1.0);
-    if (!wasIterating)
+    restart(iterating.load());
+}
+
+void VoiceGroup::gotoStart(bool resume)
+{
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    restart(resume);
+}
+
+void VoiceGroup::restart(bool resume)
+{
+    // A group that has ended is left as it is: its voices are no longer shown.
+    if (terminating.load())
         return;
-    resumeWithVoices();
+    resetVoices(currentTicks(), 1.0);
+    if (resume)
+        resumeWithVoices();
 }
 
 void VoiceGroup::terminateSafely()
@@ -281,6 +316,10 @@ void VoiceGroup::run()
         rereadClock();
     }
     started.store(true);
+    // Steps keep to a schedule of their own: the next one is due a period after the last was
+    // due, however long the last one took, and a group that fell behind starts afresh.
+    const auto period = std::chrono::microseconds(StepMicroseconds);
+    auto due = std::chrono::steady_clock::now();
     while (!terminating.load()) {
         if (activeVoiceCount() == 0 && iterating.load()) {
             iterating.store(false);
@@ -289,14 +328,19 @@ void VoiceGroup::run()
         if (iterating.load()) {
             stepping.store(true);
             iterate();
+            due += period;
+            const auto now = std::chrono::steady_clock::now();
+            if (due + period < now)
+                due = now;
             // A slot that pauses the group or ends it wakes this wait early.
             std::unique_lock<std::mutex> locker(waitMutex);
-            waitCondition.wait_for(locker, std::chrono::microseconds(StepMicroseconds),
-                                   [this] { return !iterating.load() || terminating.load(); });
+            waitCondition.wait_until(locker, due,
+                                     [this] { return !iterating.load() || terminating.load(); });
         } else {
             std::unique_lock<std::mutex> locker(waitMutex);
             stepping.store(false);
             waitCondition.wait(locker, [this] { return iterating.load() || terminating.load(); });
+            due = std::chrono::steady_clock::now();
         }
     }
     // The last thing the thread does: the destructor takes this mutex before it frees
@@ -329,13 +373,9 @@ void VoiceGroup::resetVoices(quint64 startPos, double velocityScale)
 {
     stopAndWait();
     deactivateAllVoices();
-    // The display forgets the notes of the voices just freed; their note-offs are already
-    // queued with their note-ons.
-    noteOffs.clear();
     Voice* voice = takeFreeVoice();
     if (!voice || !controller)
         return;
-    readScale();
 
     struct Initial
     {
@@ -345,12 +385,13 @@ void VoiceGroup::resetVoices(quint64 startPos, double velocityScale)
         quint32 instrument = 0;
     };
     QmdKelvoController* c = controller;
-    const quint32 group = elementId;
-    const Initial initial = c->lockedRead([c, group] {
+    const Initial initial = c->lockedRead([this, c] {
         Initial values;
-        const QmdIndex elements = c->directElementsRoot();
-        const QmdIndex element = elements.isValid() ? c->directIndex(group, elements) : QmdIndex();
-        if (element == QmdIndex() || !c->directIsValidIndex(element))
+        Batch batch;
+        directBeginBatch(batch);
+        directReadGroup(batch);
+        const QmdIndex element = directChild(batch.elements, elementId);
+        if (element == QmdIndex())
             return values;
         values.pitch = c->directData(K::InitialPitch, element).toString();
         values.velocity = c->directData(K::InitialVelocity, element).toLongLong();
@@ -379,7 +420,119 @@ void VoiceGroup::resetVoices(quint64 startPos, double velocityScale)
     const double ticks = initial.duration * 665280.0;
     state.duration = ticks > 0 ? quint64(std::llround(qMin(ticks, double(MaxDuration)))) : 0;
     state.instrumentId = initial.instrument;
-    writeFeedback(FeedbackMsg::VoiceDeparted, startPos, voice->id);
+    writeFeedback(feedback(FeedbackMsg::VoiceDeparted, startPos, voice->id));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batches
+
+void VoiceGroup::inBatch(const std::function<void(Batch&)>& work)
+{
+    Batch batch;
+    controller->lockedRead([&] {
+        directBeginBatch(batch);
+        work(batch);
+        directCommit(batch);
+    });
+    send(batch);
+}
+
+void VoiceGroup::directBeginBatch(Batch& batch)
+{
+    QmdKelvoController* c = controller;
+    const quint64 generation = c->documentGeneration();
+    if (generation != readGeneration) {
+        readGeneration = generation;
+        groupRead = false;
+        elementsRead.clear();
+        nodesRead.clear();
+        treeNodesRead.clear();
+    }
+    batch.elements = c->directElementsRoot();
+    const QmdIndex temp = c->directIndex(K::Temp, QmdIndex());
+    const bool hasTemp = temp != QmdIndex() && c->directIsValidIndex(temp);
+    batch.states = hasTemp ? c->directIndex(K::ElementStates, temp) : QmdIndex();
+    batch.trees = hasTemp ? c->directIndex(K::NodeNotesTrees, temp) : QmdIndex();
+}
+
+qsizetype VoiceGroup::writtenAt(const Batch& batch, const QmdIndex& container)
+{
+    // From the newest: an arrival mostly reads back what it has just written. A step writes
+    // to a few dozen containers, too few to be worth a hash.
+    for (qsizetype i = batch.writes.size() - 1; i >= 0; --i) {
+        if (batch.writes.at(i).first == container)
+            return i;
+    }
+    return -1;
+}
+
+QList<QVariant> VoiceGroup::runTimeValues(const Batch& batch, const QmdIndex& container,
+                                          const QStringList& keys) const
+{
+    QList<QVariant> values = controller->directData(keys, container);
+    const qsizetype at = writtenAt(batch, container);
+    if (at < 0)
+        return values;
+    const QHash<QString, QVariant>& written = batch.writes.at(at).second;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const auto value = written.constFind(keys.at(i));
+        if (value != written.cend())
+            values[i] = *value;
+    }
+    return values;
+}
+
+void VoiceGroup::setRunTimeValue(Batch& batch, const QmdIndex& container, const QString& key,
+                                 const QVariant& value)
+{
+    qsizetype at = writtenAt(batch, container);
+    if (at < 0) {
+        at = batch.writes.size();
+        batch.writes.append({container, {}});
+    }
+    batch.writes[at].second.insert(key, value);
+}
+
+void VoiceGroup::directCommit(Batch& batch)
+{
+    if (batch.writes.isEmpty())
+        return;
+    controller->requestSetRunTimeData(batch.writes);
+    batch.writes.clear();
+}
+
+void VoiceGroup::send(Batch& batch)
+{
+    QmdKelvoController* c = controller;
+    for (Outgoing& out : batch.outgoing) {
+        // Each message names this group, so that stopping it can take back what it queued.
+        out.first.source = elementId;
+        out.second.source = elementId;
+        switch (out.kind) {
+        case Outgoing::Message:
+            c->tryWriteToInstrument(out.instrument, out.first);
+            break;
+        case Outgoing::NotePair:
+            c->tryWriteToInstrument(out.instrument, out.first, out.second);
+            break;
+        case Outgoing::CurveTravel:
+            sendCurve(out);
+            break;
+        }
+    }
+    batch.outgoing.clear();
+    for (const FeedbackMsg& msg : batch.feedback)
+        writeFeedback(msg);
+    batch.feedback.clear();
+}
+
+QmdIndex VoiceGroup::directChild(const QmdIndex& container, uint id) const
+{
+    QmdKelvoController* c = controller;
+    if (id == 0 || container == QmdIndex())
+        return QmdIndex();
+    const QmdIndex child = c->directIndex(id, container);
+    return child != QmdIndex() && c->directIsValidIndex(child) ? child : QmdIndex();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -394,139 +547,108 @@ void VoiceGroup::iterate()
         QThread::usleep(50);
         locker.try_lock();
     }
+    // A slot that held the mutex may have paused the group meanwhile.
+    if (terminating.load() || !iterating.load())
+        return;
     AbstractSync* clock = sync();
-    if (!clock || !clock->isPlaying() || !controller)
+    QmdKelvoController* c = controller;
+    if (!clock || !clock->isPlaying() || !c)
         return;
     const quint64 began = Platform::hostTimeNs();
 
-    QmdKelvoController* c = controller;
-    const quint32 group = elementId;
-    groupMuted = c->lockedRead([c, group] {
-        const QmdIndex elements = c->directElementsRoot();
-        const QmdIndex element = elements.isValid() ? c->directIndex(group, elements) : QmdIndex();
-        return element != QmdIndex() && c->directIsValidIndex(element)
-            && c->directData(K::DontPlayNote, element).toBool();
-    });
-    readScale();
-
-    QList<Voice*> voices;
+    // The group's own settings and how long each voice's travel takes, as the document now
+    // has them (a node moved while a voice travels moves its arrival). Read under the model
+    // lock only when the document has changed or a voice travels an element not yet read.
     {
         const std::lock_guard<std::mutex> voicesLocker(voicesMutex);
-        voices = activeVoices.values();
+        stepVoices.assign(activeVoices.cbegin(), activeVoices.cend());
     }
-    // Arrivals due before the next step comes round are handled now.
-    stepHorizon = clock->ticksElapsed() + clock->nanosToTicks(LookAheadNanos);
-    // One after another on this thread: every arrival is handled under the model lock and the
-    // document's voice-step mutex, so handing voices to other threads would only add the
-    // hand-over to each step.
-    for (Voice* voice : std::as_const(voices))
-        iterateVoice(voice);
+    bool known = groupRead && c->documentGeneration() == readGeneration;
+    for (size_t i = 0; known && i < stepVoices.size(); ++i)
+        known = elementsRead.contains(stepVoices[i]->state.elementId);
+    if (!known) {
+        c->lockedRead([this] {
+            directBeginBatch(stepBatch);
+            directReadGroup(stepBatch);
+            for (Voice* voice : stepVoices)
+                directElementInfo(stepBatch, voice->state.elementId);
+        });
+    }
 
-    // The display learns of the note ends; the note-offs themselves went out with the notes.
-    for (auto it = noteOffs.begin(); it != noteOffs.end();) {
-        bool ok = false;
-        const quint64 travel = elementTravelTicks(it->state.elementId, &ok);
-        const quint64 due = it->state.departure + (ok ? travel : 0);
-        if (!groupMuted && due > stepHorizon) {
-            ++it;
+    // Arrivals due before the next step comes round are handled now. The clock is asked
+    // before the locks are taken.
+    stepHorizon = clock->ticksElapsed() + clock->nanosToTicks(LookAheadNanos);
+    mutedNoteTicks = clock->nanosToTicks(100000000);
+    arrivals.clear();
+    for (Voice* voice : stepVoices) {
+        const ElementInfo element = elementsRead.value(voice->state.elementId);
+        if (!element.travels) {
+            deactivateVoice(voice);
             continue;
         }
-        writeFeedback(FeedbackMsg::NoteEnded, due + it->state.duration, it->voiceId, &it->state,
-                      it->nodeId);
-        it = noteOffs.erase(it);
+        voice->state.arrival = voice->state.departure + element.travel;
+        if (voice->state.arrival <= stepHorizon)
+            arrivals.push_back(voice);
+    }
+
+    if (!arrivals.empty()) {
+        {
+            const std::lock_guard<std::mutex> stepLocker(c->voiceStepMutex);
+            c->lockedRead([this] {
+                directBeginBatch(stepBatch);
+                for (Voice* voice : arrivals)
+                    arrive(stepBatch, voice);
+                directCommit(stepBatch);
+            });
+        }
+        send(stepBatch);
     }
     lastStepDuration.store(Platform::hostTimeNs() - began);
     stepCount.fetch_add(1);
 }
 
-void VoiceGroup::iterateVoice(Voice* voice)
+void VoiceGroup::arrive(Batch& batch, Voice* voice)
 {
-    QmdKelvoController* c = controller;
-    if (!c)
-        return;
-    bool ok = false;
-    const quint64 travel = elementTravelTicks(voice->state.elementId, &ok);
-    if (!ok) {
-        deactivateVoice(voice);
+    const ElementInfo from = directElementInfo(batch, voice->state.elementId);
+    const NodeInfo node = directNodeInfo(batch, from.toNode);
+    if (!node.exists) {
+        releaseVoice(batch, voice);
         return;
     }
-    voice->state.arrival = voice->state.departure + travel;
-    if (voice->state.arrival > stepHorizon)
-        return;
+    const bool muted = groupMuted || node.dontPlay;
 
-    struct Node
-    {
-        QmdIndex index;
-        QmdIndex state;
-        QmdIndex tree;
-        bool found = false;
-        bool hasState = false;
-        bool hasTree = false;
-        bool dontPlay = false;
-        bool instrumentChange = false;
-        quint32 instrument = 0;
-    };
-    const quint32 element = voice->state.elementId;
-    const Node node = c->lockedRead([c, element] {
-        Node n;
-        const QmdIndex elements = c->directElementsRoot();
-        const QmdIndex from = elements.isValid() ? c->directIndex(element, elements) : QmdIndex();
-        if (from == QmdIndex() || !c->directIsValidIndex(from))
-            return n;
-        const QmdItemId nodeId = c->directData(K::ToNode, from).toUInt();
-        n.index = nodeId ? c->directIndex(nodeId, elements) : QmdIndex();
-        if (n.index == QmdIndex() || !c->directIsValidIndex(n.index))
-            return n;
-        n.found = true;
-        n.dontPlay = c->directData(K::DontPlayNote, n.index).toBool();
-        n.instrumentChange = c->directData(K::DoInstrumentChange, n.index).toBool();
-        n.instrument = c->directData(K::Instrument, n.index).toUInt();
-        const QmdIndex states = c->elementStatesRoot();
-        n.state = states != QmdIndex() ? c->directIndex(nodeId, states) : QmdIndex();
-        n.hasState = n.state != QmdIndex() && c->directIsValidIndex(n.state);
-        const QmdIndex trees = c->nodeNotesTreesRoot();
-        n.tree = trees != QmdIndex() ? c->directIndex(nodeId, trees) : QmdIndex();
-        n.hasTree = n.tree != QmdIndex() && c->directIsValidIndex(n.tree);
-        return n;
-    });
-    if (!node.found) {
-        deactivateVoice(voice);
-        return;
-    }
-    const bool muted = node.dontPlay || groupMuted;
-
-    const std::lock_guard<std::mutex> stepLocker(c->voiceStepMutex);
     uint firstEdge = 0;
     QList<uint> furtherEdges;
-    chooseEdge(node.index, &firstEdge, &furtherEdges);
+    directChooseEdge(batch, node, &firstEdge, &furtherEdges);
     if (node.instrumentChange)
         voice->state.instrumentId = node.instrument;
-    if (node.hasState)
-        sendUserMidiMessage(node.state, voice->state);
+    if (node.state != QmdIndex())
+        directSendUserMidiMessage(batch, node, voice->state);
     QList<VoiceState> notes;
-    if (node.hasTree) {
-        notes = advanceNotesTree(node.tree, firstEdge, voice->state);
+    if (node.tree != QmdIndex()) {
+        notes = directAdvanceNotesTree(batch, node.tree, firstEdge, voice->state);
         if (!notes.isEmpty())
             voice->state = notes.first();
     }
     const VoiceState kept = voice->state;
     const quint32 voiceId = voice->id;
-    deactivateVoice(voice);
+    releaseVoice(batch, voice);
 
-    if (spawnVoice(kept, firstEdge)) {
+    // The first edge, then the others, while the pool has voices. An edge that takes none for
+    // another reason (it went since it was chosen) costs the others nothing: the voice would
+    // otherwise end here.
+    if (directSpawnVoice(batch, kept, firstEdge) || freeVoiceCount() > 0) {
         for (uint edge : std::as_const(furtherEdges)) {
-            if (!spawnVoice(kept, edge))
+            if (!directSpawnVoice(batch, kept, edge) && freeVoiceCount() == 0)
                 break;
         }
     }
     if (!muted)
-        soundNotes(notes, node.index.itemId(), voiceId, node.hasState ? &node.state : nullptr);
+        directSoundNotes(batch, notes, from.toNode, voiceId, node.state);
 
-    writeFeedback(FeedbackMsg::NoteSounded, kept.arrival, voiceId, &kept, node.index.itemId());
-    if (muted) {
-        AbstractSync* clock = sync();
-        const quint64 later = clock ? clock->nanosToTicks(100000000) : 0;
-        writeFeedback(FeedbackMsg::NoteEnded, kept.arrival + later, voiceId, &kept,
-                      node.index.itemId());
-    }
+    batch.feedback.push_back(
+        feedback(FeedbackMsg::NoteSounded, kept.arrival, voiceId, &kept, from.toNode));
+    if (muted)
+        batch.feedback.push_back(feedback(FeedbackMsg::NoteEnded, kept.arrival + mutedNoteTicks,
+                                          voiceId, &kept, from.toNode));
 }

@@ -5,6 +5,8 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
+#include <QStringTokenizer>
+
 #include <boost/random/uniform_int_distribution.hpp>
 
 #include <algorithm>
@@ -18,24 +20,19 @@ constexpr quint64 TicksPerPrincipal = 665280;
 
 // The entry of a list text at position *k (empty sections skipped); when there is none, the
 // first entry and *k = 0.
-QString listEntry(const QString& text, uint* k)
+QStringView listEntry(QStringView text, uint* k)
 {
-    const QStringList entries = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (*k < uint(entries.size()))
-        return entries.at(*k);
+    QStringView first;
+    uint i = 0;
+    for (QStringView entry : qTokenize(text, u',', Qt::SkipEmptyParts)) {
+        if (i == 0)
+            first = entry;
+        if (i == *k)
+            return entry;
+        ++i;
+    }
     *k = 0;
-    return entries.value(0);
-}
-
-QmdRequestOptions runTimeRequest()
-{
-    return QmdRequestOptions(Qmd::NotUndoable, QString());
-}
-
-// Whether `index` addresses an existing item; a failed lookup gives the root's index.
-bool exists(const QmdKelvoController* c, const QmdIndex& index)
-{
-    return index != QmdIndex() && c->directIsValidIndex(index);
+    return first;
 }
 
 } // namespace
@@ -45,29 +42,32 @@ void VoiceGroup::readScale()
     QmdKelvoController* c = controller;
     if (!c)
         return;
-    const quint32 group = elementId;
-    struct Scale
-    {
-        uint key = 0;
-        uint mask = 0;
-    };
-    const Scale scale = c->lockedRead([c, group] {
-        Scale s;
-        const QmdIndex elements = c->directElementsRoot();
-        const QmdIndex element = elements.isValid() ? c->directIndex(group, elements) : QmdIndex();
-        const bool useGroup = exists(c, element) && c->directData(K::UseScale, element).toBool();
-        const QmdIndex source = useGroup ? element : QmdIndex();
-        s.key = c->directData(K::ScaleKey, source).toUInt();
-        const QmdItemId modeId = c->directData(K::ScaleMode, source).toUInt();
-        const QmdIndex modes = c->directIndex(K::ScaleModes, QmdIndex());
-        const QmdIndex mode
-            = exists(c, modes) && modeId ? c->directIndex(modeId, modes) : QmdIndex();
-        if (exists(c, mode))
-            s.mask = uint(c->directData(K::ChromaticScaleDegreeSet, mode).toLongLong());
-        return s;
+    c->lockedRead([this] {
+        Batch batch;
+        directBeginBatch(batch);
+        directReadGroup(batch);
     });
-    scaleKey = scale.key;
-    scaleDegreeMask = scale.mask;
+}
+
+void VoiceGroup::directReadGroup(const Batch& batch)
+{
+    if (groupRead)
+        return;
+    QmdKelvoController* c = controller;
+    const QmdIndex element = directChild(batch.elements, elementId);
+    groupMuted = element != QmdIndex() && c->directData(K::DontPlayNote, element).toBool();
+    const bool useGroup = element != QmdIndex() && c->directData(K::UseScale, element).toBool();
+    const QmdIndex source = useGroup ? element : QmdIndex();
+    scaleKey = c->directData(K::ScaleKey, source).toUInt();
+    scaleDegreeMask = 0;
+    groupRead = true;
+    const QmdItemId modeId = c->directData(K::ScaleMode, source).toUInt();
+    const QmdIndex modes = c->directIndex(K::ScaleModes, QmdIndex());
+    if (modeId == 0 || modes == QmdIndex() || !c->directIsValidIndex(modes))
+        return;
+    const QmdIndex mode = c->directIndex(modeId, modes);
+    if (mode != QmdIndex() && c->directIsValidIndex(mode))
+        scaleDegreeMask = uint(c->directData(K::ChromaticScaleDegreeSet, mode).toLongLong());
 }
 
 void VoiceGroup::advancePitch(int* pitch, int relativeOffsetSteps, int direction, uint key,
@@ -102,19 +102,19 @@ void VoiceGroup::advancePitch(int* pitch, int relativeOffsetSteps, int direction
     }
 }
 
-quint64 VoiceGroup::applyDuration(const QString& text, quint64 duration, uint firstEdgeId) const
+quint64 VoiceGroup::directApplyDuration(const Batch& batch, QStringView entry, quint64 duration,
+                                        uint firstEdgeId)
 {
-    QString entry = text;
     double factor = 1.0;
     double unit = double(TicksPerPrincipal);
     bool edgeUnit = false;
     if (entry.endsWith(QLatin1Char('%'))) {
         entry.chop(1);
         factor = 0.01;
-        bool ok = false;
-        const quint64 travel = firstEdgeId ? elementTravelTicks(firstEdgeId, &ok) : 0;
-        if (firstEdgeId && ok) {
-            unit = double(travel);
+        const ElementInfo edge
+            = firstEdgeId ? directElementInfo(batch, firstEdgeId) : ElementInfo();
+        if (edge.travels) {
+            unit = double(edge.travel);
             edgeUnit = true;
         }
     }
@@ -142,44 +142,53 @@ quint64 VoiceGroup::applyDuration(const QString& text, quint64 duration, uint fi
 QList<VoiceState> VoiceGroup::advanceNotesTree(const QmdIndex& treeNode, uint firstEdgeId,
                                                VoiceState s)
 {
+    if (!controller)
+        return {};
     QList<VoiceState> notes;
-    QmdKelvoController* c = controller;
-    if (!c)
-        return notes;
-    struct Lists
-    {
-        bool valid = false;
-        QString pitch, velocity, duration;
-        uint pitchAt = 0, velocityAt = 0, durationAt = 0;
-        int method = 0;
-        QmdIndexList children;
-        int currentChild = 0;
-    };
-    const Lists lists = c->lockedRead([c, &treeNode] {
-        Lists l;
-        if (!exists(c, treeNode))
-            return l;
-        l.valid = true;
-        l.pitch = c->directData(K::PitchList, treeNode).toString();
-        l.velocity = c->directData(K::VelocityList, treeNode).toString();
-        l.duration = c->directData(K::DurationList, treeNode).toString();
-        l.pitchAt = c->directData(K::CurrentPitchId, treeNode).toUInt();
-        l.velocityAt = c->directData(K::CurrentVelocityId, treeNode).toUInt();
-        l.durationAt = c->directData(K::CurrentDurationId, treeNode).toUInt();
-        l.method = c->directData(K::SignallingMethod, treeNode).toInt();
-        l.currentChild = c->directData(K::CurrentChildId, treeNode).toInt();
-        const QmdIndex children = c->directIndex(K::Children, treeNode);
-        if (exists(c, children))
-            l.children = c->directChildren(children);
-        return l;
-    });
-    if (!lists.valid)
-        return notes;
+    inBatch([&](Batch& batch) { notes = directAdvanceNotesTree(batch, treeNode, firstEdgeId, s); });
+    return notes;
+}
 
-    QHash<QString, QVariant> positions;
-    if (!lists.pitch.isEmpty()) {
-        uint k = lists.pitchAt;
-        const QString entry = listEntry(lists.pitch, &k).trimmed();
+VoiceGroup::TreeNodeInfo VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode)
+{
+    const auto known = treeNodesRead.constFind(TreePlace {treeNode});
+    if (known != treeNodesRead.cend())
+        return *known;
+
+    QmdKelvoController* c = controller;
+    TreeNodeInfo info;
+    if (treeNode != QmdIndex() && c->directIsValidIndex(treeNode)) {
+        static const QStringList keys
+            = {K::PitchList, K::VelocityList, K::DurationList, K::SignallingMethod};
+        const QList<QVariant> values = c->directData(keys, treeNode);
+        info.exists = true;
+        info.pitches = values.at(0).toString();
+        info.velocities = values.at(1).toString();
+        info.durations = values.at(2).toString();
+        info.method = values.at(3).toInt();
+        const QmdIndex children = c->directIndex(K::Children, treeNode);
+        if (children != QmdIndex() && c->directIsValidIndex(children))
+            info.children = c->directChildren(children);
+    }
+    treeNodesRead.insert(TreePlace {treeNode}, info);
+    return info;
+}
+
+QList<VoiceState> VoiceGroup::directAdvanceNotesTree(Batch& batch, const QmdIndex& treeNode,
+                                                     uint firstEdgeId, VoiceState s)
+{
+    QList<VoiceState> notes;
+    const TreeNodeInfo tree = directTreeNodeInfo(treeNode);
+    if (!tree.exists)
+        return notes;
+    static const QStringList keys
+        = {K::CurrentPitchId, K::CurrentVelocityId, K::CurrentDurationId, K::CurrentChildId};
+    const QList<QVariant> positions = runTimeValues(batch, treeNode, keys);
+
+    bool sounds = false;
+    if (!tree.pitches.isEmpty()) {
+        uint k = positions.at(0).toUInt();
+        const QStringView entry = listEntry(tree.pitches, &k).trimmed();
         if (!entry.isEmpty()) {
             int pitch = s.pitch;
             if (entry.startsWith(QLatin1Char('-')) || entry.startsWith(QLatin1Char('+'))) {
@@ -188,146 +197,117 @@ QList<VoiceState> VoiceGroup::advanceNotesTree(const QmdIndex& treeNode, uint fi
                              entry.startsWith(QLatin1Char('+')) ? 1 : -1, scaleKey,
                              scaleDegreeMask);
             } else {
-                pitch = QmdKelvoController::parseNoteName(entry);
+                pitch = QmdKelvoController::parseNoteName(entry.toString());
             }
             s.pitch = quint8(qBound(0, pitch, 127));
         }
-        positions.insert(K::CurrentPitchId, k + 1);
+        setRunTimeValue(batch, treeNode, K::CurrentPitchId, k + 1);
+        sounds = true;
     }
-    if (!lists.velocity.isEmpty()) {
-        uint k = lists.velocityAt;
-        const QString entry = listEntry(lists.velocity, &k).trimmed();
+    if (!tree.velocities.isEmpty()) {
+        uint k = positions.at(1).toUInt();
+        const QStringView entry = listEntry(tree.velocities, &k).trimmed();
         if (!entry.isEmpty()) {
             const qint64 value = entry.toLongLong();
             const bool relative
                 = entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-'));
             s.velocity = quint8(std::clamp<qint64>(relative ? s.velocity + value : value, 0, 127));
         }
-        positions.insert(K::CurrentVelocityId, k + 1);
+        setRunTimeValue(batch, treeNode, K::CurrentVelocityId, k + 1);
+        sounds = true;
     }
-    if (!lists.duration.isEmpty()) {
-        uint k = lists.durationAt;
-        const QString entry = listEntry(lists.duration, &k).trimmed();
+    if (!tree.durations.isEmpty()) {
+        uint k = positions.at(2).toUInt();
+        const QStringView entry = listEntry(tree.durations, &k).trimmed();
         if (!entry.isEmpty())
-            s.duration = applyDuration(entry, s.duration, firstEdgeId);
-        positions.insert(K::CurrentDurationId, k + 1);
+            s.duration = directApplyDuration(batch, entry, s.duration, firstEdgeId);
+        setRunTimeValue(batch, treeNode, K::CurrentDurationId, k + 1);
+        sounds = true;
     }
-    if (!positions.isEmpty()) {
-        c->lockedRead([c, &treeNode, &positions] {
-            if (exists(c, treeNode))
-                c->requestSetData(positions, treeNode, runTimeRequest());
-        });
+    if (sounds)
         notes.append(s);
-    }
 
-    const int n = int(lists.children.size());
-    if (n > 0) {
-        switch (lists.method) {
-        case QmdKelvo::Sequential: {
-            const int i
-                = lists.currentChild >= 0 && lists.currentChild < n ? lists.currentChild : 0;
-            notes += advanceNotesTree(lists.children.at(i), firstEdgeId, s);
-            c->lockedRead([c, &treeNode, i] {
-                if (exists(c, treeNode))
-                    c->requestSetData(K::CurrentChildId, i + 1, treeNode, runTimeRequest());
-            });
-            break;
-        }
-        case QmdKelvo::Parallel:
-            for (const QmdIndex& child : lists.children)
-                notes += advanceNotesTree(child, firstEdgeId, s);
-            break;
-        case QmdKelvo::Random: {
-            boost::random::uniform_int_distribution<int> draw(0, n - 1);
-            notes += advanceNotesTree(lists.children.at(draw(randomEngine)), firstEdgeId, s);
-            break;
-        }
-        default:
-            break;
-        }
+    const int n = int(tree.children.size());
+    if (n == 0)
+        return notes;
+    switch (tree.method) {
+    case QmdKelvo::Sequential: {
+        const int current = positions.at(3).toInt();
+        const int i = current >= 0 && current < n ? current : 0;
+        notes += directAdvanceNotesTree(batch, tree.children.at(i), firstEdgeId, s);
+        setRunTimeValue(batch, treeNode, K::CurrentChildId, i + 1);
+        break;
+    }
+    case QmdKelvo::Parallel:
+        for (const QmdIndex& child : tree.children)
+            notes += directAdvanceNotesTree(batch, child, firstEdgeId, s);
+        break;
+    case QmdKelvo::Random: {
+        boost::random::uniform_int_distribution<int> draw(0, n - 1);
+        notes
+            += directAdvanceNotesTree(batch, tree.children.at(draw(randomEngine)), firstEdgeId, s);
+        break;
+    }
+    default:
+        break;
     }
     return notes;
 }
 
-void VoiceGroup::sendUserMidiMessage(const QmdIndex& state, const VoiceState& voice)
+void VoiceGroup::directSendUserMidiMessage(Batch& batch, const NodeInfo& node,
+                                           const VoiceState& voice)
 {
-    QmdKelvoController* c = controller;
-    struct Node
-    {
-        bool valid = false;
-        QString list;
-        uint index = 0;
-        uint hits = 0;
-    };
-    const Node node = c->lockedRead([c, &state] {
-        Node n;
-        if (!exists(c, state))
-            return n;
-        n.valid = true;
-        const QmdIndex nodeIndex = c->directIndex(state.itemId(), c->directElementsRoot());
-        if (exists(c, nodeIndex))
-            n.list = c->directData(K::UserMidiMessageList, nodeIndex).toString();
-        n.index = c->directData(K::CurrentUserMidiMessageId, state).toUInt();
-        n.hits = c->directData(K::HitCount, state).toUInt();
-        return n;
-    });
-    if (!node.valid)
+    static const QStringList keys = {K::HitCount, K::CurrentUserMidiMessageId};
+    const QList<QVariant> values = runTimeValues(batch, node.state, keys);
+    setRunTimeValue(batch, node.state, K::HitCount, values.at(0).toUInt() + 1);
+    if (node.userMessages.isEmpty())
         return;
-    QHash<QString, QVariant> values {{K::HitCount, node.hits + 1}};
-    if (!node.list.isEmpty()) {
-        uint k = node.index;
-        const QString entry = listEntry(node.list, &k);
-        if (!entry.isEmpty()) {
-            InstrumentMsg msg;
-            msg.kind = InstrumentMsg::Raw;
-            msg.time = voice.arrival;
-            for (const QString& part : entry.split(QLatin1Char(' '))) {
-                bool ok = false;
-                const qulonglong byte = part.toULongLong(&ok, 16);
-                msg.bytes.push_back((unsigned char)(ok ? byte & 0xFF : 0));
-            }
-            c->tryWriteToInstrument(voice.instrumentId, msg);
+    uint k = values.at(1).toUInt();
+    const QStringView entry = listEntry(node.userMessages, &k);
+    if (!entry.isEmpty()) {
+        Outgoing out;
+        out.instrument = voice.instrumentId;
+        out.first.kind = InstrumentMsg::Raw;
+        out.first.time = voice.arrival;
+        for (QStringView part : qTokenize(entry, u' ')) {
+            bool ok = false;
+            const qulonglong byte = part.toULongLong(&ok, 16);
+            out.first.bytes.push_back((unsigned char)(ok ? byte & 0xFF : 0));
         }
-        values.insert(K::CurrentUserMidiMessageId, k + 1);
+        batch.outgoing.push_back(std::move(out));
     }
-    c->lockedRead([c, &state, &values] {
-        if (exists(c, state))
-            c->requestSetData(values, state, runTimeRequest());
-    });
+    setRunTimeValue(batch, node.state, K::CurrentUserMidiMessageId, k + 1);
 }
 
-void VoiceGroup::soundNotes(const QList<VoiceState>& notes, quint32 nodeId, quint32 voiceId,
-                            const QmdIndex* nodeState)
+void VoiceGroup::directSoundNotes(Batch& batch, const QList<VoiceState>& notes, quint32 nodeId,
+                                  quint32 voiceId, const QmdIndex& nodeState)
 {
-    QmdKelvoController* c = controller;
-    if (notes.isEmpty() || !c)
+    if (notes.isEmpty())
         return;
     QString text;
     for (const VoiceState& note : notes) {
         // The note-on and its note-off are queued together or not at all, so that no note
         // is left sounding.
-        InstrumentMsg on;
-        on.kind = InstrumentMsg::NoteOn;
-        on.time = note.arrival;
-        on.data1 = quint8(qMin<int>(note.pitch, 127));
-        on.data2 = note.scaledVelocity();
-        InstrumentMsg off;
-        off.kind = InstrumentMsg::NoteOff;
-        off.time = note.arrival + note.duration;
-        off.data1 = on.data1;
-        c->tryWriteToInstrument(note.instrumentId, on, off);
+        Outgoing out;
+        out.kind = Outgoing::NotePair;
+        out.instrument = note.instrumentId;
+        out.first.kind = InstrumentMsg::NoteOn;
+        out.first.time = note.arrival;
+        out.first.data1 = quint8(qMin<int>(note.pitch, 127));
+        out.first.data2 = note.scaledVelocity();
+        out.second.kind = InstrumentMsg::NoteOff;
+        out.second.time = note.arrival + note.duration;
+        out.second.data1 = out.first.data1;
+        batch.outgoing.push_back(std::move(out));
         if (!text.isEmpty())
             text += QLatin1Char('\n');
         text += QStringLiteral("%1:%2")
                     .arg(QmdKelvoController::noteName(note.pitch))
                     .arg(note.scaledVelocity());
-        noteOffs.append({note, nodeId, voiceId});
+        // The display ends the note with its note-off.
+        batch.feedback.push_back(
+            feedback(FeedbackMsg::NoteEnded, note.arrival + note.duration, voiceId, &note, nodeId));
     }
-    if (nodeState) {
-        const QmdIndex state = *nodeState;
-        c->lockedRead([c, &state, &text] {
-            if (exists(c, state))
-                c->requestSetData(K::LastNotesSent, text, state, runTimeRequest());
-        });
-    }
+    if (nodeState != QmdIndex())
+        setRunTimeValue(batch, nodeState, K::LastNotesSent, text);
 }
