@@ -1,5 +1,6 @@
 #include "EditorBench.h"
 
+#include "Inspector.h"
 #include "KelvoWindow.h"
 #include "NetworkScene.h"
 #include "NetworkView.h"
@@ -34,6 +35,9 @@ EditorBench::EditorBench()
     m_view->setController(controller());
     m_view->setActionTarget(m_window.get());
     m_view->show();
+    m_inspector = std::make_unique<Inspector>();
+    m_inspector->show();
+    m_services->setFocusWindow(m_window.get());
     settle();
     const QSize viewport(1920, 1080);
     m_view->resize(m_view->size() - m_view->viewport()->size() + viewport);
@@ -42,6 +46,7 @@ EditorBench::EditorBench()
 
 EditorBench::~EditorBench()
 {
+    m_inspector.reset();
     m_view.reset();
     m_window.reset();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class Inspector;
 class KelvoWindow;
 class NetworkScene;
 class NetworkView;
@@ -16,7 +17,8 @@ class TestAppServices;
 
 // The network editor's benchmark: one generated network (1,000 nodes on a grid of 40 × 25
 // principals, 1,000 edges between neighbours, 20 voice groups, 20 text boxes, 8 instruments)
-// in a document window, shown in a network view whose viewport is 1920 × 1080.
+// in a document window, shown in a network view whose viewport is 1920 × 1080, with the
+// inspector following the window as the application's does.
 //
 // Each measurement is a section: a function that gets the bench and prints its figures. A
 // source file adds sections with EDITOR_BENCH_SECTION; the program runs them all in the order
@@ -31,6 +33,7 @@ public:
     QmdKelvoController* controller() const;
     NetworkScene* scene() const;
     NetworkView* view() const { return m_view.get(); }
+    Inspector* inspector() const { return m_inspector.get(); }
     // Zooms the view as the zoom box does: through the document's "ZoomScale".
     void setZoomScale(double scale);
 
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<TestAppServices> m_services;
     std::unique_ptr<KelvoWindow> m_window;
     std::unique_ptr<NetworkView> m_view;
+    std::unique_ptr<Inspector> m_inspector;
 };
 
 // One section of the benchmark.

@@ -49,6 +49,35 @@ private slots:
         for (int size : {16, 24, 32, 48, 64, 128, 256})
             QTest::addRow("icon %d", size)
                 << QStringLiteral("AppIcon/kelvo-%1.png").arg(size) << QSize(size, size) << 1.0;
+
+        // The inspector's.
+        for (const char* face : {"Normal", "Pressed", "Selected", "Separator_workaround"})
+            QTest::addRow("page button %s", face)
+                << QStringLiteral("Inspector/InspectPageButton%1.png").arg(face) << QSize(8, 24)
+                << 1.0;
+        for (const char* icon :
+             {"Inspector/InspectDocument", "Inspector/InspectInstrument", "Inspector/InspectEdge",
+              "Inspector/InspectNode", "Inspector/InspectVoiceGroup", "Inspector/EdgePathCityBlock",
+              "Inspector/EdgePathCityBlockFlipped", "Inspector/EdgePathDirect"}) {
+            QTest::newRow(icon) << QStringLiteral("%1.png").arg(icon) << QSize(16, 16) << 1.0;
+            QTest::addRow("%s@2x", icon)
+                << QStringLiteral("%1@2x.png").arg(icon) << QSize(32, 32) << 2.0;
+        }
+        for (const char* look : {"Normal", "Hover", "Selected"})
+            for (const char* position : {"First", "Mid", "Last"})
+                QTest::addRow("chooser tab %s %s", look, position)
+                    << QStringLiteral("ChooserSmall%1%2.png").arg(look, position) << QSize(12, 20)
+                    << 1.0;
+        for (const char* face : {"Normal", "Pressed"}) {
+            QTest::addRow("flat button %s", face)
+                << QStringLiteral("FlatButton30%1.png").arg(face) << QSize(30, 22) << 1.0;
+            QTest::addRow("list add %s", face)
+                << QStringLiteral("Inspector/ListAdd%1.png").arg(face) << QSize(32, 24) << 1.0;
+        }
+        QTest::newRow("list strip") << "Inspector/ListButtonsSpacer.png" << QSize(8, 24) << 1.0;
+        QTest::newRow("alpha pixel") << "AlphaPixel.png" << QSize(1, 1) << 1.0;
+        QTest::newRow("add drop-down") << "AddDropDownSymbol.png" << QSize(17, 9) << 1.0;
+        QTest::newRow("shuffle") << "ShuffleSymbol.png" << QSize(16, 16) << 1.0;
     }
 
     void sizes()
@@ -66,6 +95,9 @@ private slots:
     void imagesAreNotBlank()
     {
         for (const QString& path : resourcePaths()) {
+            // The one image meant to be invisible.
+            if (path == QLatin1String("AlphaPixel.png"))
+                continue;
             const QImage image
                 = QImage(QStringLiteral(":/images/") + path).convertToFormat(QImage::Format_ARGB32);
             int painted = 0;
@@ -73,6 +105,21 @@ private slots:
                 for (int x = 0; x < image.width(); ++x)
                     painted += qAlpha(image.pixel(x, y)) > 0;
             QVERIFY2(painted > image.width() * image.height() / 20, qPrintable(path));
+        }
+        QCOMPARE(QImage(QStringLiteral(":/images/AlphaPixel.png")).pixel(0, 0), 0u);
+    }
+
+    // The separator between page buttons: two translucent dark columns at the left edge, so
+    // that it draws right when the style sheet slices it as a two-pixel border.
+    void pageButtonSeparatorIsTwoColumnsWide()
+    {
+        const QImage image
+            = QImage(QStringLiteral(":/images/Inspector/InspectPageButtonSeparator_workaround.png"))
+                  .convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                QCOMPARE(image.pixelColor(x, y),
+                         x < 2 ? QColor(0, 0, 0, 70) : QColor(Qt::transparent));
         }
     }
 

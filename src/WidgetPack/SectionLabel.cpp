@@ -1,0 +1,7 @@
+#include "SectionLabel.h"
+
+SectionLabel::SectionLabel(QWidget* parent)
+    : QLabel(parent)
+{ }
+
+SectionLabel::~SectionLabel() = default;
