@@ -12,6 +12,8 @@
 #include <QGraphicsView>
 #include <QSignalBlocker>
 
+#include <utility>
+
 namespace K = QmdKelvoKeys;
 
 namespace {
@@ -114,6 +116,7 @@ void NetworkScene::reset()
     elementItems.clear();
     followers.clear();
     followedNodes.clear();
+    pendingPaths.clear();
 
     clearSelectionQuietly();
     {
@@ -310,6 +313,8 @@ void NetworkScene::deleteElementItem(QmdItemId id)
     forgetFollowedNodes(item);
 
     QGraphicsItem* graphicsItem = item->graphicsItem();
+    if (graphicsItem->type() == EdgeItemType)
+        pendingPaths.remove(static_cast<GraphicsEdgeItem*>(graphicsItem));
     const bool wasSelected = graphicsItem->isSelected();
     {
         const QSignalBlocker blocker(this);
@@ -347,6 +352,20 @@ void NetworkScene::forgetFollowedNodes(ElementItem* item)
         if (entry->isEmpty())
             followers.erase(entry);
     }
+}
+
+void NetworkScene::updatePathLater(GraphicsEdgeItem* edge)
+{
+    if (pendingPaths.isEmpty())
+        QMetaObject::invokeMethod(this, &NetworkScene::updatePendingPaths, Qt::QueuedConnection);
+    pendingPaths.insert(edge);
+}
+
+void NetworkScene::updatePendingPaths()
+{
+    const QSet<GraphicsEdgeItem*> edges = std::exchange(pendingPaths, {});
+    for (GraphicsEdgeItem* edge : edges)
+        edge->updatePath();
 }
 
 // ---- Controller notifications ---------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 class DocumentWindow;
 class ElementItem;
+class GraphicsEdgeItem;
 class QmdKelvoController;
 
 // The graphics scene of one document window. It holds one item per element of the document
@@ -65,6 +66,10 @@ public:
     QRectF sceneContentsRect() const { return m_sceneContentsRect; }
     // Takes one item's extent into the contents rectangle.
     void updateSceneContentsRect(ElementItem* item);
+
+    // Rebuilds an edge's path once the burst of changes now being handled is done, so that an
+    // edge whose two ends one request moves is rebuilt once.
+    void updatePathLater(GraphicsEdgeItem* edge);
 
     // The grid as the document shows it.
     NetworkGrid::Style gridStyle() const;
@@ -143,6 +148,7 @@ private:
     // Pushes the hit counts or last notes sent of every node item (under the document's lock
     // only for the reading).
     void refreshNodeStates(bool hitCounts, bool lastNotesSent);
+    void updatePendingPaths();
 
     QColor m_backgroundColor;
     QColor m_principalLinesColor;
@@ -157,6 +163,8 @@ private:
     // Node id to the items that follow it, and each such item to the node ids it follows.
     QHash<QmdItemId, QSet<ElementItem*>> followers;
     QHash<ElementItem*, QmdItemIdList> followedNodes;
+    // Edges whose path is to be rebuilt after the current burst.
+    QSet<GraphicsEdgeItem*> pendingPaths;
 
     QRectF m_sceneContentsRect;
     ElementItem* leftmostItem = nullptr;
