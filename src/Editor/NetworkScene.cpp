@@ -9,6 +9,7 @@
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
 
+#include <QCoreApplication>
 #include <QGraphicsView>
 #include <QSignalBlocker>
 
@@ -27,6 +28,12 @@ bool countsForExtent(const QGraphicsItem* item)
 QRectF extentOf(const QGraphicsItem* item)
 {
     return item->mapRectToScene(item->boundingRect() | item->childrenBoundingRect());
+}
+
+QEvent::Type settleEventType()
+{
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
 }
 
 GraphicsNodeItem* asNode(ElementItem* item)
@@ -356,16 +363,30 @@ void NetworkScene::forgetFollowedNodes(ElementItem* item)
 
 void NetworkScene::updatePathLater(GraphicsEdgeItem* edge)
 {
-    if (pendingPaths.isEmpty())
-        QMetaObject::invokeMethod(this, &NetworkScene::updatePendingPaths, Qt::QueuedConnection);
     pendingPaths.insert(edge);
+    settleAfterBurst();
 }
 
-void NetworkScene::updatePendingPaths()
+void NetworkScene::settleAfterBurst()
 {
+    if (settlePending)
+        return;
+    settlePending = true;
+    // Ahead of the scene's own pass over its changed items, which every item that moved has
+    // asked for already: the views then repaint once, with the settled edges.
+    QCoreApplication::postEvent(this, new QEvent(settleEventType()), Qt::HighEventPriority);
+}
+
+bool NetworkScene::event(QEvent* event)
+{
+    if (event->type() != settleEventType())
+        return QGraphicsScene::event(event);
+    settlePending = false;
     const QSet<GraphicsEdgeItem*> edges = std::exchange(pendingPaths, {});
     for (GraphicsEdgeItem* edge : edges)
         edge->updatePath();
+    emit burstSettled();
+    return true;
 }
 
 // ---- Controller notifications ---------------------------------------------------------------

@@ -70,6 +70,10 @@ public:
     // Rebuilds an edge's path once the burst of changes now being handled is done, so that an
     // edge whose two ends one request moves is rebuilt once.
     void updatePathLater(GraphicsEdgeItem* edge);
+    // Emits burstSettled() once the burst of change signals now being delivered is done (all
+    // of a request's, say), ahead of the repaint that they cause; once however often it is
+    // asked for meanwhile.
+    void settleAfterBurst();
 
     // The grid as the document shows it.
     NetworkGrid::Style gridStyle() const;
@@ -116,9 +120,13 @@ public slots:
 signals:
     // Emitted by reset() before any item goes, so that a view drops what it keeps of them.
     void aboutToReset();
+    // The burst of changes that settleAfterBurst() waited for is done; the edges it moved
+    // have their paths.
+    void burstSettled();
     void sceneContentsRectChanged(const QRectF& rect);
 
 protected:
+    bool event(QEvent* event) override;
     void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
@@ -148,7 +156,6 @@ private:
     // Pushes the hit counts or last notes sent of every node item (under the document's lock
     // only for the reading).
     void refreshNodeStates(bool hitCounts, bool lastNotesSent);
-    void updatePendingPaths();
 
     QColor m_backgroundColor;
     QColor m_principalLinesColor;
@@ -165,6 +172,7 @@ private:
     QHash<ElementItem*, QmdItemIdList> followedNodes;
     // Edges whose path is to be rebuilt after the current burst.
     QSet<GraphicsEdgeItem*> pendingPaths;
+    bool settlePending = false;
 
     QRectF m_sceneContentsRect;
     ElementItem* leftmostItem = nullptr;

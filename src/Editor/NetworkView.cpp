@@ -129,6 +129,7 @@ void NetworkView::setScene(NetworkScene* scene)
                    &NetworkView::onSceneContentsRectChanged);
         disconnect(networkScene, &NetworkScene::aboutToReset, this,
                    &NetworkView::cancelInteraction);
+        disconnect(networkScene, &NetworkScene::burstSettled, this, &NetworkView::onBurstSettled);
     }
     // A gesture on the old scene ends.
     if (gestureInProgress())
@@ -139,6 +140,7 @@ void NetworkView::setScene(NetworkScene* scene)
                 &NetworkView::onSceneContentsRectChanged);
         // The scene deletes its items at a reset, the previews among them.
         connect(scene, &NetworkScene::aboutToReset, this, &NetworkView::cancelInteraction);
+        connect(scene, &NetworkScene::burstSettled, this, &NetworkView::onBurstSettled);
     }
     QGraphicsView::setScene(scene);
 }
@@ -305,16 +307,17 @@ void NetworkView::shrinkOrGrowSceneRect()
 void NetworkView::onSceneContentsRectChanged()
 {
     // A request that moves many elements changes the contents once per element.
-    if (sceneRectUpdatePending)
-        return;
     sceneRectUpdatePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            sceneRectUpdatePending = false;
-            smartUpdateSceneRect();
-        },
-        Qt::QueuedConnection);
+    if (networkScene)
+        networkScene->settleAfterBurst();
+}
+
+void NetworkView::onBurstSettled()
+{
+    if (!sceneRectUpdatePending)
+        return;
+    sceneRectUpdatePending = false;
+    smartUpdateSceneRect();
 }
 
 void NetworkView::smartUpdateSceneRect()
@@ -323,8 +326,14 @@ void NetworkView::smartUpdateSceneRect()
         return;
     const QRectF rect = fittingSceneRect();
     const QRectF current = sceneRect();
-    if (current.width() <= 0 || current.height() <= 0 || rect.contains(current))
+    if (current.width() <= 0 || current.height() <= 0) {
         networkScene->setSceneRect(rect);
+        return;
+    }
+    // Wherever the contents went, they stay in reach; the far side waits for the next fit.
+    const QRectF grown = current.united(rect);
+    if (grown != current)
+        networkScene->setSceneRect(grown);
 }
 
 void NetworkView::resizeEvent(QResizeEvent* event)
@@ -502,9 +511,11 @@ void NetworkView::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint viewPoint = event->position().toPoint();
     if (mousePressed && tool == SelectionTool) {
-        // The area swept since the press is drawn again (what a rubber band leaves).
+        // The area swept since the press is drawn again (what a rubber band leaves); items
+        // that a drag moves repaint where they were themselves.
         pressRect = pressRect.united(QRect(viewPoint, viewPoint));
-        viewport()->update(pressRect);
+        if (!movingItem)
+            viewport()->update(pressRect);
     }
     if (movingItem && moveOffsetsPending && !previewNode && !previewTextBox)
         buildMoveOffsets();

@@ -81,7 +81,8 @@ public slots:
     // Fits the scene rectangle to the contents and one viewport about the origin, growing or
     // shrinking it.
     void shrinkOrGrowSceneRect();
-    // The same, but never shrinking it (while the contents change during an edit).
+    // The same, but only growing it, so that it holds the contents wherever they go and
+    // never shrinks while they change during an edit.
     void smartUpdateSceneRect();
 
 protected:
@@ -94,8 +95,9 @@ private slots:
     void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
     void onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid);
     void onElementsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
-    // The contents changed: the scene rectangle follows once for a burst of changes.
+    // The contents changed: the scene rectangle follows once the burst of changes is done.
     void onSceneContentsRectChanged();
+    void onBurstSettled();
 
 private:
     enum ZoomDirection { ZoomingIn = 0, ZoomingOut = 1, CannotZoom = 2 };

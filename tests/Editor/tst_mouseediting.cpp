@@ -737,25 +737,37 @@ private slots:
     {
         Editing e;
         e.useTool(NetworkView::SelectionTool);
-        const QmdItemId node = e.addNode(0, 0);
         const QRectF onePage(-200, -150, 400, 300);
-        QCOMPARE(e.scene->sceneRect(), onePage);
+        // One node beyond the left edge of the page: dragged right with the other, the left
+        // side of the contents comes in while the right side goes out.
+        const QmdItemId left = e.addNode(-3 * P, 0);
+        const QmdItemId node = e.addNode(0, 0);
+        e.itemOf(left)->setSelected(true);
+        auto fitted = [&] {
+            return onePage.united(e.scene->sceneContentsRect().adjusted(-20, -20, 20, 20));
+        };
+        QCOMPARE(e.scene->sceneRect(), fitted());
+        const QRectF before = e.scene->sceneRect();
 
         const QPoint start = e.at(0, 0);
         e.press(start);
-        for (int x = 20; x <= 260; x += 20)
+        for (int x = 20; x <= 260; x += 20) {
             e.moveTo(start + QPoint(x, 0));
-        const QRectF extent = e.itemOf(node)->sceneBoundingRect();
-        QVERIFY(extent.right() > onePage.right());
+            // Both nodes stay in reach at every step.
+            QVERIFY(e.scene->sceneRect().contains(e.scene->sceneContentsRect()));
+        }
+        QVERIFY(e.itemOf(node)->sceneBoundingRect().right() > onePage.right());
         const QRectF grown = e.scene->sceneRect();
-        QVERIFY(grown.contains(extent.adjusted(-20, -20, 20, 20)));
+        QVERIFY(grown.contains(before));
 
         for (int x = 240; x >= 0; x -= 20)
             e.moveTo(start + QPoint(x, 0));
         QVERIFY(e.itemOf(node)->sceneBoundingRect().right() < onePage.right());
         QCOMPARE(e.scene->sceneRect(), grown);
         e.release(start);
-        QCOMPARE(e.scene->sceneRect(), onePage);
+        QCOMPARE(e.tickPos(left), (TickPoint {-3 * P, 0}));
+        QCOMPARE(e.scene->sceneRect(), fitted());
+        QCOMPARE(e.scene->sceneRect(), before);
     }
 
     // ---- What the document holds --------------------------------------------------------

@@ -399,6 +399,16 @@ private slots:
         w.view->shrinkOrGrowSceneRect();
         QCOMPARE(w.scene->sceneRect(), onePage);
 
+        // Contents that move out on one side and in on the other stay in reach.
+        w.setContents(QRectF(-1000, 0, 900, 100));
+        w.setContents(QRectF(-500, 0, 900, 100));
+        QCOMPARE(w.scene->sceneRect(), QRectF(-1020, -150, 1440, 300));
+        w.view->shrinkOrGrowSceneRect();
+        QCOMPARE(w.scene->sceneRect(), QRectF(-520, -150, 940, 300));
+        w.setContents(QRectF(0, 0, 10, 10));
+        w.view->shrinkOrGrowSceneRect();
+        QCOMPARE(w.scene->sceneRect(), onePage);
+
         // Adding or removing elements fits it too.
         w.setContents(QRectF(100, 0, 1000, 100));
         w.setContents(QRectF(0, 0, 10, 10));
