@@ -490,6 +490,9 @@ void NetworkView::pressWithNodeAndEdgeTool(QGraphicsItem* pressItem, const QmdIn
         previewEdge->setFromPoint(pressItem->pos());
         previewEdge->setToPoint(previewNode->pos());
         previewEdge->updatePath();
+    } else {
+        // A press beside a node may snap onto it: a click there adds no node on top of it.
+        followTargetNode(snapped);
     }
     movingItem = previewNode;
     lastDragTicks = QmdKelvo::toTickPoint(snapped);

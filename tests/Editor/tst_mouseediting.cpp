@@ -334,6 +334,20 @@ private slots:
         QCOMPARE(e.previewCount(), 0);
     }
 
+    void clickBesideANodeAddsNoNodeOnIt()
+    {
+        Editing e;
+        e.addNode(0, 0);
+        const auto before = e.snapshot();
+        // Outside the node's circle, but nearer its grid point than any other.
+        const QPoint beside = e.at(0, 0) + QPoint(12, 9);
+        QVERIFY(!NetworkView::asNodeItem(e.view->itemAt(beside)));
+        e.press(beside);
+        QCOMPARE(e.previewNode()->pen().color(), QColor(255, 0, 0));
+        e.release(beside);
+        QCOMPARE(e.snapshot(), before);
+    }
+
     void previewFollowsTheMouseBackToWhereItStarted()
     {
         Editing e;
