@@ -396,7 +396,7 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
 
         switch (tool) {
         case SelectionTool:
-            pressWithSelectionTool(event, pressItem, scenePos);
+            pressWithSelectionTool(event->modifiers(), pressItem, scenePos);
             break;
         case ZoomTool:
             pressWithZoomTool();
@@ -428,7 +428,8 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
         QGraphicsView::mousePressEvent(event);
 }
 
-void NetworkView::pressWithSelectionTool(QMouseEvent* event, QGraphicsItem* hit, QPointF scenePos)
+void NetworkView::pressWithSelectionTool(Qt::KeyboardModifiers modifiers, QGraphicsItem* hit,
+                                         QPointF scenePos)
 {
     if (hit && (hit->type() == NodeItemType || hit->type() == TextBoxItemType)) {
         movingItem = hit;
@@ -436,7 +437,6 @@ void NetworkView::pressWithSelectionTool(QMouseEvent* event, QGraphicsItem* hit,
         grabOffset = lastDragTicks - QmdKelvo::toTickPoint(scenePos);
     }
 
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
     if (hit && (modifiers == Qt::ShiftModifier || modifiers == Qt::ControlModifier))
         hit->setSelected(!hit->isSelected());
 
@@ -522,13 +522,10 @@ void NetworkView::mouseMoveEvent(QMouseEvent* event)
     }
     if (movingItem && moveOffsetsPending && !previewNode && !previewTextBox)
         buildMoveOffsets();
-    if (networkScene && networkScene->focusItem()) {
-        QGraphicsView::mouseMoveEvent(event);
-        return;
-    }
-
     QGraphicsView::mouseMoveEvent(event);
-    if (event->buttons() != Qt::LeftButton || !networkScene || !controller || tool == ZoomTool)
+    // A text box being edited takes the mouse itself.
+    if (!networkScene || networkScene->focusItem() || !controller
+        || event->buttons() != Qt::LeftButton || tool == ZoomTool)
         return;
     const QPointF scenePos = mapToScene(viewPoint);
     if (movingItem)

@@ -106,7 +106,8 @@ private:
     // null on empty grid.
     QGraphicsItem* elementItemAt(QPoint viewPoint) const;
     // The press of each tool.
-    void pressWithSelectionTool(QMouseEvent* event, QGraphicsItem* hit, QPointF scenePos);
+    void pressWithSelectionTool(Qt::KeyboardModifiers modifiers, QGraphicsItem* hit,
+                                QPointF scenePos);
     void pressWithZoomTool();
     void pressWithNodeAndEdgeTool(QGraphicsItem* pressItem, const QmdIndex& pressNode,
                                   QPointF snapped);

@@ -6,7 +6,7 @@
 #include "GraphicsVoiceGroupItem.h"
 #include "QmdKelvoUnits.h"
 #include "TestSync.h"
-#include "ViewFixture.h"
+#include "ViewWindow.h"
 
 #include <QApplication>
 #include <QGraphicsSimpleTextItem>

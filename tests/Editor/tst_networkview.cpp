@@ -1,6 +1,6 @@
 #include "DocumentTool.h"
 #include "QmdKelvoUnits.h"
-#include "ViewFixture.h"
+#include "ViewWindow.h"
 
 #include <QAbstractItemView>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
-#ifndef VIEWFIXTURE_H
-#define VIEWFIXTURE_H
+#ifndef VIEWWINDOW_H
+#define VIEWWINDOW_H
 
 #include "NetworkScene.h"
 #include "NetworkView.h"
@@ -69,4 +69,4 @@ struct ViewWindow
     NetworkView* view = nullptr;
 };
 
-#endif // VIEWFIXTURE_H
+#endif // VIEWWINDOW_H
