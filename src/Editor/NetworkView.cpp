@@ -607,6 +607,11 @@ void NetworkView::followTargetNode(QPointF scenePos)
 
 void NetworkView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->buttons() & Qt::LeftButton) {
+        // Another button let go while the left one is held: the gesture goes on.
+        QGraphicsView::mouseReleaseEvent(event);
+        return;
+    }
     mousePressed = false;
     if (networkScene && networkScene->focusItem()) {
         QGraphicsView::mouseReleaseEvent(event);

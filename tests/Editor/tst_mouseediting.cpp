@@ -334,6 +334,21 @@ private slots:
         QCOMPARE(e.previewCount(), 0);
     }
 
+    void otherButtonsLeaveTheGestureGoingOn()
+    {
+        Editing e;
+        e.press(e.at(0, 0));
+        e.moveTo(e.at(Step, 0));
+        QTest::mouseClick(e.viewport(), Qt::RightButton, {}, e.at(Step, 0));
+        e.settle();
+        QCOMPARE(e.controller()->elements().size(), 0);
+        QCOMPARE(e.previewCount(), 1);
+        e.moveTo(e.at(2 * Step, 0));
+        e.release(e.at(2 * Step, 0));
+        QCOMPARE(e.ofType(QmdKelvo::NodeElement).size(), 1);
+        QCOMPARE(e.tickPos(e.ofType(QmdKelvo::NodeElement).first()), (TickPoint {2 * Step, 0}));
+    }
+
     void clickBesideANodeAddsNoNodeOnIt()
     {
         Editing e;
