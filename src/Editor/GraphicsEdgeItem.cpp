@@ -466,7 +466,13 @@ void GraphicsEdgeItem::elementDataEffected(uint id, const QStringList& keys, uin
         setToPoint(scenePoint(toPos));
         geometryChanged = true;
     }
-    if (geometryChanged)
-        updatePath();
+    if (geometryChanged) {
+        // A node that moved: one request may move both ends, and the path is rebuilt once.
+        auto* networkScene = qobject_cast<NetworkScene*>(m_scene.data());
+        if (!own && networkScene)
+            networkScene->updatePathLater(this);
+        else
+            updatePath();
+    }
     selectionRepaintEnabled = true;
 }

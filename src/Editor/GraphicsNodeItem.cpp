@@ -188,6 +188,9 @@ void GraphicsNodeItem::setLabelColor(const QColor& color)
 
 void GraphicsNodeItem::setSignallingMethod(int method)
 {
+    // Every change of the node's data sets it: an unchanged mark keeps the cached drawing.
+    if (method == m_signallingMethod)
+        return;
     m_signallingMethod = method;
     update();
 }

@@ -10,6 +10,7 @@
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
 
+#include <QCoreApplication>
 #include <QGraphicsView>
 #include <QSignalBlocker>
 
@@ -28,6 +29,12 @@ bool countsForExtent(const QGraphicsItem* item)
 QRectF extentOf(const QGraphicsItem* item)
 {
     return item->mapRectToScene(item->boundingRect() | item->childrenBoundingRect());
+}
+
+QEvent::Type settleEventType()
+{
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
 }
 
 GraphicsNodeItem* asNode(ElementItem* item)
@@ -119,6 +126,7 @@ void NetworkScene::reset()
     elementItems.clear();
     followers.clear();
     followedNodes.clear();
+    pendingPaths.clear();
 
     clearSelectionQuietly();
     {
@@ -318,6 +326,8 @@ void NetworkScene::deleteElementItem(QmdItemId id)
     forgetFollowedNodes(item);
 
     QGraphicsItem* graphicsItem = item->graphicsItem();
+    if (graphicsItem->type() == EdgeItemType)
+        pendingPaths.remove(static_cast<GraphicsEdgeItem*>(graphicsItem));
     const bool wasSelected = graphicsItem->isSelected();
     {
         const QSignalBlocker blocker(this);
@@ -355,6 +365,34 @@ void NetworkScene::forgetFollowedNodes(ElementItem* item)
         if (entry->isEmpty())
             followers.erase(entry);
     }
+}
+
+void NetworkScene::updatePathLater(GraphicsEdgeItem* edge)
+{
+    pendingPaths.insert(edge);
+    settleAfterBurst();
+}
+
+void NetworkScene::settleAfterBurst()
+{
+    if (settlePending)
+        return;
+    settlePending = true;
+    // Ahead of the scene's own pass over its changed items, which every item that moved has
+    // asked for already: the views then repaint once, with the settled edges.
+    QCoreApplication::postEvent(this, new QEvent(settleEventType()), Qt::HighEventPriority);
+}
+
+bool NetworkScene::event(QEvent* event)
+{
+    if (event->type() != settleEventType())
+        return QGraphicsScene::event(event);
+    settlePending = false;
+    const QSet<GraphicsEdgeItem*> edges = std::exchange(pendingPaths, {});
+    for (GraphicsEdgeItem* edge : edges)
+        edge->updatePath();
+    emit burstSettled();
+    return true;
 }
 
 // ---- Controller notifications ---------------------------------------------------------------

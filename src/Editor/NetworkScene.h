@@ -16,6 +16,7 @@
 
 class DocumentWindow;
 class ElementItem;
+class GraphicsEdgeItem;
 class QmdKelvoController;
 
 // The graphics scene of one document window. It holds one item per element of the document
@@ -66,6 +67,14 @@ public:
     // Takes one item's extent into the contents rectangle.
     void updateSceneContentsRect(ElementItem* item);
 
+    // Rebuilds an edge's path once the burst of changes now being handled is done, so that an
+    // edge whose two ends one request moves is rebuilt once.
+    void updatePathLater(GraphicsEdgeItem* edge);
+    // Emits burstSettled() once the burst of change signals now being delivered is done (all
+    // of a request's, say), ahead of the repaint that they cause; once however often it is
+    // asked for meanwhile.
+    void settleAfterBurst();
+
     // The grid as the document shows it.
     NetworkGrid::Style gridStyle() const;
 
@@ -111,9 +120,13 @@ public slots:
 signals:
     // Emitted by reset() before any item goes, so that a view drops what it keeps of them.
     void aboutToReset();
+    // The burst of changes that settleAfterBurst() waited for is done; the edges it moved
+    // have their paths.
+    void burstSettled();
     void sceneContentsRectChanged(const QRectF& rect);
 
 protected:
+    bool event(QEvent* event) override;
     void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
@@ -159,6 +172,9 @@ private:
     // Node id to the items that follow it, and each such item to the node ids it follows.
     QHash<QmdItemId, QSet<ElementItem*>> followers;
     QHash<ElementItem*, QmdItemIdList> followedNodes;
+    // Edges whose path is to be rebuilt after the current burst.
+    QSet<GraphicsEdgeItem*> pendingPaths;
+    bool settlePending = false;
 
     QRectF m_sceneContentsRect;
     ElementItem* leftmostItem = nullptr;

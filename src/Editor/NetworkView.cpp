@@ -2,6 +2,9 @@
 
 #include "DocumentTool.h"
 #include "DocumentWindow.h"
+#include "GraphicsEdgeItem.h"
+#include "GraphicsNodeItem.h"
+#include "GraphicsVoiceGroupItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -11,11 +14,13 @@
 
 #include <QApplication>
 #include <QGraphicsItem>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace K = QmdKelvoKeys;
 
@@ -44,6 +49,30 @@ constexpr qreal SceneMargin = 20;
 
 // The hot spot of the pixmap cursors.
 constexpr int CursorHotSpot = 7;
+
+// How previews are drawn: translucent, the new node above everything else, its ring red over a
+// node that it would cover, green over the node that a new edge would end at.
+constexpr double PreviewOpacity = 0.6;
+constexpr double PreviewNodeZ = 10.0;
+const QColor PreviewNodeRing(155, 158, 255);
+const QColor PreviewNodeBlocked(255, 0, 0);
+const QColor PreviewNodeJoins(0, 255, 0);
+
+// A value rounded to the nearest multiple of step (halves away from zero).
+QmdKelvo::Ticks snapped(QmdKelvo::Ticks value, QmdKelvo::Ticks step)
+{
+    return QmdKelvo::Ticks(std::llroundl((long double)value / (long double)step)) * step;
+}
+
+QmdKelvo::TickPoint operator+(QmdKelvo::TickPoint a, QmdKelvo::TickPoint b)
+{
+    return QmdKelvo::TickPoint {a.x + b.x, a.y + b.y};
+}
+
+QmdKelvo::TickPoint operator-(QmdKelvo::TickPoint a, QmdKelvo::TickPoint b)
+{
+    return QmdKelvo::TickPoint {a.x - b.x, a.y - b.y};
+}
 
 QCursor pixmapCursor(const char* path)
 {
@@ -97,16 +126,21 @@ void NetworkView::setScene(NetworkScene* scene)
 {
     if (networkScene) {
         disconnect(networkScene, &NetworkScene::sceneContentsRectChanged, this,
-                   &NetworkView::smartUpdateSceneRect);
+                   &NetworkView::onSceneContentsRectChanged);
         disconnect(networkScene, &NetworkScene::aboutToReset, this,
                    &NetworkView::cancelInteraction);
+        disconnect(networkScene, &NetworkScene::burstSettled, this, &NetworkView::onBurstSettled);
     }
+    // A gesture on the old scene ends.
+    if (gestureInProgress())
+        cancelInteraction();
     networkScene = scene;
     if (scene) {
         connect(scene, &NetworkScene::sceneContentsRectChanged, this,
-                &NetworkView::smartUpdateSceneRect);
+                &NetworkView::onSceneContentsRectChanged);
         // The scene deletes its items at a reset, the previews among them.
         connect(scene, &NetworkScene::aboutToReset, this, &NetworkView::cancelInteraction);
+        connect(scene, &NetworkScene::burstSettled, this, &NetworkView::onBurstSettled);
     }
     QGraphicsView::setScene(scene);
 }
@@ -150,9 +184,7 @@ DocumentWindow* NetworkView::actionWindow() const
 QmdKelvo::TickPoint NetworkView::tickPointAt() const
 {
     const QPoint centre((viewport()->width() - 1) / 2, (viewport()->height() - 1) / 2);
-    const QPointF scenePoint = mapToScene(centre);
-    return QmdKelvo::TickPoint {std::llround(scenePoint.x() * QmdKelvo::ticksPerPixelX),
-                                std::llround(scenePoint.y() * QmdKelvo::ticksPerPixelY)};
+    return QmdKelvo::toTickPoint(mapToScene(centre));
 }
 
 void NetworkView::setTool(int tool)
@@ -185,16 +217,71 @@ void NetworkView::reset()
 
 void NetworkView::cancelInteraction()
 {
-    for (QGraphicsItem** preview :
-         {&previewEdge, &previewNode, &previewVoiceGroup, &previewTextBox}) {
-        delete *preview;
-        *preview = nullptr;
+    // The previews are items of the scene: a scene that has gone took them along.
+    if (!networkScene) {
+        previewEdge = nullptr;
+        previewNode = nullptr;
+        previewVoiceGroup = nullptr;
+        previewTextBox = nullptr;
     }
+    deletePreviewNodeAndEdge();
+    delete previewVoiceGroup;
+    previewVoiceGroup = nullptr;
+    delete previewTextBox;
+    previewTextBox = nullptr;
     edgeStartNode = QmdIndex();
     targetNode = QmdIndex();
-    pendingNodeRequestId = 0;
+    // The rest of a drag, the mouse still down, moves nothing.
+    if (movingItem)
+        endDrag();
     if (networkScene)
         networkScene->update();
+}
+
+bool NetworkView::gestureInProgress() const
+{
+    return movingItem || previewNode || previewVoiceGroup || previewTextBox;
+}
+
+void NetworkView::deletePreviewNodeAndEdge()
+{
+    delete previewNode;
+    previewNode = nullptr;
+    delete previewEdge;
+    previewEdge = nullptr;
+    pendingNodeRequestId = 0;
+}
+
+void NetworkView::endDrag()
+{
+    movingItem = nullptr;
+    moveRequestId = 0;
+    grabOffset = QmdKelvo::TickPoint();
+    lastDragTicks = QmdKelvo::TickPoint();
+    moveOffsets.clear();
+    moveOffsetsPending = false;
+    setDragMode(RubberBandDrag);
+}
+
+// ---- Snapping and the scene rectangle --------------------------------------------------------
+
+void NetworkView::snapScenePoint(QPointF& point) const
+{
+    if (!networkScene || !networkScene->snapToGrid)
+        return;
+    QmdKelvo::TickPoint ticks = QmdKelvo::toTickPoint(point);
+    snapTickPoint(ticks);
+    point = QmdKelvo::toScenePoint(ticks);
+}
+
+void NetworkView::snapTickPoint(QmdKelvo::TickPoint& point) const
+{
+    if (!networkScene || !networkScene->snapToGrid)
+        return;
+    // The scene's step is at least one tick whatever the document holds.
+    const QmdKelvo::Ticks step = networkScene->tickStep;
+    point.x = snapped(point.x, step);
+    point.y = snapped(point.y, step);
 }
 
 QRectF NetworkView::fittingSceneRect() const
@@ -217,20 +304,364 @@ void NetworkView::shrinkOrGrowSceneRect()
         networkScene->setSceneRect(rect);
 }
 
+void NetworkView::onSceneContentsRectChanged()
+{
+    // A request that moves many elements changes the contents once per element.
+    sceneRectUpdatePending = true;
+    if (networkScene)
+        networkScene->settleAfterBurst();
+}
+
+void NetworkView::onBurstSettled()
+{
+    if (!sceneRectUpdatePending)
+        return;
+    sceneRectUpdatePending = false;
+    smartUpdateSceneRect();
+}
+
 void NetworkView::smartUpdateSceneRect()
 {
     if (!networkScene)
         return;
     const QRectF rect = fittingSceneRect();
     const QRectF current = sceneRect();
-    if (current.width() <= 0 || current.height() <= 0 || rect.contains(current))
+    if (current.width() <= 0 || current.height() <= 0) {
         networkScene->setSceneRect(rect);
+        return;
+    }
+    // Wherever the contents went, they stay in reach; the far side waits for the next fit.
+    const QRectF grown = current.united(rect);
+    if (grown != current)
+        networkScene->setSceneRect(grown);
 }
 
 void NetworkView::resizeEvent(QResizeEvent* event)
 {
     QGraphicsView::resizeEvent(event);
     shrinkOrGrowSceneRect();
+}
+
+// ---- Mouse editing ---------------------------------------------------------------------------
+
+GraphicsNodeItem* NetworkView::asNodeItem(QGraphicsItem* item)
+{
+    if (!item || item->type() != NodeItemType)
+        return nullptr;
+    auto* node = static_cast<GraphicsNodeItem*>(item);
+    return node->elementId() != 0 ? node : nullptr;
+}
+
+QGraphicsItem* NetworkView::elementItemAt(QPoint viewPoint) const
+{
+    for (QGraphicsItem* item = itemAt(viewPoint); item; item = item->parentItem()) {
+        if (dynamic_cast<ElementItem*>(item))
+            return item;
+    }
+    return nullptr;
+}
+
+void NetworkView::preparePreview(QGraphicsItem* item, bool translucent) const
+{
+    // A preview takes no clicks and is never selected: presses reach the items below it.
+    item->setFlag(QGraphicsItem::ItemIsSelectable, false);
+    item->setAcceptedMouseButtons(Qt::NoButton);
+    item->setAcceptHoverEvents(false);
+    if (translucent)
+        item->setOpacity(PreviewOpacity);
+}
+
+void NetworkView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint viewPoint = event->position().toPoint();
+    mousePressed = true;
+    pressRect = QRect(viewPoint, viewPoint);
+    // A text box being edited takes the mouse itself.
+    if (networkScene && networkScene->focusItem()) {
+        QGraphicsView::mousePressEvent(event);
+        return;
+    }
+
+    bool consumed = false;
+    if (networkScene && controller && event->button() == Qt::LeftButton) {
+        // What an earlier gesture left (a node whose edge never came) goes.
+        if (gestureInProgress())
+            cancelInteraction();
+        const QPointF scenePos = mapToScene(viewPoint);
+        QGraphicsItem* pressItem = elementItemAt(viewPoint);
+        const GraphicsNodeItem* node = asNodeItem(pressItem);
+        const QmdIndex pressNode = node ? controller->elementIndex(node->elementId()) : QmdIndex();
+        QPointF snappedPos = scenePos;
+        snapScenePoint(snappedPos);
+
+        switch (tool) {
+        case SelectionTool:
+            pressWithSelectionTool(event->modifiers(), pressItem, scenePos);
+            break;
+        case ZoomTool:
+            pressWithZoomTool();
+            consumed = true;
+            break;
+        case NodeAndEdgeTool:
+            pressWithNodeAndEdgeTool(pressItem, pressNode, snappedPos);
+            break;
+        case VoiceGroupTool:
+            pressWithVoiceGroupTool(pressNode);
+            break;
+        default:
+            break;
+        }
+        if (movingItem) {
+            moveRequestId = 0;
+            moveOffsets.clear();
+            moveOffsetsPending = true;
+        }
+    }
+
+    if (movingItem) {
+        setDragMode(NoDrag);
+        event->accept();
+    }
+    // A press with a modifier has been handled above: the base handler would change the
+    // selection once more.
+    if (!consumed && event->button() != Qt::RightButton && event->modifiers() == Qt::NoModifier)
+        QGraphicsView::mousePressEvent(event);
+}
+
+void NetworkView::pressWithSelectionTool(Qt::KeyboardModifiers modifiers, QGraphicsItem* hit,
+                                         QPointF scenePos)
+{
+    if (hit && (hit->type() == NodeItemType || hit->type() == TextBoxItemType)) {
+        movingItem = hit;
+        lastDragTicks = QmdKelvo::toTickPoint(hit->pos());
+        grabOffset = lastDragTicks - QmdKelvo::toTickPoint(scenePos);
+    }
+
+    if (hit && (modifiers == Qt::ShiftModifier || modifiers == Qt::ControlModifier))
+        hit->setSelected(!hit->isSelected());
+
+    if (!hit) {
+        // The next paste lands where the user clicked last.
+        if (DocumentWindow* window = actionWindow())
+            window->setPasteTickPoint(QmdKelvo::toTickPoint(scenePos));
+        return;
+    }
+
+    // Alt-click on a voice group starts it, with the selected ones, or stops them.
+    if (modifiers == Qt::AltModifier && hit->type() == VoiceGroupItemType) {
+        const QmdItemId clicked = dynamic_cast<ElementItem*>(hit)->elementId();
+        QmdItemIdList groups {clicked};
+        for (const QmdItemId id : networkScene->selectedElementIds()) {
+            if (controller->elementType(id) == QmdKelvo::VoiceGroupElement)
+                groups.append(id);
+        }
+        if (controller->isVoiceGroupIterating(clicked))
+            controller->requestStopVoiceGroups(groups);
+        else
+            controller->requestStartVoiceGroups(groups, 1.0);
+    }
+}
+
+void NetworkView::pressWithZoomTool()
+{
+    if (zoomDirection == CannotZoom)
+        return;
+    // From the zoom as applied: a document without a usable "ZoomScale" shows actual size.
+    const double zoomed = zoomScale() * (zoomDirection == ZoomingOut ? 0.5 : 2.0);
+    zoomClickRequestId = controller->requestSetData(
+        K::ZoomScale, zoomed, QmdIndex(), QmdRequestOptions(Qmd::NotUndoable, tr("Zoom")));
+}
+
+void NetworkView::pressWithNodeAndEdgeTool(QGraphicsItem* pressItem, const QmdIndex& pressNode,
+                                           QPointF snapped)
+{
+    previewNode = new GraphicsNodeItem(networkScene);
+    preparePreview(previewNode, true);
+    previewNode->setPen(QPen(PreviewNodeRing));
+    previewNode->setPos(snapped);
+    previewNode->setZValue(PreviewNodeZ);
+    if (pressNode.isValid()) {
+        // A new node with an edge from the pressed one.
+        networkScene->clearSelection();
+        edgeStartNode = pressNode;
+        pendingNodeRequestId = 0;
+        previewEdge = new GraphicsEdgeItem(networkScene);
+        preparePreview(previewEdge, true);
+        previewEdge->setFromPoint(pressItem->pos());
+        previewEdge->setToPoint(previewNode->pos());
+        previewEdge->updatePath();
+    } else {
+        // A press beside a node may snap onto it: a click there adds no node on top of it.
+        followTargetNode(snapped);
+    }
+    movingItem = previewNode;
+    lastDragTicks = QmdKelvo::toTickPoint(snapped);
+}
+
+void NetworkView::pressWithVoiceGroupTool(const QmdIndex& pressNode)
+{
+    // A voice group starts at a node; elsewhere the press makes none.
+    if (!pressNode.isValid())
+        return;
+    targetNode = pressNode;
+    previewVoiceGroup = new GraphicsVoiceGroupItem(networkScene);
+    preparePreview(previewVoiceGroup, false);
+    previewVoiceGroup->setPos(QmdKelvo::toScenePoint(
+        controller->data(K::TickPos, targetNode).value<QmdKelvo::TickPoint>()));
+}
+
+void NetworkView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint viewPoint = event->position().toPoint();
+    if (mousePressed && tool == SelectionTool) {
+        // The area swept since the press is drawn again (what a rubber band leaves); items
+        // that a drag moves repaint where they were themselves.
+        pressRect = pressRect.united(QRect(viewPoint, viewPoint));
+        if (!movingItem)
+            viewport()->update(pressRect);
+    }
+    if (movingItem && moveOffsetsPending && !previewNode && !previewTextBox)
+        buildMoveOffsets();
+    QGraphicsView::mouseMoveEvent(event);
+    // A text box being edited takes the mouse itself.
+    if (!networkScene || networkScene->focusItem() || !controller
+        || event->buttons() != Qt::LeftButton || tool == ZoomTool)
+        return;
+    const QPointF scenePos = mapToScene(viewPoint);
+    if (movingItem)
+        dragTo(scenePos);
+    if (previewNode && pendingNodeRequestId == 0)
+        followTargetNode(scenePos);
+    // A new voice group stays on the pressed node.
+    if (previewVoiceGroup && targetNode.isValid())
+        previewVoiceGroup->setPos(QmdKelvo::toScenePoint(
+            controller->data(K::TickPos, targetNode).value<QmdKelvo::TickPoint>()));
+}
+
+void NetworkView::buildMoveOffsets()
+{
+    moveOffsetsPending = false;
+    if (!controller || !networkScene)
+        return;
+    // The selection after the press, the base handler's change included.
+    for (const QmdItemId id : networkScene->selectedElementIds()) {
+        const int type = controller->elementType(id);
+        if (type != QmdKelvo::NodeElement && type != QmdKelvo::TextBoxElement)
+            continue;
+        const QmdIndex pos = controller->index(K::TickPos, controller->elementIndex(id));
+        const QVariant value = controller->data(pos);
+        // An element without a position (a file may lack it) stays where it is.
+        if (!pos.isValid() || value.metaType() != QMetaType::fromType<QmdKelvo::TickPoint>())
+            continue;
+        moveOffsets.insert(pos, value.value<QmdKelvo::TickPoint>() - lastDragTicks);
+    }
+}
+
+void NetworkView::dragTo(QPointF scenePos)
+{
+    QmdKelvo::TickPoint ticks = QmdKelvo::toTickPoint(scenePos) + grabOffset;
+    snapTickPoint(ticks);
+    if (ticks == lastDragTicks)
+        return;
+    lastDragTicks = ticks;
+    if (movingItem == previewNode || movingItem == previewTextBox) {
+        movingItem->setPos(QmdKelvo::toScenePoint(ticks));
+        return;
+    }
+    // Nothing movable selected: no request, so no empty undo step.
+    if (moveOffsets.isEmpty())
+        return;
+    QHash<QmdIndex, QVariant> positions;
+    positions.reserve(moveOffsets.size());
+    for (auto it = moveOffsets.cbegin(); it != moveOffsets.cend(); ++it)
+        positions.insert(it.key(), QVariant::fromValue(it.value() + ticks));
+    QmdRequestOptions options {tr("Move")};
+    options.id = moveRequestId;
+    moveRequestId = controller->requestSetData(positions, options);
+}
+
+void NetworkView::followTargetNode(QPointF scenePos)
+{
+    QPointF point = scenePos;
+    snapScenePoint(point);
+    GraphicsNodeItem* found = nullptr;
+    for (QGraphicsItem* item : networkScene->items(point)) {
+        if ((found = asNodeItem(item)))
+            break;
+    }
+
+    if (found) {
+        targetNode = controller->elementIndex(found->elementId());
+        previewNode->setPos(found->pos());
+        previewNode->setPen(QPen(previewEdge ? PreviewNodeJoins : PreviewNodeBlocked));
+    } else {
+        targetNode = QmdIndex();
+        previewNode->setPen(QPen(PreviewNodeRing));
+    }
+    if (previewEdge) {
+        previewEdge->setToPoint(previewNode->pos());
+        previewEdge->updatePath();
+    }
+    viewport()->update();
+}
+
+void NetworkView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        // Another button let go while the left one is held: the gesture goes on.
+        QGraphicsView::mouseReleaseEvent(event);
+        return;
+    }
+    mousePressed = false;
+    if (networkScene && networkScene->focusItem()) {
+        QGraphicsView::mouseReleaseEvent(event);
+        return;
+    }
+    // The base handler always ends the rubber band and the scene's mouse grab; a modifier held
+    // at the release would make it toggle the selection once more.
+    if (event->modifiers() == Qt::NoModifier) {
+        QGraphicsView::mouseReleaseEvent(event);
+    } else {
+        const std::unique_ptr<QMouseEvent> plain(static_cast<QMouseEvent*>(event->clone()));
+        plain->setModifiers(Qt::NoModifier);
+        QGraphicsView::mouseReleaseEvent(plain.get());
+    }
+    if (networkScene && controller)
+        finishGesture();
+    endDrag();
+    updateCursor();
+}
+
+void NetworkView::finishGesture()
+{
+    if (previewEdge && targetNode.isValid()) {
+        // Dragged from one node to another: only an edge.
+        controller->requestAddEdge(edgeStartNode, targetNode,
+                                   QmdKelvo::EdgePath(previewEdge->pathType()),
+                                   QmdKelvo::NoCreationFlags, QmdRequestOptions(tr("Edge")));
+        deletePreviewNodeAndEdge();
+        targetNode = QmdIndex();
+    }
+    if (previewNode) {
+        // A new node never covers an existing one.
+        if (!targetNode.isValid())
+            pendingNodeRequestId = controller->requestAddNode(
+                QmdKelvo::toTickPoint(previewNode->pos()), QmdKelvo::NoCreationFlags,
+                QmdRequestOptions(previewEdge ? tr("Node && Edge") : tr("Node")));
+        targetNode = QmdIndex();
+        // With an edge, both previews stay until the node has come (onElementsAdded).
+        if (!previewEdge || pendingNodeRequestId == 0)
+            deletePreviewNodeAndEdge();
+    }
+    if (previewVoiceGroup) {
+        controller->requestAddVoiceGroup(targetNode, QmdKelvo::NoCreationFlags,
+                                         QmdRequestOptions(tr("Voice Group")));
+        delete previewVoiceGroup;
+        previewVoiceGroup = nullptr;
+        targetNode = QmdIndex();
+    }
+    shrinkOrGrowSceneRect();
+    networkScene->update();
 }
 
 void NetworkView::onItemsChanged(const QmdIndex& parent, const QStringList& keys)
@@ -247,8 +678,21 @@ void NetworkView::onItemsChanged(const QmdIndex& parent, const QStringList& keys
     }
 }
 
-void NetworkView::onElementsAdded(const QmdItemIdList&, QmdRequestId)
+void NetworkView::onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid)
 {
+    // The node of a node-and-edge gesture has come: its edge joins the node's request, so
+    // that both undo as one step.
+    if (controller && networkScene && previewEdge && pendingNodeRequestId != 0
+        && rid == pendingNodeRequestId && !idList.isEmpty()) {
+        QmdRequestOptions options {QString()};
+        options.id = rid;
+        controller->requestAddEdge(edgeStartNode, controller->elementIndex(idList.first()),
+                                   QmdKelvo::EdgePath(previewEdge->pathType()),
+                                   QmdKelvo::NoCreationFlags, options);
+        deletePreviewNodeAndEdge();
+        edgeStartNode = QmdIndex();
+        targetNode = QmdIndex();
+    }
     shrinkOrGrowSceneRect();
 }
 

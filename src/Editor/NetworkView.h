@@ -7,9 +7,13 @@
 #include "QmdObserver.h"
 
 #include <QGraphicsView>
+#include <QHash>
 #include <QPointer>
 
 class DocumentWindow;
+class GraphicsEdgeItem;
+class GraphicsNodeItem;
+class GraphicsVoiceGroupItem;
 class NetworkScene;
 class QmdKelvoController;
 class QwpComboBox;
@@ -17,6 +21,13 @@ class QwpComboBox;
 // The editor view of one document window, on the window's scene. It follows the document's
 // zoom ("ZoomScale", also shown and set by the zoom box at the left end of the horizontal
 // scroll bar) and its current tool ("Tool" in the run-time part), and shows the tool's cursor.
+//
+// The mouse edits the network with the current tool: the selection tool selects and drags
+// nodes and text boxes (and Alt-clicks start and stop voice groups), the zoom tool zooms by
+// clicking, and the other tools draw new elements. While the button is down the view shows
+// preview items of its own; the release makes one request, so that every gesture is one undo
+// step. The view never moves an element's item itself: it writes the element's "TickPos" and
+// the item follows the document.
 class NetworkView : public QGraphicsView, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
@@ -55,6 +66,13 @@ public:
     // leave the zoom range.
     void setZoomDirection(bool zoomOut);
 
+    // Snap a scene point or a tick position to the nearest point of the document's division
+    // grid, when the document snaps; otherwise they stay as they are.
+    void snapScenePoint(QPointF& point) const;
+    void snapTickPoint(QmdKelvo::TickPoint& point) const;
+    // The item as the node item of an element; null for other items and for previews.
+    static GraphicsNodeItem* asNodeItem(QGraphicsItem* item);
+
 public slots:
     // Ends the interaction in progress and reads zoom and tool afresh.
     void reset();
@@ -63,19 +81,53 @@ public slots:
     // Fits the scene rectangle to the contents and one viewport about the origin, growing or
     // shrinking it.
     void shrinkOrGrowSceneRect();
-    // The same, but never shrinking it (while the contents change during an edit).
+    // The same, but only growing it, so that it holds the contents wherever they go and
+    // never shrinks while they change during an edit.
     void smartUpdateSceneRect();
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private slots:
     void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
     void onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid);
     void onElementsRemoved(const QmdItemIdList& idList, QmdRequestId rid);
+    // The contents changed: the scene rectangle follows once the burst of changes is done.
+    void onSceneContentsRectChanged();
+    void onBurstSettled();
 
 private:
     enum ZoomDirection { ZoomingIn = 0, ZoomingOut = 1, CannotZoom = 2 };
+
+    // The element item at a point of the viewport (the item itself for a click on its label);
+    // null on empty grid.
+    QGraphicsItem* elementItemAt(QPoint viewPoint) const;
+    // The press of each tool.
+    void pressWithSelectionTool(Qt::KeyboardModifiers modifiers, QGraphicsItem* hit,
+                                QPointF scenePos);
+    void pressWithZoomTool();
+    void pressWithNodeAndEdgeTool(QGraphicsItem* pressItem, const QmdIndex& pressNode,
+                                  QPointF snapped);
+    void pressWithVoiceGroupTool(const QmdIndex& pressNode);
+    // Takes a preview item into the scene as the view shows previews.
+    void preparePreview(QGraphicsItem* item, bool translucent) const;
+    // The offset of every selected node and text box from the dragged item, once per drag.
+    void buildMoveOffsets();
+    // The dragged item's new place for the mouse at scenePos: a preview moves, the selection
+    // is moved by a request.
+    void dragTo(QPointF scenePos);
+    // The preview node and edge follow the node under the mouse.
+    void followTargetNode(QPointF scenePos);
+    // The requests that end a drawing gesture at the release.
+    void finishGesture();
+    // Whether a gesture has previews or a drag (or left previews waiting for a new node).
+    bool gestureInProgress() const;
+    void deletePreviewNodeAndEdge();
+    // Forgets the drag; the view goes back to selecting with a rubber band.
+    void endDrag();
 
     // The document's zoom as the view applies it (see ZoomScale::effective).
     double zoomScale() const;
@@ -95,15 +147,32 @@ private:
     QmdRequestId zoomClickRequestId = 0;
     QwpComboBox* zoomCombo = nullptr;
 
+    // The drag in progress: the item that follows the mouse (a preview, or the node or text
+    // box pressed with the selection tool), the request that every step of the drag joins, the
+    // dragged item's position at the last step and the distance from the mouse to it.
+    QGraphicsItem* movingItem = nullptr;
+    QmdRequestId moveRequestId = 0;
+    QmdKelvo::TickPoint lastDragTicks;
+    QmdKelvo::TickPoint grabOffset;
+
     // A drawing gesture in progress: its preview items, owned by the view, and the nodes it
-    // joins.
-    QGraphicsItem* previewEdge = nullptr;
-    QGraphicsItem* previewNode = nullptr;
-    QGraphicsItem* previewVoiceGroup = nullptr;
+    // joins. A new node with an edge to it waits for the node's request to add the edge.
+    GraphicsEdgeItem* previewEdge = nullptr;
+    GraphicsNodeItem* previewNode = nullptr;
+    GraphicsVoiceGroupItem* previewVoiceGroup = nullptr;
     QGraphicsItem* previewTextBox = nullptr;
     QmdIndex edgeStartNode;
     QmdIndex targetNode;
     QmdRequestId pendingNodeRequestId = 0;
+
+    bool mousePressed = false;
+    // The viewport rectangle that the mouse has swept since the press.
+    QRect pressRect;
+    // The "TickPos" of every node and text box that a drag moves, with its offset from the
+    // dragged item; built at the first step of the drag.
+    QHash<QmdIndex, QmdKelvo::TickPoint> moveOffsets;
+    bool moveOffsetsPending = true;
+    bool sceneRectUpdatePending = false;
 };
 
 #endif // NETWORKVIEW_H

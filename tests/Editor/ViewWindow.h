@@ -8,6 +8,7 @@
 #include "QwpComboBox.h"
 #include "TestDocumentWindow.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 // A document window with its scene and view, wired as the application's window wires them.
@@ -19,6 +20,7 @@ struct ViewWindow
         view->setFrameShape(QFrame::NoFrame);
         view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        view->setDragMode(QGraphicsView::RubberBandDrag);
         window.setCentralWidget(view);
         scene = new NetworkScene(&window);
         view->setScene(scene);
@@ -44,6 +46,20 @@ struct ViewWindow
     {
         controller()->requestSetData(QmdKelvoKeys::ZoomScale, value, QmdIndex(),
                                      QmdRequestOptions(Qmd::NotUndoable, QString()));
+    }
+
+    // Gives the scene a contents rectangle, as its items would, and lets the view follow.
+    void setContents(const QRectF& rect)
+    {
+        scene->setSceneContentsRect(rect);
+        settle();
+    }
+
+    // Delivers the document's queued signals and what the scene and view queue in answer.
+    static void settle()
+    {
+        for (int i = 0; i < 4; ++i)
+            QCoreApplication::sendPostedEvents();
     }
 
     QwpComboBox* zoomBox() const { return view->findChild<QwpComboBox*>(); }

@@ -479,6 +479,31 @@ private slots:
         QCOMPARE(onBItem->pos(), QPointF(2 * PrincipalUnits, PrincipalUnits));
     }
 
+    void edgesSettleOnceAfterTheRequestThatMovedThem()
+    {
+        SceneFixture f;
+        const QmdItemId a = f.addNode(0, 0);
+        const QmdItemId b = f.addNode(2 * P, 0);
+        const QmdItemId c = f.addNode(0, 2 * P);
+        auto* ab = f.itemOf<GraphicsEdgeItem>(f.addEdge(a, b));
+        const QmdItemId bc = f.addEdge(b, c);
+        QSignalSpy settled(f.scene.get(), &NetworkScene::burstSettled);
+
+        // Both ends of ab and one of bc in one request; bc goes in the same burst.
+        QHash<QmdIndex, QVariant> positions;
+        for (const auto& [node, x, y] :
+             {std::tuple(a, 0ll, P), std::tuple(b, 3 * P, P), std::tuple(c, P, 3 * P)})
+            positions.insert(f.controller->index(K::TickPos, f.controller->elementIndex(node)),
+                             QVariant::fromValue(QmdKelvo::TickPoint {x, y}));
+        f.controller->requestSetData(positions, QmdRequestOptions(QStringLiteral("Move")));
+        f.controller->requestRemove(QmdItemIdList {bc}, f.controller->elementsRoot());
+        settle();
+        QCOMPARE(settled.count(), 1);
+        QVERIFY(!f.scene->elementItem(bc));
+        QCOMPARE(ab->pos(), QPointF(0, PrincipalUnits));
+        QCOMPARE(lineOf(ab).p2(), QPointF(3 * PrincipalUnits - 19, PrincipalUnits));
+    }
+
     void newEndsAreFollowedAndOldOnesForgotten()
     {
         SceneFixture f;

@@ -1,11 +1,5 @@
 #include "DocumentTool.h"
-#include "NetworkScene.h"
-#include "NetworkView.h"
-#include "QmdKelvoController.h"
-#include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
-#include "QwpComboBox.h"
-#include "TestDocumentWindow.h"
 #include "ViewWindow.h"
 
 #include <QAbstractItemView>
@@ -225,7 +219,7 @@ private slots:
         ViewWindow w;
         QVERIFY(w.showWithViewport(QSize(400, 300)));
         // Contents far and wide, so that the view can scroll to a point off the origin.
-        w.scene->setSceneContentsRect(QRectF(-2000, -2000, 4000, 4000));
+        w.setContents(QRectF(-2000, -2000, 4000, 4000));
         w.view->centerOn(300, 200);
         const QPointF before = w.view->mapToScene(w.view->viewport()->rect().center());
         w.setZoomScale(2.0);
@@ -354,7 +348,7 @@ private slots:
                                             std::llround(centre.y() * QmdKelvo::ticksPerPixelY)};
         QCOMPARE(w.view->tickPointAt(), expected);
 
-        w.scene->setSceneContentsRect(QRectF(0, 0, 4000, 3000));
+        w.setContents(QRectF(0, 0, 4000, 3000));
         w.view->centerOn(2000, 1500);
         const QPointF scrolled = w.view->mapToScene(QPoint(400, 300));
         QVERIFY(std::abs(scrolled.x() - 2000) <= 1 && std::abs(scrolled.y() - 1500) <= 1);
@@ -376,28 +370,48 @@ private slots:
         QCOMPARE(w.scene->sceneRect(), QRectF(-150, -100, 300, 200));
     }
 
-    void contentsGrowTheSceneAtOnceAndShrinkItLater()
+    void contentsGrowTheSceneAndShrinkItLater()
     {
         ViewWindow w;
         QVERIFY(w.showWithViewport(QSize(400, 300)));
         const QRectF onePage(-200, -150, 400, 300);
 
-        w.scene->setSceneContentsRect(QRectF(100, 0, 1000, 100));
+        w.setContents(QRectF(100, 0, 1000, 100));
         QCOMPARE(w.scene->sceneRect(), QRectF(-200, -150, 1320, 300));
-        w.scene->setSceneContentsRect(QRectF(100, -500, 1000, 100));
+        w.setContents(QRectF(100, -500, 1000, 100));
         QCOMPARE(w.scene->sceneRect(), QRectF(-200, -520, 1320, 670));
+
+        // A burst of changes (a request that moves many elements) sets the rectangle once,
+        // after the burst.
+        QSignalSpy rectSet(w.scene, &QGraphicsScene::sceneRectChanged);
+        for (int i = 1; i <= 3; ++i)
+            w.scene->setSceneContentsRect(QRectF(100, -500, 1000 + 100 * i, 100));
+        QCOMPARE(rectSet.count(), 0);
+        ViewWindow::settle();
+        QCOMPARE(rectSet.count(), 1);
+        QCOMPARE(w.scene->sceneRect(), QRectF(-200, -520, 1620, 670));
 
         // Contents coming back in (a drag, say) leave the rectangle as it was...
         const QRectF grown = w.scene->sceneRect();
-        w.scene->setSceneContentsRect(QRectF(0, 0, 10, 10));
+        w.setContents(QRectF(0, 0, 10, 10));
         QCOMPARE(w.scene->sceneRect(), grown);
         // ...until it is fitted again.
         w.view->shrinkOrGrowSceneRect();
         QCOMPARE(w.scene->sceneRect(), onePage);
 
+        // Contents that move out on one side and in on the other stay in reach.
+        w.setContents(QRectF(-1000, 0, 900, 100));
+        w.setContents(QRectF(-500, 0, 900, 100));
+        QCOMPARE(w.scene->sceneRect(), QRectF(-1020, -150, 1440, 300));
+        w.view->shrinkOrGrowSceneRect();
+        QCOMPARE(w.scene->sceneRect(), QRectF(-520, -150, 940, 300));
+        w.setContents(QRectF(0, 0, 10, 10));
+        w.view->shrinkOrGrowSceneRect();
+        QCOMPARE(w.scene->sceneRect(), onePage);
+
         // Adding or removing elements fits it too.
-        w.scene->setSceneContentsRect(QRectF(100, 0, 1000, 100));
-        w.scene->setSceneContentsRect(QRectF(0, 0, 10, 10));
+        w.setContents(QRectF(100, 0, 1000, 100));
+        w.setContents(QRectF(0, 0, 10, 10));
         QCOMPARE(w.scene->sceneRect(), QRectF(-200, -150, 1320, 300));
         QmdItemId node = 0;
         w.controller()->requestAddNode(QmdKelvo::TickPoint {0, 0}, QmdKelvo::NoCreationFlags,
@@ -405,8 +419,8 @@ private slots:
         QTRY_COMPARE(w.scene->sceneRect(),
                      onePage.united(w.scene->sceneContentsRect().adjusted(-20, -20, 20, 20)));
 
-        w.scene->setSceneContentsRect(QRectF(100, 0, 1000, 100));
-        w.scene->setSceneContentsRect(QRectF(0, 0, 10, 10));
+        w.setContents(QRectF(100, 0, 1000, 100));
+        w.setContents(QRectF(0, 0, 10, 10));
         QVERIFY(w.scene->sceneRect().width() > 1000);
         w.controller()->requestRemove(QmdItemIdList {node}, w.controller()->elementsRoot());
         QTRY_COMPARE(w.scene->sceneRect(),
@@ -441,7 +455,7 @@ private slots:
         QCOMPARE(w.view->scene(), w.scene);
         // The view still follows the scene's own signals: a wider scene scrolls.
         QCOMPARE(w.view->horizontalScrollBar()->maximum(), 0);
-        w.scene->setSceneContentsRect(QRectF(0, 0, 2000, 10));
+        w.setContents(QRectF(0, 0, 2000, 10));
         QTRY_VERIFY(w.view->horizontalScrollBar()->maximum() > 0);
 
         // A scene that the view no longer shows reaches it no more.

@@ -5,6 +5,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cmath>
 
 namespace QmdKelvo {
 
@@ -20,6 +21,17 @@ void initTickGeometry(QPaintDevice* device)
     pixelsPerTickY = (SceneUnitsPerPrincipal * sy) / TicksPerPrincipal;
     ticksPerPixelX = TicksPerPrincipal / (SceneUnitsPerPrincipal * sx);
     ticksPerPixelY = TicksPerPrincipal / (SceneUnitsPerPrincipal * sy);
+}
+
+QPointF toScenePoint(TickPoint point)
+{
+    return QPointF(double(point.x) * pixelsPerTickX, double(point.y) * pixelsPerTickY);
+}
+
+TickPoint toTickPoint(QPointF scenePoint)
+{
+    return TickPoint {std::llround(scenePoint.x() * ticksPerPixelX),
+                      std::llround(scenePoint.y() * ticksPerPixelY)};
 }
 
 Ticks ticksPerDivision(qint64 divsPerPrincipal)

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPointF>
 #include <QString>
 
 class QPaintDevice;
@@ -31,6 +32,11 @@ inline double ticksPerPixelY = 0;
 
 // Sets the tick geometry from the logical resolution of device.
 void initTickGeometry(QPaintDevice* device);
+
+// A tick position as a point of the scene, and a scene point as the nearest tick position
+// (halves rounded away from zero).
+QPointF toScenePoint(TickPoint point);
+TickPoint toTickPoint(QPointF scenePoint);
 
 // The length of one grid division for a document's "DivsPerPrincipal": at least one tick, also
 // for a count of 0 or one above the ticks of a principal.
