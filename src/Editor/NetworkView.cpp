@@ -4,6 +4,7 @@
 #include "DocumentWindow.h"
 #include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsTextBoxItem.h"
 #include "GraphicsVoiceGroupItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
@@ -410,6 +411,9 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
         case VoiceGroupTool:
             pressWithVoiceGroupTool(pressNode);
             break;
+        case TextBoxTool:
+            pressWithTextBoxTool(pressItem, scenePos);
+            break;
         default:
             break;
         }
@@ -511,6 +515,27 @@ void NetworkView::pressWithVoiceGroupTool(const QmdIndex& pressNode)
     preparePreview(previewVoiceGroup, false);
     previewVoiceGroup->setPos(QmdKelvo::toScenePoint(
         controller->data(K::TickPos, targetNode).value<QmdKelvo::TickPoint>()));
+}
+
+void NetworkView::pressWithTextBoxTool(QGraphicsItem* pressItem, QPointF scenePos)
+{
+    // A click on a text box edits it; the base press that follows reaches the editor and puts
+    // the cursor at the clicked character.
+    if (pressItem && pressItem->type() == TextBoxItemType) {
+        auto* textBox = static_cast<GraphicsTextBoxItem*>(pressItem);
+        textBox->openEditor(textBox->boundingRect().center());
+        return;
+    }
+    // A new text box, centred on a click; a drag takes its top-left corner along.
+    previewTextBox = new GraphicsTextBoxItem(networkScene);
+    preparePreview(previewTextBox, true);
+    previewTextBox->setHtml(QStringLiteral("<html><body>Text</body></html>"));
+    const QRectF bounds = previewTextBox->boundingRect();
+    QPointF topLeft = scenePos - QPointF(bounds.width() / 2, bounds.height() / 2);
+    snapScenePoint(topLeft);
+    previewTextBox->setPos(topLeft);
+    movingItem = previewTextBox;
+    lastDragTicks = QmdKelvo::toTickPoint(topLeft);
 }
 
 void NetworkView::mouseMoveEvent(QMouseEvent* event)
@@ -667,6 +692,14 @@ void NetworkView::finishGesture()
         delete previewVoiceGroup;
         previewVoiceGroup = nullptr;
         targetNode = QmdIndex();
+    }
+    if (previewTextBox) {
+        // The scene opens the new text box for typing, its text selected.
+        controller->requestAddTextBox(QmdKelvo::toTickPoint(previewTextBox->pos()),
+                                      previewTextBox->toHtml(), QmdKelvo::NoCreationFlags,
+                                      QmdRequestOptions(tr("Text Box")));
+        delete previewTextBox;
+        previewTextBox = nullptr;
     }
     shrinkOrGrowSceneRect();
     networkScene->update();
