@@ -430,8 +430,11 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
         event->accept();
     }
     // A press with a modifier has been handled above: the base handler would change the
-    // selection once more.
-    if (!consumed && event->button() != Qt::RightButton && event->modifiers() == Qt::NoModifier)
+    // selection once more. A press that draws a new element is the gesture's alone: a text box
+    // under it would take it for a click that edits it.
+    const bool drawing = previewNode || previewVoiceGroup || previewTextBox;
+    if (!consumed && !drawing && event->button() != Qt::RightButton
+        && event->modifiers() == Qt::NoModifier)
         QGraphicsView::mousePressEvent(event);
 }
 

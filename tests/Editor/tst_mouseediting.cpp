@@ -558,6 +558,27 @@ private slots:
         QCOMPARE(e.snapshot(), before);
     }
 
+    void drawingOnASelectedTextBoxLeavesItClosed()
+    {
+        Editing e;
+        const QmdItemId box = e.addTextBox(0, 0, QStringLiteral("<p>Outro</p>"));
+        e.itemOf(box)->setSelected(true);
+        // A node drawn on the text box: the click is the node's, not the text box's.
+        e.useTool(NetworkView::NodeAndEdgeTool);
+        const QPoint point = e.at(e.itemOf(box));
+        e.click(point);
+        QCOMPARE(e.ofType(QmdKelvo::NodeElement).size(), 1);
+        QVERIFY(e.editedTextBoxes().isEmpty());
+
+        // A voice group on that node, over the text box.
+        e.itemOf(box)->setSelected(true);
+        e.useTool(NetworkView::VoiceGroupTool);
+        const QmdItemId node = e.ofType(QmdKelvo::NodeElement).first();
+        e.click(e.at(e.itemOf(node)));
+        QCOMPARE(e.ofType(QmdKelvo::VoiceGroupElement).size(), 1);
+        QVERIFY(e.editedTextBoxes().isEmpty());
+    }
+
     void deleteKeysEditTheTextNotTheNetwork()
     {
         Editing e;
