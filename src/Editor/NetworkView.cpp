@@ -4,6 +4,7 @@
 #include "DocumentWindow.h"
 #include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsTextBoxItem.h"
 #include "GraphicsVoiceGroupItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
@@ -410,6 +411,9 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
         case VoiceGroupTool:
             pressWithVoiceGroupTool(pressNode);
             break;
+        case TextBoxTool:
+            pressWithTextBoxTool(pressItem, scenePos);
+            break;
         default:
             break;
         }
@@ -426,8 +430,11 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
         event->accept();
     }
     // A press with a modifier has been handled above: the base handler would change the
-    // selection once more.
-    if (!consumed && event->button() != Qt::RightButton && event->modifiers() == Qt::NoModifier)
+    // selection once more. A press that draws a new element is the gesture's alone: a text box
+    // under it would take it for a click that edits it.
+    const bool drawing = previewNode || previewVoiceGroup || previewTextBox;
+    if (!consumed && !drawing && event->button() != Qt::RightButton
+        && event->modifiers() == Qt::NoModifier)
         QGraphicsView::mousePressEvent(event);
 }
 
@@ -511,6 +518,27 @@ void NetworkView::pressWithVoiceGroupTool(const QmdIndex& pressNode)
     preparePreview(previewVoiceGroup, false);
     previewVoiceGroup->setPos(QmdKelvo::toScenePoint(
         controller->data(K::TickPos, targetNode).value<QmdKelvo::TickPoint>()));
+}
+
+void NetworkView::pressWithTextBoxTool(QGraphicsItem* pressItem, QPointF scenePos)
+{
+    // A click on a text box edits it; the base press that follows reaches the editor and puts
+    // the cursor at the clicked character.
+    if (pressItem && pressItem->type() == TextBoxItemType) {
+        auto* textBox = static_cast<GraphicsTextBoxItem*>(pressItem);
+        textBox->openEditor(textBox->boundingRect().center());
+        return;
+    }
+    // A new text box, centred on a click; a drag takes its top-left corner along.
+    previewTextBox = new GraphicsTextBoxItem(networkScene);
+    preparePreview(previewTextBox, true);
+    previewTextBox->setHtml(QStringLiteral("<html><body>Text</body></html>"));
+    const QRectF bounds = previewTextBox->boundingRect();
+    QPointF topLeft = scenePos - QPointF(bounds.width() / 2, bounds.height() / 2);
+    snapScenePoint(topLeft);
+    previewTextBox->setPos(topLeft);
+    movingItem = previewTextBox;
+    lastDragTicks = QmdKelvo::toTickPoint(topLeft);
 }
 
 void NetworkView::mouseMoveEvent(QMouseEvent* event)
@@ -667,6 +695,14 @@ void NetworkView::finishGesture()
         delete previewVoiceGroup;
         previewVoiceGroup = nullptr;
         targetNode = QmdIndex();
+    }
+    if (previewTextBox) {
+        // The scene opens the new text box for typing, its text selected.
+        controller->requestAddTextBox(QmdKelvo::toTickPoint(previewTextBox->pos()),
+                                      previewTextBox->toHtml(), QmdKelvo::NoCreationFlags,
+                                      QmdRequestOptions(tr("Text Box")));
+        delete previewTextBox;
+        previewTextBox = nullptr;
     }
     shrinkOrGrowSceneRect();
     networkScene->update();

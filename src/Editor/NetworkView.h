@@ -13,6 +13,7 @@
 class DocumentWindow;
 class GraphicsEdgeItem;
 class GraphicsNodeItem;
+class GraphicsTextBoxItem;
 class GraphicsVoiceGroupItem;
 class NetworkScene;
 class QmdKelvoController;
@@ -24,10 +25,10 @@ class QwpComboBox;
 //
 // The mouse edits the network with the current tool: the selection tool selects and drags
 // nodes and text boxes (and Alt-clicks start and stop voice groups), the zoom tool zooms by
-// clicking, and the other tools draw new elements. While the button is down the view shows
-// preview items of its own; the release makes one request, so that every gesture is one undo
-// step. The view never moves an element's item itself: it writes the element's "TickPos" and
-// the item follows the document.
+// clicking, and the other tools draw new elements (the text tool also opens the text box it
+// clicks for typing). While the button is down the view shows preview items of its own; the
+// release makes one request, so that every gesture is one undo step. The view never moves an
+// element's item itself: it writes the element's "TickPos" and the item follows the document.
 class NetworkView : public QGraphicsView, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
@@ -112,6 +113,7 @@ private:
     void pressWithNodeAndEdgeTool(QGraphicsItem* pressItem, const QmdIndex& pressNode,
                                   QPointF snapped);
     void pressWithVoiceGroupTool(const QmdIndex& pressNode);
+    void pressWithTextBoxTool(QGraphicsItem* pressItem, QPointF scenePos);
     // Takes a preview item into the scene as the view shows previews.
     void preparePreview(QGraphicsItem* item, bool translucent) const;
     // The offset of every selected node and text box from the dragged item, once per drag.
@@ -163,7 +165,7 @@ private:
     GraphicsEdgeItem* previewEdge = nullptr;
     GraphicsNodeItem* previewNode = nullptr;
     GraphicsVoiceGroupItem* previewVoiceGroup = nullptr;
-    QGraphicsItem* previewTextBox = nullptr;
+    GraphicsTextBoxItem* previewTextBox = nullptr;
     QmdIndex edgeStartNode;
     QmdIndex targetNode;
     QmdRequestId pendingNodeRequestId = 0;

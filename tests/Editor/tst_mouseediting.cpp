@@ -9,12 +9,16 @@
 #include "TestSync.h"
 #include "ViewWindow.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QGraphicsSimpleTextItem>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
 
 #include <memory>
 
@@ -80,8 +84,23 @@ struct Editing : ViewWindow
         const QmdItemId id = ofType(QmdKelvo::TextBoxElement).value(0);
         if (GraphicsTextBoxItem* item = textBox(id))
             item->closeEditor();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        deleteClosedEditors();
         return id;
+    }
+    // A closed editor goes with the next turn of the event loop.
+    static void deleteClosedEditors()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // The text boxes whose editor is open.
+    QmdItemIdList editedTextBoxes() const
+    {
+        QmdItemIdList ids;
+        for (const QmdItemId id : ofType(QmdKelvo::TextBoxElement)) {
+            if (textBox(id) && textBox(id)->editor())
+                ids.append(id);
+        }
+        return ids;
     }
     GraphicsTextBoxItem* textBox(QmdItemId id) const
     {
@@ -432,6 +451,168 @@ private slots:
         QCOMPARE(e.previewCount(), 0);
     }
 
+    // ---- Text tool ----------------------------------------------------------------------
+
+    void textToolClickAddsATextBoxToTypeIn()
+    {
+        Editing e;
+        e.useTool(NetworkView::TextBoxTool);
+        // The new text box's size, as its preview shows it.
+        GraphicsTextBoxItem probe(e.scene);
+        probe.setHtml(QStringLiteral("<html><body>Text</body></html>"));
+        const QSizeF size = probe.boundingRect().size();
+        e.scene->removeItem(&probe);
+
+        const QPoint point = e.at(Step, -Step) + QPoint(7, 5);
+        e.press(point);
+        QCOMPARE(e.previewCount(), 1);
+        e.release(point);
+        QCOMPARE(e.previewCount(), 0);
+        const QmdItemIdList boxes = e.ofType(QmdKelvo::TextBoxElement);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(e.controller()->elements().size(), 1);
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Text Box"));
+        // Centred on the click, its top-left corner on the grid.
+        TickPoint topLeft = QmdKelvo::toTickPoint(e.view->mapToScene(point)
+                                                  - QPointF(size.width(), size.height()) / 2);
+        e.view->snapTickPoint(topLeft);
+        QCOMPARE(e.tickPos(boxes.first()), topLeft);
+
+        // It opens for typing with its text selected, and typing replaces it.
+        GraphicsTextBoxItem* box = e.textBox(boxes.first());
+        QVERIFY(box->editor());
+        QCOMPARE(box->editor()->textEdit()->textCursor().selectedText(), QStringLiteral("Text"));
+        QTest::keyClicks(e.view, QStringLiteral("Intro"));
+        // A click elsewhere ends the typing and makes no second text box.
+        e.click(e.at(-3 * Step, 3 * Step));
+        e.deleteClosedEditors();
+        QVERIFY(!box->editor());
+        QCOMPARE(e.controller()->elements().size(), 1);
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Text"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("Intro"));
+
+        e.controller()->requestUndo();
+        e.settle();
+        QCOMPARE(box->toPlainText(), QStringLiteral("Text"));
+        e.controller()->requestUndo();
+        e.settle();
+        QVERIFY(e.controller()->elements().isEmpty());
+
+        // Now that nothing is edited, the next click makes the next text box.
+        e.click(e.at(-3 * Step, 3 * Step));
+        QCOMPARE(e.ofType(QmdKelvo::TextBoxElement).size(), 1);
+    }
+
+    void textToolDragPlacesTheTopLeftCorner()
+    {
+        Editing e;
+        e.useTool(NetworkView::TextBoxTool);
+        e.press(e.at(0, 0));
+        e.moveTo(e.at(Step, Step));
+        e.moveTo(e.at(2 * Step, Step) + QPoint(4, -6));
+        // The preview shows where the text box goes.
+        QGraphicsItem* preview = nullptr;
+        for (QGraphicsItem* item : e.scene->items()) {
+            if (item->type() == TextBoxItemType)
+                preview = item;
+        }
+        QVERIFY(preview);
+        QCOMPARE(preview->pos(), QmdKelvo::toScenePoint(TickPoint {2 * Step, Step}));
+        QVERIFY(preview->opacity() < 1.0);
+        e.release(e.at(2 * Step, Step) + QPoint(4, -6));
+        const QmdItemIdList boxes = e.ofType(QmdKelvo::TextBoxElement);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(e.tickPos(boxes.first()), (TickPoint {2 * Step, Step}));
+        QCOMPARE(e.previewCount(), 0);
+        QCOMPARE(e.editedTextBoxes(), boxes);
+    }
+
+    void textToolClickOnATextBoxEditsItAtTheCharacter()
+    {
+        Editing e;
+        const QmdItemId box = e.addTextBox(0, 0, QStringLiteral("<p>Verse and chorus</p>"));
+        e.scene->clearSelection();
+        e.useTool(NetworkView::TextBoxTool);
+        const QString undoText = e.controller()->undoText();
+        const auto before = e.snapshot();
+
+        // Near the end of the text: the cursor goes there, not to the middle.
+        GraphicsTextBoxItem* item = e.textBox(box);
+        QTextDocument* document = item->document();
+        const QRectF line = document->documentLayout()->blockBoundingRect(document->begin());
+        const QPointF nearEnd(line.right() - 10, line.center().y());
+        const int expected = document->documentLayout()->hitTest(nearEnd, Qt::FuzzyHit);
+        QVERIFY(expected > QStringLiteral("Verse and chorus").size() / 2 + 2);
+        e.click(e.view->mapFromScene(item->mapToScene(nearEnd)));
+        QVERIFY(item->editor());
+        QCOMPARE(item->editor()->textEdit()->textCursor().position(), expected);
+        QCOMPARE(e.controller()->elements().size(), 1);
+        QCOMPARE(e.previewCount(), 0);
+
+        // Closed without typing: nothing changed.
+        e.click(e.at(4 * Step, 4 * Step));
+        e.deleteClosedEditors();
+        QVERIFY(!item->editor());
+        QCOMPARE(e.controller()->elements().size(), 1);
+        QCOMPARE(e.controller()->undoText(), undoText);
+        QCOMPARE(e.snapshot(), before);
+    }
+
+    void drawingOnASelectedTextBoxLeavesItClosed()
+    {
+        Editing e;
+        const QmdItemId box = e.addTextBox(0, 0, QStringLiteral("<p>Outro</p>"));
+        e.itemOf(box)->setSelected(true);
+        // A node drawn on the text box: the click is the node's, not the text box's.
+        e.useTool(NetworkView::NodeAndEdgeTool);
+        const QPoint point = e.at(e.itemOf(box));
+        e.click(point);
+        QCOMPARE(e.ofType(QmdKelvo::NodeElement).size(), 1);
+        QVERIFY(e.editedTextBoxes().isEmpty());
+
+        // A voice group on that node, over the text box.
+        e.itemOf(box)->setSelected(true);
+        e.useTool(NetworkView::VoiceGroupTool);
+        const QmdItemId node = e.ofType(QmdKelvo::NodeElement).first();
+        e.click(e.at(e.itemOf(node)));
+        QCOMPARE(e.ofType(QmdKelvo::VoiceGroupElement).size(), 1);
+        QVERIFY(e.editedTextBoxes().isEmpty());
+    }
+
+    void deleteKeysEditTheTextNotTheNetwork()
+    {
+        Editing e;
+        QApplication::setActiveWindow(&e.window);
+        // The window's own Delete command, as its menu gives it.
+        QAction deleteAction(&e.window);
+        deleteAction.setShortcuts(
+            {QKeySequence(QKeySequence::Delete), QKeySequence(Qt::Key_Backspace)});
+        e.window.addAction(&deleteAction);
+        connect(&deleteAction, &QAction::triggered, &e.window, &TestDocumentWindow::del);
+
+        e.useTool(NetworkView::TextBoxTool);
+        e.click(e.at(0, 0));
+        const QmdItemIdList boxes = e.ofType(QmdKelvo::TextBoxElement);
+        QCOMPARE(e.editedTextBoxes(), boxes);
+        GraphicsTextBoxItem* box = e.textBox(boxes.value(0));
+        QTest::keyClicks(e.view, QStringLiteral("Coda"));
+        QTest::keyClick(e.view, Qt::Key_Backspace);
+        QTest::keyClick(e.view, Qt::Key_Left);
+        QTest::keyClick(e.view, Qt::Key_Left);
+        QTest::keyClick(e.view, Qt::Key_Delete);
+        QCOMPARE(box->toPlainText(), QStringLiteral("Cd"));
+        QCOMPARE(e.window.calls, QStringList());
+        QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet(boxes.cbegin(), boxes.cend()));
+
+        // Once the typing has ended, Delete is the window's again.
+        e.click(e.at(-4 * Step, 4 * Step));
+        e.deleteClosedEditors();
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Text"));
+        e.itemOf(boxes.value(0))->setSelected(true);
+        QTest::keyClick(e.view, Qt::Key_Delete);
+        QCOMPARE(e.window.calls, QStringList {QStringLiteral("del")});
+    }
+
     // ---- Zoom tool ----------------------------------------------------------------------
 
     void zoomClick_data()
@@ -485,8 +666,9 @@ private slots:
         // Off the grid: it keeps its offset.
         const QmdItemId c = e.addNode(-3 * Step + 17, 4 * Step - 5);
         const QmdItemId other = e.addNode(-4 * Step, -4 * Step);
+        const QmdItemId box = e.addTextBox(Step, -3 * Step + 11, QStringLiteral("<p>Fine</p>"));
         e.scene->clearSelection();
-        for (const QmdItemId id : {a, b, c})
+        for (const QmdItemId id : {a, b, c, box})
             e.itemOf(id)->setSelected(true);
 
         // Grabbed off its centre, the node still lands on the grid.
@@ -494,18 +676,22 @@ private slots:
         QCOMPARE(e.tickPos(a), (TickPoint {2 * Step, -Step}));
         QCOMPARE(e.tickPos(b), (TickPoint {4 * Step, 0}));
         QCOMPARE(e.tickPos(c), (TickPoint {-Step + 17, 3 * Step - 5}));
+        QCOMPARE(e.tickPos(box), (TickPoint {3 * Step, -4 * Step + 11}));
         QCOMPARE(e.tickPos(other), (TickPoint {-4 * Step, -4 * Step}));
         QCOMPARE(e.controller()->undoText(), QStringLiteral("Move"));
         // The items follow the document.
         QCOMPARE(e.itemOf(b)->pos(), QmdKelvo::toScenePoint(TickPoint {4 * Step, 0}));
-        QCOMPARE(e.scene->selectedElementIds(), (QmdItemIdSet {a, b, c}));
+        QCOMPARE(e.itemOf(box)->pos(),
+                 QmdKelvo::toScenePoint(TickPoint {3 * Step, -4 * Step + 11}));
+        QCOMPARE(e.scene->selectedElementIds(), (QmdItemIdSet {a, b, c, box}));
 
         e.controller()->requestUndo();
         e.settle();
         QCOMPARE(e.tickPos(a), (TickPoint {0, 0}));
         QCOMPARE(e.tickPos(b), (TickPoint {2 * Step, Step}));
         QCOMPARE(e.tickPos(c), (TickPoint {-3 * Step + 17, 4 * Step - 5}));
-        QCOMPARE(e.controller()->undoText(), QStringLiteral("Node"));
+        QCOMPARE(e.tickPos(box), (TickPoint {Step, -3 * Step + 11}));
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Text Box"));
     }
 
     void movedNodeTakesItsEdgesAndVoiceGroups()
@@ -775,6 +961,8 @@ private slots:
         QTest::newRow("new node, scene reset") << int(NetworkView::NodeAndEdgeTool) << false;
         QTest::newRow("new edge, document reset") << int(NetworkView::NodeAndEdgeTool) << true;
         QTest::newRow("voice group, scene reset") << int(NetworkView::VoiceGroupTool) << false;
+        QTest::newRow("text box, scene reset") << int(NetworkView::TextBoxTool) << false;
+        QTest::newRow("text box, document reset") << int(NetworkView::TextBoxTool) << true;
     }
 
     void resetDuringADragEndsIt()
