@@ -11,9 +11,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 EditorBench::EditorBench()
@@ -141,6 +144,30 @@ void EditorBench::report(const char* figure, double ms, double targetMs)
     std::printf("  %-58s %8.2f ms   target <= %6.1f ms  %s\n", figure, ms, targetMs,
                 ms <= targetMs ? "ok" : "OVER");
     std::fflush(stdout);
+}
+
+double EditorBench::threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+EditorBench::Played EditorBench::play(int seconds)
+{
+    QmdKelvoController* c = controller();
+    Played played;
+    c->requestPlay();
+    const double before = threadCpuMs();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    played.guiCpuMs = threadCpuMs() - before;
+    for (const QmdItemId group : std::as_const(voiceGroups))
+        played.voiceGroupsPlaying += c->isVoiceGroupIterating(group) ? 1 : 0;
+    c->requestPause();
+    settle();
+    return played;
 }
 
 EditorBenchRegistration::EditorBenchRegistration(int order, const char* name,

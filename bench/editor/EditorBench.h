@@ -51,6 +51,19 @@ public:
     static double medianMs(int runs, const std::function<void()>& run);
     // Prints one figure against its target (the largest acceptable value).
     static void report(const char* figure, double ms, double targetMs);
+    // CPU time of the calling thread, in milliseconds.
+    static double threadCpuMs();
+
+    // What playing the network showed: the GUI thread's CPU time and the voice groups still
+    // playing at the end.
+    struct Played
+    {
+        double guiCpuMs = 0;
+        int voiceGroupsPlaying = 0;
+    };
+    // Plays the network from where it stands for `seconds`, with the event loop running,
+    // and pauses it again.
+    Played play(int seconds);
 
 private:
     void buildNetwork();

@@ -10,24 +10,10 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
-#include <QEventLoop>
 #include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
-
-namespace {
-
-// CPU time of the calling thread, in milliseconds.
-double threadCpuMs()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-} // namespace
 
 EDITOR_BENCH_SECTION(poll, 70)
 {
@@ -60,32 +46,22 @@ EDITOR_BENCH_SECTION(poll, 70)
     QTimer pollTimer;
     pollTimer.setInterval(1000);
     QObject::connect(&pollTimer, &QTimer::timeout, [&] {
-        const double before = threadCpuMs();
+        const double before = EditorBench::threadCpuMs();
         ports.poll();
-        pollMs += threadCpuMs() - before;
+        pollMs += EditorBench::threadCpuMs() - before;
         ++polls;
     });
 
     const int seconds = 10;
-    c->requestPlay();
     pollTimer.start();
-    const double before = threadCpuMs();
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double guiMs = threadCpuMs() - before;
+    const EditorBench::Played played = bench.play(seconds);
     pollTimer.stop();
-    int playing = 0;
-    for (const QmdItemId group : std::as_const(bench.voiceGroups))
-        playing += c->isVoiceGroupIterating(group) ? 1 : 0;
-    c->requestPause();
-    EditorBench::settle();
 
     std::printf("  %d of %lld voice groups playing; %d polls, %lld input and %lld output ports\n",
-                playing, qlonglong(bench.voiceGroups.size()), polls,
+                played.voiceGroupsPlaying, qlonglong(bench.voiceGroups.size()), polls,
                 qlonglong(ports.inputs().size()), qlonglong(ports.outputs().size()));
     EditorBench::report("GUI thread while playing, CPU per second (25 % of a core)",
-                        guiMs / seconds, 250.0);
+                        played.guiCpuMs / seconds, 250.0);
     EditorBench::report("of it the port poll, CPU per second", pollMs / seconds, 25.0);
 
     MidiIO<RtMidiIn>::macCloseVirtualPorts();

@@ -53,6 +53,11 @@ public:
     void removeVoiceGroupColors(uint voiceGroupId, bool noUpdate);
     void clearVoiceGroupColors(bool noUpdate);
     int segmentCount() const { return m_segmentCount; }
+    // The colour of one voice; invalid when the voice shows none here.
+    QColor voiceGroupColor(uint voiceGroupId, uint voiceId) const
+    {
+        return m_voiceGroupColors.value(voiceGroupId).value(voiceId);
+    }
 
     // The notes text as the tool tip shows it: broken after the first comma at or beyond
     // position 30 of what remains, while more than 30 characters remain.

@@ -1,5 +1,6 @@
 #include "NetworkScene.h"
 
+#include "AbstractSync.h"
 #include "DocumentWindow.h"
 #include "ElementItem.h"
 #include "GraphicsEdgeItem.h"
@@ -11,9 +12,13 @@
 #include "QmdKelvoUnits.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGraphicsView>
+#include <QPropertyAnimation>
 #include <QSignalBlocker>
+#include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace K = QmdKelvoKeys;
@@ -44,13 +49,60 @@ GraphicsNodeItem* asNode(ElementItem* item)
         : nullptr;
 }
 
+GraphicsVoiceGroupItem* asVoiceGroup(ElementItem* item)
+{
+    return item && item->graphicsItem()->type() == VoiceGroupItemType
+        ? static_cast<GraphicsVoiceGroupItem*>(item->graphicsItem())
+        : nullptr;
+}
+
+// A voice colour's key: its voice group and voice.
+quint64 segmentKey(uint voiceGroupId, uint voiceId)
+{
+    return quint64(voiceGroupId) << 32 | voiceId;
+}
+
+// The interval of the pulse animation, and the level it reaches halfway through.
+constexpr int PulseMs = 500;
+constexpr qreal PulseLow = 0.2;
+constexpr int FeedbackIntervalMs = 16;
+
 } // namespace
+
+// What one tick of the feedback display changed, and what it read once for all its messages.
+struct NetworkScene::FeedbackChanges
+{
+    QSet<GraphicsNodeItem*> repaint;
+    QSet<GraphicsVoiceGroupItem*> voiceCounts;
+    QSet<GraphicsVoiceGroupItem*> alerts;
+    QHash<quint32, QColor> instrumentColors;
+    quint64 minimumSegmentTicks = 0;
+    qint64 msecNow = 0;
+};
 
 NetworkScene::NetworkScene(QObject* parent)
     : QGraphicsScene(parent)
 {
     setItemIndexMethod(QGraphicsScene::BspTreeIndex);
     connect(this, &QGraphicsScene::selectionChanged, this, &NetworkScene::onSelectionChanged);
+
+    feedbackTimer = new QTimer(this);
+    feedbackTimer->setInterval(FeedbackIntervalMs);
+    connect(feedbackTimer, &QTimer::timeout, this, &NetworkScene::checkFeedbackPipe);
+    feedbackBuffer.reserve(FeedbackReadSize);
+    QElapsedTimer started;
+    started.start();
+    msecClock = [started] { return started.elapsed(); };
+
+    pulseAnimation = new QPropertyAnimation(this, "currentVoiceGroupPulseValue", this);
+    pulseAnimation->setLoopCount(-1);
+    pulseAnimation->setDuration(PulseMs);
+    pulseAnimation->setStartValue(1.0);
+    pulseAnimation->setKeyValueAt(0.5, PulseLow);
+    pulseAnimation->setEndValue(1.0);
+    connect(pulseAnimation, &QVariantAnimation::valueChanged, this,
+            &NetworkScene::onVoiceGroupPulseValueChanged);
+
     reset();
 }
 
@@ -88,6 +140,8 @@ void NetworkScene::setController(QmdKelvoController* newController)
                     &QmdController::itemsChanged),
                 this, &NetworkScene::onItemsChanged);
         connect(c, &QmdController::modelReset, this, &NetworkScene::reset);
+        // Also emitted on the thread of a MIDI clock: the scene takes it on its own.
+        connect(c, &QmdKelvoController::playbackJogged, this, &NetworkScene::onPlaybackJogged);
 
         const std::pair<const char*, const QString&> colors[] = {
             {"backgroundColor", K::StyleBackgroundColor},
@@ -107,6 +161,7 @@ void NetworkScene::setController(QmdKelvoController* newController)
 
 void NetworkScene::reset()
 {
+    feedbackTimer->stop();
     emit aboutToReset();
 
     lastRequestId = 0;
@@ -127,6 +182,7 @@ void NetworkScene::reset()
     followers.clear();
     followedNodes.clear();
     pendingPaths.clear();
+    clearFeedbackState();
 
     clearSelectionQuietly();
     {
@@ -142,6 +198,7 @@ void NetworkScene::reset()
                    {K::DivsPerPrincipal, K::ShowGrid, K::SnapToGrid, K::ShowNodeCounters,
                     K::ShowNodeLastNotesSent, K::ShowEdgeSignalling});
     onElementsAdded(controller->elements(), ResetRequestId);
+    feedbackTimer->start();
     update();
 }
 
@@ -328,6 +385,7 @@ void NetworkScene::deleteElementItem(QmdItemId id)
     QGraphicsItem* graphicsItem = item->graphicsItem();
     if (graphicsItem->type() == EdgeItemType)
         pendingPaths.remove(static_cast<GraphicsEdgeItem*>(graphicsItem));
+    forgetFeedback(graphicsItem);
     const bool wasSelected = graphicsItem->isSelected();
     {
         const QSignalBlocker blocker(this);
@@ -580,7 +638,223 @@ void NetworkScene::refreshNodeStates(bool hitCounts, bool lastNotesSent)
     }
 }
 
-void NetworkScene::checkFeedbackPipe() { }
+// ---- Playback feedback ----------------------------------------------------------------------
+
+void NetworkScene::checkFeedbackPipe()
+{
+    // The clock is replaced when the document's sync type changes: never kept.
+    AbstractSync* clock = controller ? controller->sync() : nullptr;
+    if (!clock)
+        return;
+    const quint64 now = clock->ticksElapsed();
+    FeedbackChanges changes;
+
+    // While the transport stands, messages wait in the pipe and alerts stay.
+    if (clock->isPlaying()) {
+        changes.msecNow = msecClock();
+        for (auto it = voiceGroupPulseUntil.begin(); it != voiceGroupPulseUntil.end();) {
+            if (it.value() <= changes.msecNow) {
+                changes.alerts.insert(it.key());
+                it = voiceGroupPulseUntil.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        changes.minimumSegmentTicks = clock->nanosToTicks(MinimumSegmentNs);
+
+        // Every due message, a few at a time, unless the reads take too long: the pipe also
+        // holds the note ends still to come, and a full pipe drops what the groups write.
+        QElapsedTimer budget;
+        budget.start();
+        do {
+            feedbackBuffer.clear();
+            controller->feedbackPipe.tryReadIfReady(feedbackBuffer, FeedbackReadSize, now);
+            for (const FeedbackMsg& msg : std::as_const(feedbackBuffer))
+                showFeedback(msg, changes);
+        } while (feedbackBuffer.size() == FeedbackReadSize
+                 && budget.nsecsElapsed() < FeedbackBudgetNs);
+        feedbackBuffer.clear();
+        expireSegments(now, changes);
+    }
+
+    for (GraphicsNodeItem* node : std::as_const(changes.repaint))
+        node->update();
+    for (GraphicsVoiceGroupItem* group : std::as_const(changes.voiceCounts)) {
+        const auto voices = voiceGroupVoices.find(group);
+        const int count = voices == voiceGroupVoices.end() ? 0 : int(voices->size());
+        group->setPlaying(count);
+        if (count < 1 && voices != voiceGroupVoices.end())
+            voiceGroupVoices.erase(voices);
+    }
+    for (GraphicsVoiceGroupItem* group : std::as_const(changes.alerts))
+        group->setAlertLabelVisible(voiceGroupPulseUntil.contains(group));
+}
+
+void NetworkScene::showFeedback(const FeedbackMsg& msg, FeedbackChanges& changes)
+{
+    switch (msg.kind) {
+    case FeedbackMsg::NoteSounded:
+    case FeedbackMsg::NoteEnded: {
+        GraphicsNodeItem* node = msg.nodeId != 0 ? asNode(elementItems.value(msg.nodeId)) : nullptr;
+        if (!node)
+            return;
+        if (msg.kind == FeedbackMsg::NoteSounded) {
+            node->setVoiceGroupColor(msg.voiceGroupId, msg.voiceId, voiceColor(msg, changes), true);
+            litNodes.insert(node);
+            // Should its note-ended message have been lost, the colour goes when the note
+            // has ended all the same.
+            const quint64 length = std::max(msg.duration, changes.minimumSegmentTicks);
+            const quint64 end = msg.time > std::numeric_limits<quint64>::max() - length
+                ? std::numeric_limits<quint64>::max()
+                : msg.time + length;
+            segmentEnds[node][segmentKey(msg.voiceGroupId, msg.voiceId)] = end;
+            nextSegmentEnd = std::min(nextSegmentEnd, end);
+        } else {
+            removeSegment(node, msg.voiceGroupId, msg.voiceId);
+        }
+        changes.repaint.insert(node);
+        return;
+    }
+    case FeedbackMsg::VoiceDeparted:
+    case FeedbackMsg::VoiceFreed:
+    case FeedbackMsg::VoicesExhausted: {
+        GraphicsVoiceGroupItem* group = asVoiceGroup(elementItems.value(msg.voiceGroupId));
+        if (!group)
+            return;
+        if (msg.kind == FeedbackMsg::VoicesExhausted) {
+            voiceGroupPulseUntil.insert(group, changes.msecNow + AlertLabelMs);
+            changes.alerts.insert(group);
+            return;
+        }
+        if (msg.kind == FeedbackMsg::VoiceDeparted)
+            voiceGroupVoices[group].insert(msg.voiceId);
+        else if (const auto voices = voiceGroupVoices.find(group); voices != voiceGroupVoices.end())
+            voices->remove(msg.voiceId);
+        changes.voiceCounts.insert(group);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+QColor NetworkScene::voiceColor(const FeedbackMsg& msg, FeedbackChanges& changes) const
+{
+    auto known = changes.instrumentColors.constFind(msg.instrumentId);
+    if (known == changes.instrumentColors.cend()) {
+        const QVariant value = controller->lockedRead([&] {
+            const QmdIndex instrument = controller->instrumentIndex(msg.instrumentId);
+            return instrument.isValid() ? controller->directData(K::Color, instrument) : QVariant();
+        });
+        known = changes.instrumentColors.insert(
+            msg.instrumentId, value.canConvert<QColor>() ? value.value<QColor>() : QColor());
+    }
+    QColor color = *known;
+    float hue = 0;
+    float saturation = 0;
+    float value = 0;
+    float alpha = 0;
+    color.getHsvF(&hue, &saturation, &value, &alpha);
+    color.setHsvF(hue, float(msg.velocity / 127.0 * 0.7 + 0.3), value, alpha * 0.6f);
+    return color;
+}
+
+void NetworkScene::removeSegment(GraphicsNodeItem* node, uint voiceGroupId, uint voiceId)
+{
+    node->removeVoiceGroupColor(voiceGroupId, voiceId, true);
+    const auto ends = segmentEnds.find(node);
+    if (ends != segmentEnds.end()) {
+        ends->remove(segmentKey(voiceGroupId, voiceId));
+        if (ends->isEmpty())
+            segmentEnds.erase(ends);
+    }
+    if (node->segmentCount() == 0)
+        litNodes.remove(node);
+}
+
+void NetworkScene::expireSegments(quint64 now, FeedbackChanges& changes)
+{
+    if (now < nextSegmentEnd)
+        return;
+    nextSegmentEnd = std::numeric_limits<quint64>::max();
+    for (auto node = segmentEnds.begin(); node != segmentEnds.end();) {
+        GraphicsNodeItem* item = node.key();
+        for (auto end = node->begin(); end != node->end();) {
+            if (end.value() > now) {
+                nextSegmentEnd = std::min(nextSegmentEnd, end.value());
+                ++end;
+                continue;
+            }
+            item->removeVoiceGroupColor(uint(end.key() >> 32), uint(end.key()), true);
+            changes.repaint.insert(item);
+            end = node->erase(end);
+        }
+        if (item->segmentCount() == 0)
+            litNodes.remove(item);
+        node = node->isEmpty() ? segmentEnds.erase(node) : std::next(node);
+    }
+}
+
+void NetworkScene::onPlaybackJogged()
+{
+    for (GraphicsNodeItem* node : std::as_const(litNodes))
+        node->clearVoiceGroupColors(false);
+    litNodes.clear();
+    segmentEnds.clear();
+    nextSegmentEnd = std::numeric_limits<quint64>::max();
+    for (auto it = voiceGroupVoices.cbegin(); it != voiceGroupVoices.cend(); ++it)
+        it.key()->setPlaying(0);
+    voiceGroupVoices.clear();
+    for (auto it = voiceGroupPulseUntil.cbegin(); it != voiceGroupPulseUntil.cend(); ++it)
+        it.key()->setAlertLabelVisible(false);
+    voiceGroupPulseUntil.clear();
+}
+
+void NetworkScene::forgetFeedback(QGraphicsItem* item)
+{
+    if (item->type() == NodeItemType) {
+        auto* node = static_cast<GraphicsNodeItem*>(item);
+        litNodes.remove(node);
+        segmentEnds.remove(node);
+    } else if (item->type() == VoiceGroupItemType) {
+        auto* group = static_cast<GraphicsVoiceGroupItem*>(item);
+        voiceGroupVoices.remove(group);
+        voiceGroupPulseUntil.remove(group);
+    }
+}
+
+void NetworkScene::clearFeedbackState()
+{
+    litNodes.clear();
+    segmentEnds.clear();
+    nextSegmentEnd = std::numeric_limits<quint64>::max();
+    voiceGroupVoices.clear();
+    voiceGroupPulseUntil.clear();
+}
+
+void NetworkScene::setVoiceGroupPulseRunning(bool running)
+{
+    if (running) {
+        pulseAnimation->start();
+        return;
+    }
+    pulseAnimation->stop();
+    m_currentVoiceGroupPulseValue = 1.0;
+    onVoiceGroupPulseValueChanged();
+}
+
+bool NetworkScene::isVoiceGroupPulseRunning() const
+{
+    return pulseAnimation->state() == QAbstractAnimation::Running;
+}
+
+void NetworkScene::onVoiceGroupPulseValueChanged()
+{
+    for (ElementItem* item : std::as_const(elementItems)) {
+        if (GraphicsVoiceGroupItem* group = asVoiceGroup(item))
+            group->setPulseValue(m_currentVoiceGroupPulseValue);
+    }
+}
 
 // ---- Selection ------------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #ifndef NETWORKSCENE_H
 #define NETWORKSCENE_H
 
+#include "FeedbackMsg.h"
 #include "NetworkGrid.h"
 #include "QmdGlobal.h"
 #include "QmdIndex.h"
@@ -13,10 +14,18 @@
 #include <QRectF>
 #include <QSet>
 #include <QStringList>
+#include <QVector>
+
+#include <functional>
+#include <limits>
 
 class DocumentWindow;
 class ElementItem;
 class GraphicsEdgeItem;
+class GraphicsNodeItem;
+class GraphicsVoiceGroupItem;
+class QPropertyAnimation;
+class QTimer;
 class QmdKelvoController;
 
 // The graphics scene of one document window. It holds one item per element of the document
@@ -28,6 +37,12 @@ class QmdKelvoController;
 //
 // The selection changes that the scene makes itself (building, removal, reset) are quiet: the
 // scene's selectionChanged() is emitted once for each burst of them, after the burst.
+//
+// While the transport plays, the scene shows what the voice groups report through the
+// controller's feedback pipe: every 16 ms it takes the messages that have come due and lights
+// the nodes in the colours of the voices sounding at them, tells the voice groups how many of
+// their voices are on the network and shows a group's "!" for two seconds after it ran out of
+// voices. A jump of the playback position clears all of it.
 class NetworkScene : public QGraphicsScene, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
@@ -39,6 +54,8 @@ class NetworkScene : public QGraphicsScene, public QmdObserver<QmdKelvoControlle
     Q_PROPERTY(QColor annotationColor READ annotationColor WRITE setAnnotationColor)
     Q_PROPERTY(QColor nodesColor READ nodesColor WRITE setNodesColor)
     Q_PROPERTY(QColor edgesColor READ edgesColor WRITE setEdgesColor)
+    Q_PROPERTY(qreal currentVoiceGroupPulseValue READ currentVoiceGroupPulseValue WRITE
+                   setCurrentVoiceGroupPulseValue)
 
 public:
     // The request id of the elements built by a reset.
@@ -95,6 +112,27 @@ public:
     void setNodesColor(const QColor& color);
     void setEdgesColor(const QColor& color);
 
+    // The pulse level of every voice group, which the pulse animation drives.
+    qreal currentVoiceGroupPulseValue() const { return m_currentVoiceGroupPulseValue; }
+    void setCurrentVoiceGroupPulseValue(qreal value) { m_currentVoiceGroupPulseValue = value; }
+    // Starts every voice group pulsing, or stops them all at full level.
+    void setVoiceGroupPulseRunning(bool running);
+    bool isVoiceGroupPulseRunning() const;
+
+    // The node items that show at least one voice colour.
+    const QSet<GraphicsNodeItem*>& litNodeItems() const { return litNodes; }
+    // Replaces the monotonic clock, in milliseconds, that alert labels expire by (tests).
+    void setMillisecondClock(std::function<qint64()> clock) { msecClock = std::move(clock); }
+
+    // At most this many feedback messages are read at once, and reading stops for the tick
+    // once the tick's reads have taken FeedbackBudgetNs.
+    static constexpr int FeedbackReadSize = 32;
+    static constexpr qint64 FeedbackBudgetNs = 4'000'000;
+    // How long a group's alert label shows after it ran out of voices.
+    static constexpr qint64 AlertLabelMs = 2000;
+    // A node's voice colour goes by itself this long after its note at the latest.
+    static constexpr quint64 MinimumSegmentNs = 100'000'000;
+
     // The document's "SnapToGrid" and its division length in ticks, for snapping.
     bool snapToGrid = true;
     QmdKelvo::Ticks tickStep = 665280;
@@ -116,6 +154,10 @@ public slots:
     void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
     // Shows the playback feedback that has come due.
     void checkFeedbackPipe();
+    // The playback position jumped: no node is lit, no group has voices or an alert.
+    void onPlaybackJogged();
+    // Gives every voice group the current pulse level.
+    void onVoiceGroupPulseValueChanged();
 
 signals:
     // Emitted by reset() before any item goes, so that a view drops what it keeps of them.
@@ -159,6 +201,19 @@ private:
     // only for the reading).
     void refreshNodeStates(bool hitCounts, bool lastNotesSent);
 
+    // The display state of one feedback message; the items touched go into the sets.
+    struct FeedbackChanges;
+    void showFeedback(const FeedbackMsg& msg, FeedbackChanges& changes);
+    // The voice colour of a note: the instrument's colour, saturated by the velocity and
+    // translucent. Instrument colours are read once per instrument and tick.
+    QColor voiceColor(const FeedbackMsg& msg, FeedbackChanges& changes) const;
+    // Ends the voice colours whose note-ended message is overdue.
+    void expireSegments(quint64 now, FeedbackChanges& changes);
+    void removeSegment(GraphicsNodeItem* node, uint voiceGroupId, uint voiceId);
+    // Forgets the feedback display state of an item that goes.
+    void forgetFeedback(QGraphicsItem* item);
+    void clearFeedbackState();
+
     QColor m_backgroundColor;
     QColor m_principalLinesColor;
     QColor m_principalPointsColor;
@@ -195,6 +250,21 @@ private:
     qint64 gridDivisions = 1;
     bool showGrid = true;
     NetworkGrid grid;
+
+    // Playback feedback.
+    QTimer* feedbackTimer = nullptr;
+    QVector<FeedbackMsg> feedbackBuffer;
+    QSet<GraphicsNodeItem*> litNodes;
+    // Per lit node, the tick by which each voice colour (by voice group and voice, in one key)
+    // ends at the latest, and the earliest of all those ticks.
+    QHash<GraphicsNodeItem*, QHash<quint64, quint64>> segmentEnds;
+    quint64 nextSegmentEnd = std::numeric_limits<quint64>::max();
+    QHash<GraphicsVoiceGroupItem*, QSet<uint>> voiceGroupVoices;
+    // Per voice group, the time of msecClock until which its alert label shows.
+    QHash<GraphicsVoiceGroupItem*, qint64> voiceGroupPulseUntil;
+    std::function<qint64()> msecClock;
+    qreal m_currentVoiceGroupPulseValue = 1.0;
+    QPropertyAnimation* pulseAnimation = nullptr;
 };
 
 #endif // NETWORKSCENE_H

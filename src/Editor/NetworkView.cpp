@@ -150,6 +150,7 @@ void NetworkView::setController(QmdKelvoController* controller)
 {
     if (this->controller) {
         this->controller->unbind(zoomCombo);
+        unbindContextMenu();
         this->controller->disconnect(this);
     }
     QmdObserver<QmdKelvoController>::setController(controller);
@@ -165,16 +166,14 @@ void NetworkView::setController(QmdKelvoController* controller)
              {KeysSignal(&QmdController::itemsChanged), KeysSignal(&QmdController::itemsRemoved)})
             connect(controller, signal, this, &NetworkView::onItemsChanged);
         connect(controller, &QmdController::modelReset, this, &NetworkView::reset);
+        // Also emitted on the thread of a MIDI clock: the view takes it on its own.
+        connect(controller, &QmdKelvoController::playbackStateChanged, this,
+                &NetworkView::onPlaybackStateChanged);
         // Picking an entry writes its scale to the document without an undo step.
         controller->bind(zoomCombo, "currentKey", SIGNAL(activated(int)), K::ZoomScale, QmdIndex(),
                          QVariant(), QVariant(), QString(), Qmd::NotUndoable);
     }
     reset();
-}
-
-void NetworkView::setActionTarget(QObject* target)
-{
-    actionTarget = target;
 }
 
 DocumentWindow* NetworkView::actionWindow() const

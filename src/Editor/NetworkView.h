@@ -9,13 +9,19 @@
 #include <QGraphicsView>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
+#include <QStringList>
 
 class DocumentWindow;
 class GraphicsEdgeItem;
 class GraphicsNodeItem;
 class GraphicsTextBoxItem;
 class GraphicsVoiceGroupItem;
+class MidiEvent;
 class NetworkScene;
+class QAction;
+class QActionGroup;
+class QMenu;
 class QmdKelvoController;
 class QwpComboBox;
 
@@ -29,9 +35,22 @@ class QwpComboBox;
 // clicks for typing). While the button is down the view shows preview items of its own; the
 // release makes one request, so that every gesture is one undo step. The view never moves an
 // element's item itself: it writes the element's "TickPos" and the item follows the document.
+//
+// The context menu holds the edit commands and the settings of the selected elements: the
+// signalling of nodes, the path and wormhole of edges, muting, and playing or stopping voice
+// groups; its check marks are bound to the selection's values, and choosing one writes it to
+// every selected element as one undo step. Escape ends a drawing gesture, Delete and Backspace
+// delete the selection, Shift flips the path of an edge being drawn, Alt makes the voice groups
+// pulse while the transport plays (and the zoom tool zoom out). Notes played on the MIDI-entry
+// input while the view has the focus go into the selected nodes and voice groups.
 class NetworkView : public QGraphicsView, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT
+    // The signalling method and the edge path checked in the context menu; -1 when none is.
+    Q_PROPERTY(int contextMenuNodeSigMethod READ contextMenuNodeSigMethod WRITE
+                   setContextMenuNodeSigMethod NOTIFY contextMenuNodeSigMethodChanged)
+    Q_PROPERTY(int contextMenuEdgePath READ contextMenuEdgePath WRITE setContextMenuEdgePath NOTIFY
+                   contextMenuEdgePathChanged)
 
 public:
     // The editing tools, as the run-time document key "Tool" stores them.
@@ -67,6 +86,14 @@ public:
     // leave the zoom range.
     void setZoomDirection(bool zoomOut);
 
+    int contextMenuNodeSigMethod() const;
+    // Checks the entry of a value; a value that no entry has checks none.
+    void setContextMenuNodeSigMethod(int method);
+    int contextMenuEdgePath() const;
+    void setContextMenuEdgePath(int path);
+    // The context menu, built by setActionTarget.
+    QMenu* contextMenu() const { return m_contextMenu; }
+
     // Snap a scene point or a tick position to the nearest point of the document's division
     // grid, when the document snaps; otherwise they stay as they are.
     void snapScenePoint(QPointF& point) const;
@@ -85,12 +112,26 @@ public slots:
     // The same, but only growing it, so that it holds the contents wherever they go and
     // never shrinks while they change during an edit.
     void smartUpdateSceneRect();
+    // Stops the selected voice groups that play and starts those that do not.
+    void toggleSelectedVoiceGroupsPlayStop();
+    void shuffleNodeNotesInSelection();
+
+signals:
+    // The user chose a signalling method or an edge path in the context menu.
+    void contextMenuNodeSigMethodChanged();
+    void contextMenuEdgePathChanged();
 
 protected:
+    void customEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private slots:
     void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
@@ -99,6 +140,7 @@ private slots:
     // The contents changed: the scene rectangle follows once the burst of changes is done.
     void onSceneContentsRectChanged();
     void onBurstSettled();
+    void onPlaybackStateChanged(bool playing);
 
 private:
     enum ZoomDirection { ZoomingIn = 0, ZoomingOut = 1, CannotZoom = 2 };
@@ -140,6 +182,18 @@ private:
     // on the origin.
     QRectF fittingSceneRect() const;
 
+    // Builds the context menu and its actions.
+    void createActions();
+    // The selected elements of a type, each with `key`: the items of a menu binding.
+    QHash<QmdIndex, QSet<QString>> selectedItemsOfType(int elementType, const QString& key) const;
+    // Drops the menu's bindings to the document.
+    void unbindContextMenu();
+    // The text of the play/stop entry after the selected voice groups; hidden with none.
+    void updatePlayStopAction();
+    // Writes a note of a MIDI-entry message into the selected elements.
+    void enterMidiEvent(const MidiEvent& event);
+    void endMidiEntryChord();
+
     QPointer<QObject> actionTarget;
     QPointer<NetworkScene> networkScene;
     int tool = SelectionTool;
@@ -179,6 +233,29 @@ private:
     QHash<QmdIndex, QmdKelvo::TickPoint> moveOffsets;
     bool moveOffsetsPending = true;
     bool sceneRectUpdatePending = false;
+
+    // MIDI entry: whether a chord is being entered (a note-on came and no note-off since), the
+    // note texts entered since it began and each node's notes from before it.
+    bool midiEntryChordStarted = false;
+    QStringList midiEntryChordNotes;
+    QHash<uint, QString> midiEntryBaseTexts;
+
+    // The context menu and its actions, children of the menu.
+    QMenu* m_contextMenu = nullptr;
+    QAction* cutAction = nullptr;
+    QAction* copyAction = nullptr;
+    QAction* pasteAction = nullptr;
+    QAction* deleteAction = nullptr;
+    QAction* selectAllAction = nullptr;
+    QActionGroup* sigMethodGroup = nullptr;
+    QAction* shuffleAction = nullptr;
+    QAction* playStopAction = nullptr;
+    QAction* muteAction = nullptr;
+    QActionGroup* edgePathGroup = nullptr;
+    QAction* wormholeAction = nullptr;
+    QString playStopToggleText;
+    QString playText;
+    QString stopText;
 };
 
 #endif // NETWORKVIEW_H
