@@ -98,6 +98,8 @@ public slots:
     void transformFinished();
     void onElementsAdded(const QmdItemIdList& ids);
     void onElementsRemoved(const QmdItemIdList& ids);
+    // Takes the focus window's selection once the event loop's pass ends, so that a selection
+    // reported item by item is bound once.
     void onElementSelectionChanged();
     void documentRescanMidiInputs();
     void documentRescanMidiOutputs();

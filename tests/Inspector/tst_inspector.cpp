@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -55,7 +56,12 @@ private:
     std::unique_ptr<TestAppServices> services;
 
 private slots:
-    void init() { services = std::make_unique<TestAppServices>(); }
+    void init()
+    {
+        // A binding whose change signal is misspelt only warns and then writes nothing.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect")));
+        services = std::make_unique<TestAppServices>();
+    }
     void cleanup() { services.reset(); }
 
     void firstSwitchShowsTheDocumentPage()
