@@ -104,9 +104,9 @@ public:
         {
             const std::lock_guard<std::mutex> locker(m_mutex);
             edit(m_items);
-            std::stable_sort(
-                m_items.begin(), m_items.end(),
-                [](const T& a, const T& b) { return quint64(a.time) < quint64(b.time); });
+            std::stable_sort(m_items.begin(), m_items.end(), [](const T& a, const T& b) {
+                return quint64(a.time) < quint64(b.time);
+            });
             if (m_items.isEmpty() || !wakesReader(m_items.first()))
                 return;
         }
