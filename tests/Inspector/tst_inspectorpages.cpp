@@ -200,6 +200,24 @@ private slots:
         QVERIFY(!inspector->pageButton(Inspector::EdgePage)->isChecked());
     }
 
+    // Looking at a saved document leaves it saved.
+    void selectingKeepsASavedDocumentClean()
+    {
+        QTemporaryDir dir;
+        QSignalSpy saved(c, &QmdDocController::fileSaved);
+        c->requestSave(dir.filePath(QStringLiteral("clean.kvd")));
+        QTRY_COMPARE(saved.size(), 1);
+        settle();
+        QVERIFY(c->atCleanState());
+        select({elements.edges.at(0)});
+        select({elements.nodes.at(0)});
+        select(QmdItemIdSet(elements.voiceGroups.cbegin(), elements.voiceGroups.cend()));
+        selectInstruments({0, 1});
+        services->setMidiInputPorts({QStringLiteral("Port 1")});
+        settle();
+        QVERIFY(c->atCleanState());
+    }
+
     void deselectingShowsAbsentValuesWithoutRequests()
     {
         c->requestSetData(K::IsWormhole, true, element(elements.edges.at(0)));
