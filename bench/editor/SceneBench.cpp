@@ -84,8 +84,12 @@ EDITOR_BENCH_SECTION(paste, 20)
     scene->setController(c);
     bench.inspector()->setKelvoWindow(bench.window());
     EditorBench::settle();
-    const auto withScene = timePastes(
-        [&] { return selectionSignals == 1 && scene->selectedElementIds().size() == count; });
+    // The inspector binds its pages to the selection once the event loop's pass ends.
+    const auto withScene = timePastes([&] {
+        return selectionSignals == 1 && scene->selectedElementIds().size() == count
+            && bench.inspector()->elementTypes().value(QmdKelvo::NodeElement).selectedIds.size()
+            == count;
+    });
 
     QObject::disconnect(counting);
 

@@ -434,6 +434,7 @@ void Inspector::setController(QmdKelvoController* newController)
     connect(m_instrumentForm.listAddButton, &QPushButton::clicked, newController,
             [newController] { newController->requestAddInstrument(); });
 
+    bindDocumentPage();
     m_pageStack->setEnabled(true);
     reset();
 }
@@ -469,7 +470,7 @@ void Inspector::reset()
 
     if (controller) {
         onElementsAdded(controller->elements());
-        onElementSelectionChanged();
+        applySelection();
         onInstrumentsAddedOrRemoved();
         onInstrumentSelectionChanged();
         m_documentForm.keyComboBox->setCurrentKey(controller->data(K::ScaleKey, QmdIndex()));
@@ -558,22 +559,6 @@ void Inspector::onInstrumentsAddedOrRemoved()
     const qsizetype count = controller ? controller->instruments().size() : 0;
     m_documentForm.totalInstrumentsLabel->setText(QString::number(count));
 }
-
-// ---- The pages' bindings --------------------------------------------------------------------
-// The selection, the instrument list's selection, the port lists and the shuffle act on the
-// pages' bindings to the document; the pages bind nothing yet, so these do nothing.
-
-void Inspector::onElementSelectionChanged() { }
-
-void Inspector::documentRescanMidiInputs() { }
-
-void Inspector::documentRescanMidiOutputs() { }
-
-void Inspector::onInstrumentSelectionChanged() { }
-
-void Inspector::instrumentRescanMidiOutputs() { }
-
-void Inspector::shuffleNodeNotesInSelection() { }
 
 // ---- Visibility -----------------------------------------------------------------------------
 

@@ -10,8 +10,11 @@
 #include "ui_InspectVoiceGroupForm.h"
 
 #include <QMap>
+#include <QObjectList>
 #include <QPointer>
 #include <QWidget>
+
+#include <functional>
 
 class DocumentWindow;
 class QAbstractButton;
@@ -73,6 +76,8 @@ public:
 
     QStackedWidget* pageStack() const { return m_pageStack; }
     QAbstractButton* pageButton(int index) const;
+    // The instruments selected in the instrument page's list.
+    const QmdItemIdSet& selectedInstruments() const { return m_selectedInstruments; }
     // The model that the lists and combo boxes of the document show while there is none.
     QStandardItemModel* emptyModel() const { return m_emptyModel; }
     const QMap<QmdKelvo::ElementType, ElementTypeInfo>& elementTypes() const
@@ -93,6 +98,8 @@ public slots:
     void transformFinished();
     void onElementsAdded(const QmdItemIdList& ids);
     void onElementsRemoved(const QmdItemIdList& ids);
+    // Takes the focus window's selection once the event loop's pass ends, so that a selection
+    // reported item by item is bound once.
     void onElementSelectionChanged();
     void documentRescanMidiInputs();
     void documentRescanMidiOutputs();
@@ -110,6 +117,19 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // One property of a page's widget bound to a document key: the value shown when the key
+    // holds no value or the bound items differ, and the undo text of its changes. A binding
+    // without a change signal only follows the document.
+    struct PageBinding
+    {
+        QObject* widget;
+        const char* property;
+        const char* signal;
+        QString key;
+        QVariant absentValue;
+        QString intent;
+    };
+
     void buildPages();
     // Adds an empty page and its button; returns the page.
     QWidget* addPage(const QString& iconPath, const QString& toolTip);
@@ -138,6 +158,34 @@ private:
     // blocked (an unbinding does so) needs this call.
     void updateSteeredFields();
 
+    // The bindings of the edge, node and voice group pages, and of the instrument page.
+    QList<PageBinding> elementPageBindings(QmdKelvo::ElementType type) const;
+    QList<PageBinding> instrumentPageBindings() const;
+    static QObjectList boundWidgets(const QList<PageBinding>& bindings);
+    // The items of one binding over several elements or instruments: each one's index with
+    // the key.
+    QHash<QmdIndex, QSet<QString>> collectElementKeys(const QmdItemIdSet& ids,
+                                                      const QString& key) const;
+    QHash<QmdIndex, QSet<QString>> collectInstrumentKeys(const QmdItemIdSet& ids,
+                                                         const QString& key) const;
+    // Binds each of `bindings` over the items that `collect` gives for its key.
+    void bindAll(const QList<PageBinding>& bindings,
+                 const std::function<QHash<QmdIndex, QSet<QString>>(const QString&)>& collect);
+    // Takes the focus window's selection: binds the element pages to it and brings the page
+    // of what was newly selected to the front.
+    void applySelection();
+    // Runs the selection change that onElementSelectionChanged() put off, unless a reset has
+    // taken the selection since.
+    void applyPendingSelection();
+    void bindElementPage(QmdKelvo::ElementType type, const QmdItemIdSet& ids);
+    void bindDocumentPage();
+    // Lists the MIDI sync ports of one direction: the present ones and the absent ones that
+    // the document still syncs to, each with its check box bound to the document's entry.
+    void rescanSyncPorts(bool inputs);
+    // Lists the present output ports with the built-in synthesizer and, marked offline, the
+    // absent ports that the selected instruments play to.
+    void fillMidiPortsComboBox();
+
     // The window whose selection is shown; null when there is none.
     QPointer<DocumentWindow> m_window;
     QMetaObject::Connection m_selectionConnection;
@@ -161,6 +209,9 @@ private:
     QStandardItemModel* m_emptyModel = nullptr;
     // The element ids last taken from the focus window's selection.
     QmdItemIdSet m_selection;
+    // A selection change waits for the end of the event loop's pass.
+    bool m_selectionPending = false;
+    QmdItemIdSet m_selectedInstruments;
 };
 
 #endif // INSPECTOR_H

@@ -56,6 +56,6 @@ QVariant ScaleKeysModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole)
         return keyNames().at(index.row());
     if (role == Qt::UserRole)
-        return qint64(pitchClasses[index.row()]);
+        return uint(pitchClasses[index.row()]);
     return QVariant();
 }
