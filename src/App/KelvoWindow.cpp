@@ -211,6 +211,11 @@ void KelvoWindow::reset()
     }
     if (playing)
         positionTimer->start();
+    // A document without a mode of its own shows principals; nothing is written for it.
+    if (!m_controller->data(K::PlaybackPosDisplayMode, QmdIndex()).isValid()) {
+        const QSignalBlocker blocker(this);
+        setPlaybackPosDisplayMode(PositionDisplay::Principals);
+    }
     updatePlaybackPosDisplayForCurrentMode();
     emit canZoomInChanged(canZoomIn());
     emit canZoomOutChanged(canZoomOut());

@@ -124,13 +124,6 @@ void KelvoWindow::setUpToolBar()
                        K::MidiTriggeringEnabled, QmdIndex(), false, false, tr("MIDI Triggering"),
                        Qmd::NotUndoable);
 
-    setUpDisplayModeMenu();
-    m_controller->bind(this, "playbackPosDisplayMode", SIGNAL(playbackPosDisplayModeChanged(int)),
-                       K::PlaybackPosDisplayMode, QmdIndex(), 2, 2, tr("Playback Pos Display Mode"),
-                       Qmd::NotUndoable);
-    connect(displayModeMenu, &QMenu::triggered, this,
-            &KelvoWindow::onDisplayModeMenuActionTriggered);
-
     loadGlyphs();
     for (QLabel* label :
          {playbackUi.pal100000000s, playbackUi.pal10000000s, playbackUi.pal1000000s,
@@ -149,6 +142,13 @@ void KelvoWindow::setUpToolBar()
                   playbackUi.beat1s,         playbackUi.beat1sDot,  playbackUi.pulse100s,
                   playbackUi.pulse10s,       playbackUi.pulse1s};
 
+    setUpDisplayModeMenu();
+    m_controller->bind(this, "playbackPosDisplayMode", SIGNAL(playbackPosDisplayModeChanged(int)),
+                       K::PlaybackPosDisplayMode, QmdIndex(), 2, 2, tr("Playback Pos Display Mode"),
+                       Qmd::NotUndoable);
+    connect(displayModeMenu, &QMenu::triggered, this,
+            &KelvoWindow::onDisplayModeMenuActionTriggered);
+
     playbackUi.bpmLabel->setFont(pixelFont(9));
     QSpinBox* tempo = playbackUi.tempoSpinBox;
     tempo->setFont(pixelFont(11));
@@ -160,6 +160,10 @@ void KelvoWindow::setUpToolBar()
                        QVariant(), tr("Tempo"));
 
     ui.toolBar->setStyleSheet(QString::fromLatin1(ToolBarStyleSheet));
+    // The window stays wide enough for the chooser and the whole transport bar: a tool bar
+    // that is too narrow would fold them away behind its extension button.
+    ui.toolBar->ensurePolished();
+    ui.toolBar->setMinimumWidth(ui.toolBar->sizeHint().width());
 
     positionTimer = new QTimer(this);
     positionTimer->setInterval(32);

@@ -129,6 +129,18 @@ private slots:
         deleteAllWindows();
     }
 
+    void aDocumentWithoutAModeShowsPrincipals()
+    {
+        QVERIFY(!controller()->data(K::PlaybackPosDisplayMode, QmdIndex()).isValid());
+        QCOMPARE(window->playbackPosDisplayMode(), 2);
+        QCOMPARE(child<QStackedWidget>("displayStackedWidget")->currentIndex(), 1);
+        QCOMPARE(child<QToolButton>("displayModeButton")->toolTip(), QStringLiteral("Principals"));
+        QCOMPARE(reading(PrincipalsPage), QStringLiteral("DDD~001.01"));
+        // Nothing is written for it.
+        QVERIFY(!controller()->data(K::PlaybackPosDisplayMode, QmdIndex()).isValid());
+        QVERIFY(!window->isWindowModified());
+    }
+
     void timeDisplay()
     {
         window->setPlaybackPosDisplayMode(1);
