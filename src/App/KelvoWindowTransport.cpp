@@ -163,7 +163,7 @@ void KelvoWindow::setUpToolBar()
     // The window stays wide enough for the chooser and the whole transport bar: a tool bar
     // that is too narrow would fold them away behind its extension button.
     ui.toolBar->ensurePolished();
-    ui.toolBar->setMinimumWidth(ui.toolBar->sizeHint().width());
+    setMinimumWidth(ui.toolBar->sizeHint().width());
 
     positionTimer = new QTimer(this);
     positionTimer->setInterval(32);
