@@ -9,6 +9,7 @@
 #include "TextBoxDocument.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QGraphicsSceneMouseEvent>
 #include <QTextEdit>
 
@@ -100,8 +101,11 @@ void GraphicsTextBoxItem::mousePressEvent(QGraphicsSceneMouseEvent* event)
 void GraphicsTextBoxItem::mouseReleaseEvent(QGraphicsSceneMouseEvent* event)
 {
     QGraphicsTextItem::mouseReleaseEvent(event);
-    // The first click selects the text box, the next one edits it.
-    if (wasSelectedAtPress && !m_editor)
+    // The first click selects the text box, the next one edits it; dragging it (the view
+    // moves it) is no click.
+    const QPoint travel = event->screenPos() - event->buttonDownScreenPos(event->button());
+    const bool click = travel.manhattanLength() < QApplication::startDragDistance();
+    if (wasSelectedAtPress && click && !m_editor)
         openEditor(event->pos());
     wasSelectedAtPress = false;
 }

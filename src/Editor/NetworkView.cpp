@@ -255,6 +255,7 @@ void NetworkView::deletePreviewNodeAndEdge()
 void NetworkView::endDrag()
 {
     movingItem = nullptr;
+    dragStarted = false;
     moveRequestId = 0;
     grabOffset = QmdKelvo::TickPoint();
     lastDragTicks = QmdKelvo::TickPoint();
@@ -375,6 +376,7 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint viewPoint = event->position().toPoint();
     mousePressed = true;
+    pressPoint = viewPoint;
     pressRect = QRect(viewPoint, viewPoint);
     // A text box being edited takes the mouse itself.
     if (networkScene && networkScene->focusItem()) {
@@ -412,6 +414,7 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
             break;
         }
         if (movingItem) {
+            dragStarted = false;
             moveRequestId = 0;
             moveOffsets.clear();
             moveOffsetsPending = true;
@@ -528,7 +531,12 @@ void NetworkView::mouseMoveEvent(QMouseEvent* event)
         || event->buttons() != Qt::LeftButton || tool == ZoomTool)
         return;
     const QPointF scenePos = mapToScene(viewPoint);
-    if (movingItem)
+    // The dragged item stays put until the mouse has left the press point as far as the
+    // desktop asks of a drag: a click that trembles neither moves nor snaps it.
+    if (movingItem && !dragStarted)
+        dragStarted
+            = (viewPoint - pressPoint).manhattanLength() >= QApplication::startDragDistance();
+    if (movingItem && dragStarted)
         dragTo(scenePos);
     if (previewNode && pendingNodeRequestId == 0)
         followTargetNode(scenePos);

@@ -151,6 +151,9 @@ private:
     // box pressed with the selection tool), the request that every step of the drag joins, the
     // dragged item's position at the last step and the distance from the mouse to it.
     QGraphicsItem* movingItem = nullptr;
+    // Whether the mouse has gone far enough from the press for a drag: a hand's tremble in a
+    // click moves nothing.
+    bool dragStarted = false;
     QmdRequestId moveRequestId = 0;
     QmdKelvo::TickPoint lastDragTicks;
     QmdKelvo::TickPoint grabOffset;
@@ -166,6 +169,7 @@ private:
     QmdRequestId pendingNodeRequestId = 0;
 
     bool mousePressed = false;
+    QPoint pressPoint;
     // The viewport rectangle that the mouse has swept since the press.
     QRect pressRect;
     // The "TickPos" of every node and text box that a drag moves, with its offset from the

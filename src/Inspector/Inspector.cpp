@@ -214,6 +214,10 @@ void Inspector::setUpEdgePage()
     ui.pathChooser->setTabToolTip(QmdKelvo::CityBlock, tr("City block"));
     ui.pathChooser->setTabToolTip(QmdKelvo::CityBlockFlipped, tr("City block flipped"));
     ui.pathChooser->setTabToolTip(QmdKelvo::Direct, tr("Direct"));
+    ui.ccListEditScrollArea->setFrameShape(QFrame::NoFrame);
+    ui.ccListEditScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.ccListEditScrollArea->setStyleSheet(QStringLiteral(
+        "QScrollArea {  border: none;  border-top: 1px solid rgba(90, 90, 90, 127);}"));
 }
 
 void Inspector::setUpNodePage()
@@ -392,6 +396,7 @@ void Inspector::setController(QmdKelvoController* newController)
 
     QmdObserver<QmdKelvoController>::setController(newController);
     instruments->setController(newController);
+    m_edgeForm.ccListEdit->setController(newController);
     m_nodeForm.edgeUsageList->setController(newController);
     if (!newController) {
         m_pageStack->setEnabled(false);

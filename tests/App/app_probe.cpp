@@ -68,16 +68,25 @@ int main(int argc, char** argv)
     for (int i = qEnvironmentVariableIntValue("KELVO_PROBE_ANSWERS"); i > 0; --i)
         answerer.clickButton(QMessageBox::Ok);
     postFileOpenEvents("KELVO_PROBE_EARLY");
-    QTimer::singleShot(200, &app, [] { postFileOpenEvents("KELVO_PROBE_LATE"); });
-    QTimer::singleShot(600, &app, [&app, &answerer, &mode] {
-        report(app, answerer);
-        if (mode == "close-last")
-            app.windows().last()->close();
-        else
-            app.appQuit();
+    // Start-up waits for the synthesizer with the event loop running, however long a busy
+    // machine takes: the late events and the report count from the first window.
+    QTimer started;
+    QObject::connect(&started, &QTimer::timeout, &app, [&] {
+        if (app.windows().isEmpty())
+            return;
+        started.stop();
+        QTimer::singleShot(200, &app, [] { postFileOpenEvents("KELVO_PROBE_LATE"); });
+        QTimer::singleShot(600, &app, [&app, &answerer, &mode] {
+            report(app, answerer);
+            if (mode == "close-last")
+                app.windows().last()->close();
+            else
+                app.appQuit();
+        });
     });
+    started.start(10);
     // A probe that does not end by itself fails.
-    QTimer::singleShot(20000, &app, [] { std::_Exit(3); });
+    QTimer::singleShot(50000, &app, [] { std::_Exit(3); });
     const int code = app.exec();
     std::printf("returned %d\n", code);
     return code;

@@ -1,6 +1,7 @@
 #ifndef TEXTBOXFIXTURE_H
 #define TEXTBOXFIXTURE_H
 
+#include "DocumentTool.h"
 #include "GraphicsTextBoxEdit.h"
 #include "GraphicsTextBoxItem.h"
 #include "SceneFixture.h"
@@ -8,18 +9,33 @@
 #include "ViewWindow.h"
 
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTextEdit>
 
-// A shown document window with its view at 100 %, on the test implementation of the
-// application's services, and its text boxes.
+// A shown document window with its view at 100 % and the selection tool, on the test
+// implementation of the application's services, and its text boxes.
 struct TextBoxWindow : ViewWindow
 {
     TextBoxWindow()
     {
+        // A new document starts with the node-and-edge tool, whose clicks add nodes.
+        DocumentTool::requestSet(controller(), NetworkView::SelectionTool);
         services.setFocusWindow(&window);
         if (showWithViewport(QSize(640, 480)))
             QApplication::setActiveWindow(&window);
         view->centerOn(QPointF(200, 150));
+    }
+
+    // Opens a file as the application's window does: with the selection tool.
+    bool load(const QString& path)
+    {
+        QSignalSpy loaded(controller(), &QmdDocController::fileLoaded);
+        controller()->requestLoad(path);
+        if (!loaded.wait() && loaded.isEmpty())
+            return false;
+        DocumentTool::requestSet(controller(), NetworkView::SelectionTool);
+        settle();
+        return true;
     }
 
     // Lets queued signals, posted events and deferred deletions run.

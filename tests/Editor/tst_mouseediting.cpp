@@ -3,6 +3,7 @@
 #include "ElementItem.h"
 #include "GraphicsEdgeItem.h"
 #include "GraphicsNodeItem.h"
+#include "GraphicsTextBoxItem.h"
 #include "GraphicsVoiceGroupItem.h"
 #include "QmdKelvoUnits.h"
 #include "TestSync.h"
@@ -71,6 +72,31 @@ struct Editing : ViewWindow
         return 0;
     }
 
+    // A text box as a file or a paste brings it: closed, its editor not open.
+    QmdItemId addTextBox(qint64 x, qint64 y, const QString& html)
+    {
+        controller()->requestAddTextBox(TickPoint {x, y}, html);
+        settle();
+        const QmdItemId id = ofType(QmdKelvo::TextBoxElement).value(0);
+        if (GraphicsTextBoxItem* item = textBox(id))
+            item->closeEditor();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return id;
+    }
+    GraphicsTextBoxItem* textBox(QmdItemId id) const
+    {
+        QGraphicsItem* item = itemOf(id);
+        return item && item->type() == TextBoxItemType ? static_cast<GraphicsTextBoxItem*>(item)
+                                                       : nullptr;
+    }
+    // Saves the document, which leaves it at its clean state.
+    bool save(const QString& path)
+    {
+        QSignalSpy saved(controller(), &QmdDocController::fileSaved);
+        controller()->requestSave(path);
+        return saved.wait() || !saved.isEmpty();
+    }
+
     QmdItemIdList ofType(int type) const
     {
         QmdItemIdList ids;
@@ -129,6 +155,14 @@ struct Editing : ViewWindow
     {
         press(point, modifiers);
         release(point, modifiers);
+    }
+    // A click whose hand trembles a little between press and release.
+    void shakyClick(QPoint point)
+    {
+        press(point);
+        moveTo(point + QPoint(2, 1));
+        moveTo(point + QPoint(3, -2));
+        release(point + QPoint(3, -2));
     }
     // A drag in steps of at most a few pixels, as a hand makes it.
     void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {})
@@ -644,6 +678,55 @@ private slots:
         QVERIFY(e.view->rubberBandRect().isEmpty());
         QVERIFY(!e.scene->mouseGrabberItem());
         QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {node});
+    }
+
+    void shakyClicksMoveNothingOffTheGrid()
+    {
+        QTemporaryDir dir;
+        Editing e;
+        e.useTool(NetworkView::SelectionTool);
+        // Off the grid, as a paste at the clicked point or an older file leaves them.
+        const TickPoint nodeAt {Step + 1234, -Step - 567};
+        const TickPoint boxAt {-3 * Step + 89, Step + 1011};
+        const QmdItemId node = e.addNode(nodeAt.x, nodeAt.y);
+        const QmdItemId box = e.addTextBox(boxAt.x, boxAt.y, QStringLiteral("<p>Chorus</p>"));
+        QVERIFY(e.save(dir.filePath(QStringLiteral("clean.kvd"))));
+        QVERIFY(e.controller()->atCleanState());
+        e.scene->clearSelection();
+        QSignalSpy changes(e.controller(), &QmdElementDocController::elementDataChanged);
+
+        e.shakyClick(e.at(e.itemOf(node)));
+        QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {node});
+        // The first click selects the text box, the second opens its editor.
+        e.shakyClick(e.at(e.itemOf(box)));
+        QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {box});
+        QVERIFY(!e.textBox(box)->editor());
+        e.shakyClick(e.at(e.itemOf(box)));
+        QVERIFY(e.textBox(box)->editor());
+        e.click(e.at(4 * Step, 4 * Step));
+        QVERIFY(!e.textBox(box)->editor());
+
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(e.controller()->atCleanState());
+        QVERIFY(e.controller()->canUndo());
+        QCOMPARE(e.tickPos(node), nodeAt);
+        QCOMPARE(e.tickPos(box), boxAt);
+    }
+
+    void draggedTextBoxMovesAndStaysClosed()
+    {
+        Editing e;
+        e.useTool(NetworkView::SelectionTool);
+        const QmdItemId box = e.addTextBox(0, 0, QStringLiteral("<p>Bridge</p>"));
+        e.itemOf(box)->setSelected(true);
+
+        // Already selected, the text box moves; the release opens no editor.
+        const QPoint grip = e.at(e.itemOf(box));
+        e.drag(grip, grip + QPoint(2 * StepPixels, StepPixels));
+        QCOMPARE(e.tickPos(box), (TickPoint {2 * Step, Step}));
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Move"));
+        QVERIFY(!e.textBox(box)->editor());
+        QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {box});
     }
 
     void elementWithoutAPositionStaysAndNothingElseChanges()

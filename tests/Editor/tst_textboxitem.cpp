@@ -135,10 +135,7 @@ private slots:
         }
 
         TextBoxWindow w;
-        QSignalSpy loaded(w.controller(), &QmdDocController::fileLoaded);
-        w.controller()->requestLoad(path);
-        QTRY_COMPARE(loaded.count(), 1);
-        w.settle();
+        QVERIFY(w.load(path));
         QCOMPARE(w.controller()->elements().size(), 1);
         const QmdItemId id = w.controller()->elements().first();
         GraphicsTextBoxItem* item = w.textBox(id);

@@ -1,3 +1,4 @@
+#include "CCListEdit.h"
 #include "ColorChooserButton.h"
 #include "Inspector.h"
 #include "InstrumentsModel.h"
@@ -450,6 +451,38 @@ private slots:
         QCOMPARE(inspector.documentForm().totalNodesLabel->text(), QStringLiteral("3"));
         QVERIFY(inspector.pageStack()->isEnabled());
         next.setSelectedElementIds({});
+    }
+
+    // The edge page's controller-curve list works on the focus window's controller, and the
+    // page in front shows it at its full height below the path section.
+    void curveListFollowsTheController()
+    {
+        Inspector inspector;
+        const Ui_InspectEdgeForm& edge = inspector.edgeForm();
+        QCOMPARE(edge.ccListEditScrollArea->widget(), edge.ccListEdit);
+        QCOMPARE(edge.ccListEditScrollArea->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(edge.ccListEditScrollArea->styleSheet().contains(QLatin1String("border-top")));
+        QVERIFY(!edge.ccListEdit->documentController());
+
+        TestDocumentWindow window;
+        services->setFocusWindow(&window);
+        QCOMPARE(edge.ccListEdit->documentController(), window.controller());
+        TestDocumentWindow other;
+        services->setFocusWindow(&other);
+        QCOMPARE(edge.ccListEdit->documentController(), other.controller());
+
+        inspector.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&inspector));
+        inspector.transformToPage(Inspector::EdgePage);
+        QTRY_COMPARE(inspector.windowTitle(), QStringLiteral("Edge"));
+        QCOMPARE(edge.ccListEditScrollArea->height(), 450);
+        QVERIFY(edge.ccListEditScrollArea->isVisible());
+        QVERIFY(edge.ccListEdit->isVisible());
+        QVERIFY(inspector.height() >= inspector.pageButton(0)->height() + 450);
+        QCOMPARE(edge.ccListEditScrollArea->width(), Inspector::FixedWidth);
+
+        services->setFocusWindow(nullptr);
+        QVERIFY(!edge.ccListEdit->documentController());
     }
 
     void takesTheFocusWindowThatExists()

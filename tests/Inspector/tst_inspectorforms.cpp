@@ -1,3 +1,4 @@
+#include "CCListEdit.h"
 #include "FocusWindow.h"
 #include "VerticalListViewWidget.h"
 #include "ui_InspectDocForm.h"
@@ -6,6 +7,7 @@
 #include "ui_InspectNodeForm.h"
 #include "ui_InspectVoiceGroupForm.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,6 +59,16 @@ private:
             widget = widget->nextInFocusChain();
         } while (widget && widget != first);
         return found;
+    }
+
+    // Whether an object belongs to a row of the controller-curve list, a form of its own.
+    static bool insideCurveList(const QObject* object)
+    {
+        for (const QObject* up = object->parent(); up; up = up->parent()) {
+            if (qobject_cast<const CCListEdit*>(up))
+                return true;
+        }
+        return false;
     }
 
 private slots:
@@ -124,6 +136,8 @@ private slots:
         row("InspectEdgeForm", "QFrame", "line_2");
         row("InspectEdgeForm", "QVBoxLayout", "verticalLayout_2 verticalLayout vboxLayout");
         row("InspectEdgeForm", "QHBoxLayout", "hboxLayout");
+        row("InspectEdgeForm", "CCListEditScrollArea", "ccListEditScrollArea");
+        row("InspectEdgeForm", "CCListEdit", "ccListEdit");
 
         row("InspectNodeForm", "SectionLabel", "label label_2 advancedMidiLabel");
         row("InspectNodeForm", "Chooser", "sigMethodChooser");
@@ -165,7 +179,9 @@ private slots:
         QFETCH(QStringList, names);
         const auto page = buildByName(form);
         for (const QString& name : names) {
-            const QList<QObject*> found = page->findChildren<QObject*>(name);
+            // The rows of the controller-curve list are forms of their own.
+            QList<QObject*> found = page->findChildren<QObject*>(name);
+            found.removeIf(insideCurveList);
             QVERIFY2(found.size() == 1, qPrintable(name));
             // The exact class: a promoted widget that lost its promotion shows here.
             QCOMPARE(QString::fromLatin1(found.first()->metaObject()->className()), className);
@@ -208,7 +224,7 @@ private slots:
             const QString name = widget->objectName();
             // Parts of Qt's own widgets.
             if (name.isEmpty() || name.startsWith(QLatin1String("qt_"))
-                || widget->parentWidget()->inherits("QTabBar"))
+                || widget->parentWidget()->inherits("QTabBar") || insideCurveList(widget))
                 continue;
             QVERIFY2(!widget->isHidden() || widget->parentWidget()->inherits("QStackedWidget"),
                      qPrintable(name));
@@ -452,16 +468,21 @@ private slots:
         Ui_InspectNodeForm node;
         QWidget nodePage;
         node.setupUi(&nodePage);
+        Ui_InspectEdgeForm edge;
+        QWidget edgePage;
+        edge.setupUi(&edgePage);
         const std::pair<QWidget*, int> fixed[] = {{doc.commentsEdit, 100},
                                                   {instrument.listView, 160},
                                                   {node.edgeUsageList, 36},
-                                                  {instrument.listButtonsSpacerLabel, 24}};
-        for (QWidget* page : {&docPage, &instrumentPage, &nodePage}) {
+                                                  {instrument.listButtonsSpacerLabel, 24},
+                                                  {edge.ccListEditScrollArea, 450}};
+        const QList<QWidget*> pages {&docPage, &instrumentPage, &nodePage, &edgePage};
+        for (QWidget* page : pages) {
             page->show();
             QVERIFY(QTest::qWaitForWindowExposed(page));
         }
         for (int pageHeight : {500, 1200}) {
-            for (QWidget* page : {&docPage, &instrumentPage, &nodePage}) {
+            for (QWidget* page : pages) {
                 page->resize(300, pageHeight);
                 page->layout()->activate();
             }
@@ -549,6 +570,34 @@ private slots:
         // Nothing else follows the box.
         QVERIFY(group.instrumentComboBox->isEnabled());
         QVERIFY(!group.noteLabel->isEnabled());
+    }
+
+    // The controller-curve list lives in its scroll area, which owns it and fits it to its
+    // width; the list scrolls inside the area's fixed height.
+    void curveListIsTheScrollAreasWidget()
+    {
+        Ui_InspectEdgeForm edge;
+        QWidget page;
+        edge.setupUi(&page);
+        QCOMPARE(edge.ccListEditScrollArea->widget(), edge.ccListEdit);
+        QCOMPARE(edge.ccListEdit->parentWidget(), edge.ccListEditScrollArea->viewport());
+        QVERIFY(edge.ccListEditScrollArea->widgetResizable());
+        QCOMPARE(edge.ccListEditScrollArea->frameShape(), QFrame::NoFrame);
+        QCOMPARE(edge.ccListEditScrollArea->sizePolicy().horizontalPolicy(),
+                 QSizePolicy::Expanding);
+        QVERIFY(!edge.ccListEdit->documentController());
+        // Below the path section, taking the page's width.
+        page.resize(290, 700);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(edge.ccListEditScrollArea->y() > edge.controllersSection->geometry().bottom());
+        QCOMPARE(edge.ccListEditScrollArea->width(), page.width());
+        QCOMPARE(edge.ccListEdit->width(), edge.ccListEditScrollArea->viewport()->width());
+        // The list goes with the page.
+        QPointer<CCListEdit> list = edge.ccListEdit;
+        page.hide();
+        delete edge.ccListEditScrollArea;
+        QVERIFY(list.isNull());
     }
 
     void syncListsAreTheScrollAreasWidgets()

@@ -112,7 +112,7 @@ void TestMidiClock::init()
     sync = qobject_cast<MidiSync*>(controller->sync());
     QVERIFY(sync);
     controller->clock = sync;
-    collect(listener, 100000, 20);
+    collectAll(listener, keeper);
 }
 
 void TestMidiClock::cleanup()
@@ -132,7 +132,7 @@ void TestMidiClock::sendsClockStartStopAndSongPosition()
     QCOMPARE(sent.mid(0, 2), QStringList({"fa", "f8"}));
     sync->setPlaying(false);
     const quint64 clocks = sync->pulsesElapsed() / 27720;
-    sent += collect(listener, 100000, 100);
+    sent += collectAll(listener, keeper);
     // The clock at the start, one for every 27720 pulses run, and a Stop last.
     QCOMPARE(quint64(count(sent, "f8")), 1 + clocks);
     QCOMPARE(sent.last(), QStringLiteral("fc"));
@@ -141,14 +141,14 @@ void TestMidiClock::sendsClockStartStopAndSongPosition()
     sync->setPlaying(true);
     QCOMPARE(collect(listener, 2).mid(0, 2), QStringList({"fb", "f8"}));
     sync->setPlaying(false);
-    collect(listener, 100000, 100);
+    collectAll(listener, keeper);
 
     sync->reset();
     QCOMPARE(collect(listener, 1), QStringList({"f2 00 00"}));
     sync->setPlaying(true);
     QCOMPARE(collect(listener, 2).mid(0, 2), QStringList({"fa", "f8"}));
     sync->setPlaying(false);
-    collect(listener, 100000, 100);
+    collectAll(listener, keeper);
 
     // Unticked: the output goes, and the transport sends nothing there.
     markPort(*controller, K::SyncMidiOutputs, synth, false);
@@ -171,7 +171,7 @@ void TestMidiClock::outputAddedWhileRunningStartsWhereItStands()
     QTest::qWait(50);
     sync->setPlaying(false);
     const quint64 clocks = sync->pulsesElapsed() / 27720;
-    const QStringList sent = first + collect(listener, 100000, 100);
+    const QStringList sent = first + collectAll(listener, keeper);
     // The clock at the start and those of the time run since joining, none from before.
     const quint64 f8 = quint64(count(sent, "f8"));
     QVERIFY2(f8 >= 1 + clocks - after && f8 <= 1 + clocks - before,
