@@ -34,7 +34,7 @@ QIcon documentIcon()
     return icon;
 }
 
-// The items of the connection lists below: controller signals the bar follows.
+// The controller's signals of changed and removed keys, the overloads the bar follows.
 using ItemsSignal = void (QmdController::*)(const QmdIndex&, const QStringList&, QmdRequestId);
 const ItemsSignal ItemsChanged = &QmdController::itemsChanged;
 const ItemsSignal ItemsRemoved = &QmdController::itemsRemoved;

@@ -15,11 +15,6 @@ struct Place
 {
     QChar character;
     bool solid;
-
-    bool operator==(const Place& other) const
-    {
-        return character == other.character && solid == other.solid;
-    }
 };
 
 // HH:MM:SS.mmm from nanoseconds: hours and their colon dim below one hour, minutes and their
