@@ -39,8 +39,12 @@ const char* const ToolBarStyleSheet = R"(
     border-image: url(:/images/MasterControls/PlayAndTriggeringBackground.png);
 }
 QLabel { color: rgb(40, 40, 40); }
-#displayModeButton { border: none; background: transparent; }
-#displayModeButton::menu-indicator { image: url(:/images/DropDownSymbol.png); }
+#displayModeButton { border: none; background: transparent; padding-right: 9px; }
+#displayModeButton::menu-indicator {
+    image: url(:/images/DropDownSymbol.png);
+    subcontrol-origin: padding;
+    subcontrol-position: right center;
+}
 #lcdFrame {
     margin: 0;
     border-image: url(:/images/LCDNormal.png) 6 9 6 9;
