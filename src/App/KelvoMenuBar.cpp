@@ -571,8 +571,8 @@ void KelvoMenuBar::updateOpenExampleMenu()
 {
     openExampleMenu->clear();
     const QDir folder(Platform::bundleResourcePath(QStringLiteral("Examples")));
-    const QFileInfoList examples
-        = folder.entryInfoList({QStringLiteral("*.kvd")}, QDir::Files, QDir::Name);
+    const QFileInfoList examples = folder.entryInfoList({QStringLiteral("*.kvd")}, QDir::Files,
+                                                        QDir::Name | QDir::IgnoreCase);
     if (examples.isEmpty()) {
         openExampleMenu->addAction(tr("(Empty)"))->setEnabled(false);
         return;

@@ -307,12 +307,15 @@ private slots:
         QDir().mkpath(path("bundle/Examples/Folder.kvd"));
         writeNetwork(path("bundle/Examples/Walk.kvd"), 3);
         writeNetwork(path("bundle/Examples/Canon.kvd"), 1);
+        writeNetwork(path("bundle/Examples/bass Line.kvd"), 1);
         writeText(path("bundle/Examples/Readme.txt"), "not a network");
         qputenv("KELVO_RESOURCES", path("bundle").toLocal8Bit());
         KelvoWindow* window = app()->newDocument();
         QMenu* examples = action(window, "&File", "Open &Example")->menu();
         emit examples->aboutToShow();
-        QCOMPARE(texts(examples), QStringList({QStringLiteral("Canon"), QStringLiteral("Walk")}));
+        QCOMPARE(texts(examples),
+                 QStringList({QStringLiteral("bass Line"), QStringLiteral("Canon"),
+                              QStringLiteral("Walk")}));
         QVERIFY(!action(examples, "Walk")->icon().isNull());
 
         // An example opens as a new untitled document.
