@@ -71,6 +71,9 @@ public:
     // How long the update check waits for the server while nothing arrives (15 s by default).
     void setUpdateCheckTimeout(int milliseconds) { m_updateCheckTimeoutMs = milliseconds; }
 
+    // A string preference, trimmed; empty before the settings are loaded.
+    QString preferenceText(const QString& key) const;
+
     bool isAppFontDialogVisible() const;
     QObject* appFontDialogReceiver() const;
     bool isAppColorDialogVisible() const;
@@ -92,6 +95,8 @@ signals:
     void synthDialogToggled();
     void midiInputPortsChanged();
     void midiOutputPortsChanged();
+    // A document window opened or closed, or one's blockedByDialog changed.
+    void documentWindowsBlockedChanged();
 
 public slots:
     KelvoWindow* newDocument();
@@ -166,8 +171,6 @@ private:
     void passThru(const MidiInputMessage& message);
     // Writes a preference in the name of the application; `flags` as for CEvent.
     void postPreference(const QString& key, const QVariant& value, int flags = 0);
-    // A string preference, trimmed; empty before the settings are loaded.
-    QString preferenceText(const QString& key) const;
 
     // The update check's box; closing it deletes `reply` when there is one.
     void showUpdateBox(const QString& text, const QString& informativeText, QNetworkReply* reply);

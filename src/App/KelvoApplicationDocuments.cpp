@@ -45,8 +45,11 @@ KelvoWindow* KelvoApplication::createWindow()
     connect(window, &QObject::destroyed, this, &KelvoApplication::onKelvoWindowDestroyed);
     connect(window, &KelvoWindow::closingAfterLoadError, this,
             [this, window] { m_loadFailedWindows.insert(window); });
+    connect(window, &KelvoWindow::blockedByDialogChanged, this,
+            &KelvoApplication::documentWindowsBlockedChanged);
     m_windows.append(window);
     window->installEventFilter(this);
+    emit documentWindowsBlockedChanged();
     return window;
 }
 
@@ -176,6 +179,7 @@ void KelvoApplication::onKelvoWindowDestroyed(QObject* object)
     m_windows.removeIf(
         [object](KelvoWindow* window) { return static_cast<QObject*>(window) == object; });
     const bool loadFailed = m_loadFailedWindows.remove(object);
+    emit documentWindowsBlockedChanged();
     if (static_cast<QObject*>(m_focusWindow) == object) {
         m_focusWindow = nullptr;
         emit kelvoFocusWindowChanged(nullptr);
@@ -230,7 +234,11 @@ void KelvoApplication::setSynthDialogOpen(bool open)
         m_synthDialog->installEventFilter(this);
         updateTransientParents();
         m_synthDialog->show();
-        connect(m_synthDialog, &QObject::destroyed, this, &KelvoApplication::synthDialogToggled);
+        // A widget tells of its end before its guarded pointers are cleared.
+        connect(m_synthDialog, &QObject::destroyed, this, [this] {
+            m_synthDialog = nullptr;
+            emit synthDialogToggled();
+        });
         emit synthDialogToggled();
     }
     m_synthDialog->activateWindow();

@@ -1,9 +1,11 @@
 #include "KelvoWindow.h"
 
+#include "AbstractSync.h"
 #include "BundleResources.h"
 #include "DocumentTool.h"
 #include "KelvoApplication.h"
 #include "KelvoInfo.h"
+#include "KelvoMenuBar.h"
 #include "NetworkScene.h"
 #include "NetworkView.h"
 #include "PreferenceKeys.h"
@@ -92,6 +94,7 @@ KelvoWindow::KelvoWindow()
         toolActions.insert(id, action);
     }
     connect(toolGroup, &QActionGroup::triggered, this, &KelvoWindow::onToolTriggered);
+    setUpToolBar();
 
     connect(m_controller, &QmdDocController::fileSaved, this, &KelvoWindow::onFileSaved);
     connect(m_controller, &QmdDocController::fileSaveError, this, &KelvoWindow::onFileSaveError);
@@ -114,11 +117,16 @@ KelvoWindow::KelvoWindow()
     m_scene->setController(m_controller);
     ui.networkView->setController(m_controller);
 
+    m_menuBar = new KelvoMenuBar(this);
+    setMenuBar(m_menuBar);
+
     reset();
 }
 
 KelvoWindow::~KelvoWindow()
 {
+    // The menu bar lets go of the controller before it goes.
+    m_menuBar->setKelvoWindow(nullptr);
     m_printer.reset();
     // The controller stops its threads, which read the model, before the model goes.
     delete m_controller;
@@ -191,9 +199,24 @@ void KelvoWindow::addToRecentFiles(const QString& path)
 
 void KelvoWindow::reset()
 {
+    positionTimer->stop();
     onFileNameChanged(m_controller->fileName());
     setWindowModified(!m_controller->atCleanState());
     applyTool();
+    const AbstractSync* clock = m_controller->sync();
+    const bool playing = clock && clock->isPlaying();
+    {
+        const QSignalBlocker blocker(playbackUi.playPauseButton);
+        playbackUi.playPauseButton->setChecked(playing);
+    }
+    if (playing)
+        positionTimer->start();
+    // A document without a mode of its own shows principals; nothing is written for it.
+    if (!m_controller->data(K::PlaybackPosDisplayMode, QmdIndex()).isValid()) {
+        const QSignalBlocker blocker(this);
+        setPlaybackPosDisplayMode(PositionDisplay::Principals);
+    }
+    updatePlaybackPosDisplayForCurrentMode();
     emit canZoomInChanged(canZoomIn());
     emit canZoomOutChanged(canZoomOut());
 }

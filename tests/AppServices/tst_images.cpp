@@ -78,6 +78,35 @@ private slots:
         QTest::newRow("alpha pixel") << "AlphaPixel.png" << QSize(1, 1) << 1.0;
         QTest::newRow("add drop-down") << "AddDropDownSymbol.png" << QSize(17, 9) << 1.0;
         QTest::newRow("shuffle") << "ShuffleSymbol.png" << QSize(16, 16) << 1.0;
+
+        // The document window's tool bar.
+        for (const char* strip : {"LCDSolidChars@2x.png", "LCDDimChars@2x.png"})
+            QTest::newRow(strip) << strip << QSize(20, 13 * 36) << 2.0;
+        for (const char* face : {"Normal", "Pressed"}) {
+            QTest::addRow("go to start %s", face)
+                << QStringLiteral("MasterControls/GotoStart%1.png").arg(face) << QSize(35, 35)
+                << 1.0;
+            for (const char* button : {"Play", "Pause"})
+                QTest::addRow("%s %s", button, face)
+                    << QStringLiteral("MasterControls/%1%2.png").arg(button, face) << QSize(45, 45)
+                    << 1.0;
+            for (const char* button : {"TriggeringOff", "TriggeringOn"})
+                QTest::addRow("%s %s", button, face)
+                    << QStringLiteral("MasterControls/%1%2.png").arg(button, face) << QSize(31, 31)
+                    << 1.0;
+        }
+        QTest::newRow("transport plate")
+            << "MasterControls/PlayAndTriggeringBackground.png" << QSize(80, 49) << 1.0;
+        QTest::newRow("LCD panel") << "LCDNormal.png" << QSize(40, 40) << 1.0;
+        QTest::newRow("drop-down") << "DropDownSymbol.png" << QSize(9, 6) << 1.0;
+        for (const char* mode : {"Time", "Principals", "Beats"})
+            QTest::addRow("mode %s", mode)
+                << QStringLiteral("LCD%1Icon.png").arg(mode) << QSize(32, 32) << 1.0;
+        for (const char* position : {"Left", "Middle", "Right"})
+            for (const char* look : {"Normal", "Hover", "Pressed"})
+                QTest::addRow("tool button %s %s", position, look)
+                    << QStringLiteral("Chooser/%1%2.png").arg(position, look) << QSize(40, 24)
+                    << 1.0;
     }
 
     void sizes()
