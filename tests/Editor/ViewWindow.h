@@ -9,6 +9,7 @@
 #include "TestDocumentWindow.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QTest>
 
 // A document window with its scene and view, wired as the application's window wires them.
@@ -63,6 +64,45 @@ struct ViewWindow
     }
 
     QwpComboBox* zoomBox() const { return view->findChild<QwpComboBox*>(); }
+
+    // Elements added as the tools add them, each in its own undo step.
+    QmdItemId addNode(qint64 x, qint64 y)
+    {
+        QmdItemId id = 0;
+        controller()->requestAddNode(QmdKelvo::TickPoint {x, y}, QmdKelvo::NoCreationFlags,
+                                     QmdRequestOptions(QStringLiteral("Node")), &id);
+        settle();
+        return id;
+    }
+    QmdItemId addEdge(QmdItemId from, QmdItemId to)
+    {
+        QmdItemId id = 0;
+        controller()->requestAddEdge(
+            controller()->elementIndex(from), controller()->elementIndex(to), QmdKelvo::CityBlock,
+            QmdKelvo::NoCreationFlags, QmdRequestOptions(QStringLiteral("Edge")), &id);
+        settle();
+        return id;
+    }
+    QmdItemId addVoiceGroup(QmdItemId node)
+    {
+        const QmdItemIdList before = controller()->elements();
+        controller()->requestAddVoiceGroup(controller()->elementIndex(node));
+        settle();
+        for (const QmdItemId id : controller()->elements()) {
+            if (!before.contains(id))
+                return id;
+        }
+        return 0;
+    }
+
+    // The tick geometry of a 72 dpi screen, whatever the test machine's.
+    static void initTickGeometryAt72()
+    {
+        QImage at72(1, 1, QImage::Format_ARGB32);
+        at72.setDotsPerMeterX(qRound(72 / 0.0254));
+        at72.setDotsPerMeterY(qRound(72 / 0.0254));
+        QmdKelvo::initTickGeometry(&at72);
+    }
 
     TestDocumentWindow window;
     NetworkScene* scene = nullptr;

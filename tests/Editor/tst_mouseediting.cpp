@@ -55,27 +55,6 @@ struct Editing : ViewWindow
         settle();
     }
 
-    QmdItemId addNode(qint64 x, qint64 y)
-    {
-        QmdItemId id = 0;
-        controller()->requestAddNode(TickPoint {x, y}, QmdKelvo::NoCreationFlags,
-                                     QmdRequestOptions(QStringLiteral("Node")), &id);
-        settle();
-        return id;
-    }
-    QmdItemId addVoiceGroup(QmdItemId node)
-    {
-        const QmdItemIdList before = controller()->elements();
-        controller()->requestAddVoiceGroup(controller()->elementIndex(node));
-        settle();
-        const QmdItemIdList added = ofType(QmdKelvo::VoiceGroupElement);
-        for (const QmdItemId id : added) {
-            if (!before.contains(id))
-                return id;
-        }
-        return 0;
-    }
-
     // A text box as a file or a paste brings it: closed, its editor not open.
     QmdItemId addTextBox(qint64 x, qint64 y, const QString& html)
     {
@@ -218,10 +197,7 @@ class TestMouseEditing : public QObject
 private slots:
     void initTestCase()
     {
-        QImage at72(1, 1, QImage::Format_ARGB32);
-        at72.setDotsPerMeterX(qRound(72 / 0.0254));
-        at72.setDotsPerMeterY(qRound(72 / 0.0254));
-        QmdKelvo::initTickGeometry(&at72);
+        ViewWindow::initTickGeometryAt72();
         TestSync::registerType();
     }
 

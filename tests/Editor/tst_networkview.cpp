@@ -64,10 +64,7 @@ private slots:
     void initTestCase()
     {
         // 72 dpi: one scene unit is one pixel at 100%.
-        QImage at72(1, 1, QImage::Format_ARGB32);
-        at72.setDotsPerMeterX(qRound(72 / 0.0254));
-        at72.setDotsPerMeterY(qRound(72 / 0.0254));
-        QmdKelvo::initTickGeometry(&at72);
+        ViewWindow::initTickGeometryAt72();
     }
 
     void init()

@@ -43,25 +43,6 @@ struct Playing : ViewWindow
         scene->setMillisecondClock([this] { return msec; });
     }
 
-    QmdItemId addNode(qint64 x, qint64 y)
-    {
-        QmdItemId id = 0;
-        controller()->requestAddNode(QmdKelvo::TickPoint {x, y}, QmdKelvo::NoCreationFlags,
-                                     QmdRequestOptions(QStringLiteral("Node")), &id);
-        settle();
-        return id;
-    }
-    QmdItemId addVoiceGroup(QmdItemId node)
-    {
-        const QmdItemIdList before = controller()->elements();
-        controller()->requestAddVoiceGroup(controller()->elementIndex(node));
-        settle();
-        for (const QmdItemId id : controller()->elements()) {
-            if (!before.contains(id))
-                return id;
-        }
-        return 0;
-    }
     GraphicsNodeItem* node(int i) const
     {
         return static_cast<GraphicsNodeItem*>(scene->elementItem(nodes.at(i))->graphicsItem());
@@ -110,10 +91,7 @@ class TestPlaybackDisplay : public QObject
 private slots:
     void initTestCase()
     {
-        QImage at72(1, 1, QImage::Format_ARGB32);
-        at72.setDotsPerMeterX(qRound(72 / 0.0254));
-        at72.setDotsPerMeterY(qRound(72 / 0.0254));
-        QmdKelvo::initTickGeometry(&at72);
+        ViewWindow::initTickGeometryAt72();
         TestSync::registerType();
     }
 

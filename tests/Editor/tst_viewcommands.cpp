@@ -60,34 +60,6 @@ struct Commands : ViewWindow
         settle();
     }
 
-    QmdItemId addNode(qint64 x, qint64 y)
-    {
-        QmdItemId id = 0;
-        controller()->requestAddNode(TickPoint {x, y}, QmdKelvo::NoCreationFlags,
-                                     QmdRequestOptions(QStringLiteral("Node")), &id);
-        settle();
-        return id;
-    }
-    QmdItemId addEdge(QmdItemId from, QmdItemId to)
-    {
-        QmdItemId id = 0;
-        controller()->requestAddEdge(
-            controller()->elementIndex(from), controller()->elementIndex(to), QmdKelvo::CityBlock,
-            QmdKelvo::NoCreationFlags, QmdRequestOptions(QStringLiteral("Edge")), &id);
-        settle();
-        return id;
-    }
-    QmdItemId addVoiceGroup(QmdItemId node)
-    {
-        const QmdItemIdList before = controller()->elements();
-        controller()->requestAddVoiceGroup(controller()->elementIndex(node));
-        settle();
-        for (const QmdItemId id : controller()->elements()) {
-            if (!before.contains(id))
-                return id;
-        }
-        return 0;
-    }
     QmdItemId addTextBox(qint64 x, qint64 y)
     {
         const QmdItemIdList before = controller()->elements();
@@ -230,10 +202,7 @@ class TestViewCommands : public QObject
 private slots:
     void initTestCase()
     {
-        QImage at72(1, 1, QImage::Format_ARGB32);
-        at72.setDotsPerMeterX(qRound(72 / 0.0254));
-        at72.setDotsPerMeterY(qRound(72 / 0.0254));
-        QmdKelvo::initTickGeometry(&at72);
+        ViewWindow::initTickGeometryAt72();
         TestSync::registerType();
     }
 
