@@ -3,18 +3,7 @@
 #include "MidiIO.h"
 #include "SmartStringLessThan.h"
 
-#include <algorithm>
-
 namespace {
-
-QStringList naturallySorted(const QSet<QString>& names)
-{
-    QStringList list(names.cbegin(), names.cend());
-    // Names that the natural order holds equal ("IAC 1", "IAC 01") keep a fixed order.
-    std::sort(list.begin(), list.end());
-    std::stable_sort(list.begin(), list.end(), nSmartStringLessThan);
-    return list;
-}
 
 // Keeps `names` in `set` and `list` when they differ from the set; true when they did.
 bool keep(const QSet<QString>& names, QSet<QString>& set, QStringList& list)
@@ -22,7 +11,7 @@ bool keep(const QSet<QString>& names, QSet<QString>& set, QStringList& list)
     if (names == set)
         return false;
     set = names;
-    list = naturallySorted(names);
+    list = nSmartSorted(names);
     return true;
 }
 

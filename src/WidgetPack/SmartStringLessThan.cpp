@@ -1,5 +1,7 @@
 #include "SmartStringLessThan.h"
 
+#include <algorithm>
+
 namespace {
 
 // Where the trailing run of ASCII digits begins; the length when there is none.
@@ -38,4 +40,12 @@ bool nSmartStringLessThan(const QString& a, const QString& b)
     if (prefixOrder != 0)
         return prefixOrder < 0;
     return compareDigits(QStringView(a).mid(aDigits), QStringView(b).mid(bDigits)) < 0;
+}
+
+QStringList nSmartSorted(const QSet<QString>& names)
+{
+    QStringList list(names.cbegin(), names.cend());
+    std::sort(list.begin(), list.end());
+    std::stable_sort(list.begin(), list.end(), nSmartStringLessThan);
+    return list;
 }

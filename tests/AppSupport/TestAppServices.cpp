@@ -9,21 +9,6 @@
 #include <QFontDialog>
 #include <QSettings>
 
-#include <algorithm>
-
-namespace {
-
-// Sorted as the application sorts its port lists.
-QStringList naturallySorted(const QSet<QString>& names)
-{
-    QStringList list(names.cbegin(), names.cend());
-    std::sort(list.begin(), list.end());
-    std::stable_sort(list.begin(), list.end(), nSmartStringLessThan);
-    return list;
-}
-
-} // namespace
-
 TestAppServices::TestAppServices(QObject* parent)
     : AppServices(parent)
     , m_settings(new QSettings(QSettings::IniFormat, QSettings::UserScope,
@@ -52,7 +37,7 @@ void TestAppServices::setMidiInputPorts(const QSet<QString>& names)
     if (names == m_inputPortSet)
         return;
     m_inputPortSet = names;
-    m_inputPorts = naturallySorted(names);
+    m_inputPorts = nSmartSorted(names);
     emit midiInputPortsChanged();
 }
 
@@ -61,7 +46,7 @@ void TestAppServices::setMidiOutputPorts(const QSet<QString>& names)
     if (names == m_outputPortSet)
         return;
     m_outputPortSet = names;
-    m_outputPorts = naturallySorted(names);
+    m_outputPorts = nSmartSorted(names);
     emit midiOutputPortsChanged();
 }
 
