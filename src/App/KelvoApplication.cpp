@@ -87,6 +87,7 @@ KelvoApplication::~KelvoApplication()
         delete m_inspector;
         delete m_synthDialog;
         delete m_preferencesDialog;
+        delete m_aboutBox;
         delete m_triggeringInput;
         // The thru output's thread reads the clock: it ends before the clock goes.
         if (m_thru) {
@@ -200,7 +201,7 @@ void KelvoApplication::initUi()
             openDocument(name, false);
     }
     if (m_windows.isEmpty())
-        m_replaceableWindow = newDocument();
+        setReplaceableWindow(newDocument());
 
     m_aboutForm.launchInfoLabel->clear();
     QTimer::singleShot(0, m_splash, &QWidget::hide);
@@ -271,13 +272,45 @@ void KelvoApplication::appQuit()
         quit();
         return;
     }
+    delete m_quitWait;
+    m_quitWait = nullptr;
     m_quitting = true;
     const QList<QPointer<KelvoWindow>> open(m_windows.cbegin(), m_windows.cend());
     for (const QPointer<KelvoWindow>& window : open) {
         // A window whose close the user cancelled ends the quit: the others stay as they are.
         if (!m_quitting)
             break;
-        if (window)
+        // A window that has closed already only waits to be deleted.
+        if (window && window->testAttribute(Qt::WA_DeleteOnClose))
             window->close();
     }
+}
+
+void KelvoApplication::setQuitting(bool quitting)
+{
+    const bool ended = m_quitting && !quitting;
+    m_quitting = quitting;
+    if (ended)
+        emit quitEnded();
+}
+
+void KelvoApplication::resumeQuitAfterDialog(KelvoWindow* window)
+{
+    setQuitting(false);
+    // One wait at a time; its connections go with the object that receives them.
+    delete m_quitWait;
+    m_quitWait = new QObject(this);
+    const auto resume = [this, wait = m_quitWait.data()] {
+        if (m_quitWait != wait)
+            return;
+        wait->deleteLater();
+        m_quitWait = nullptr;
+        // After the dialog's answer has taken effect (a save, a close).
+        QTimer::singleShot(0, this, &KelvoApplication::appQuit);
+    };
+    connect(window, &KelvoWindow::blockedByDialogChanged, m_quitWait, [resume](bool blocked) {
+        if (!blocked)
+            resume();
+    });
+    connect(window, &QObject::destroyed, m_quitWait, resume);
 }

@@ -19,6 +19,7 @@ class MidiInstrument;
 class MidiSync;
 class MidiSynthDialog;
 class PreferencesDialog;
+class QDialog;
 class QAuthenticator;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -60,8 +61,15 @@ public:
     // The shared font and colour dialogs, made at first use.
     SharedDialogs* sharedDialogs();
     QSplashScreen* splash() const { return m_splash; }
+    // The About box while it is open.
+    QDialog* aboutBox() const;
     bool isQuitting() const { return m_quitting; }
-    void setQuitting(bool quitting) { m_quitting = quitting; }
+    // Clearing the flag ends a quit without ending the program: quitEnded() tells so.
+    void setQuitting(bool quitting);
+    // A quit met `window` with a dialog of its own up (a Save As dialog, a close or undo
+    // prompt): the quit stops now and starts again once that dialog has ended, or the window
+    // has gone.
+    void resumeQuitAfterDialog(KelvoWindow* window);
     bool isSynthDialogOpen() const;
     PreferencesDialog* preferencesDialog() const;
     // The input of MIDI triggering and entry, and the output thread of MIDI thru; null before
@@ -95,6 +103,8 @@ signals:
     void synthDialogToggled();
     void midiInputPortsChanged();
     void midiOutputPortsChanged();
+    // A quit was given up and the program goes on (a close was cancelled, a save failed).
+    void quitEnded();
     // A document window opened or closed, or one's blockedByDialog changed.
     void documentWindowsBlockedChanged();
 
@@ -121,7 +131,7 @@ public slots:
     // The preferences dialog, made when there is none, and raised.
     void showAppPrefs();
     void showAppHelp();
-    // Shows the splash again as the About box; a click closes it.
+    // The About box: the splash's picture and texts in a dialog with a close button.
     void showAppAbout();
     void openKelvoManual();
     // The website, its community page and a mail to support, as the preferences name them;
@@ -157,6 +167,8 @@ private:
     void setLaunchInfo(const QString& text);
     // A new window in the list (newDocument's steps before showing).
     KelvoWindow* createWindow();
+    // Lets `window` take the next opened file while its document is untitled and unchanged.
+    void setReplaceableWindow(KelvoWindow* window);
     // The inspector and the synthesizer dialog float above the focus window.
     void updateTransientParents();
 
@@ -183,11 +195,14 @@ private:
     KelvoWindow* m_focusWindow = nullptr;
     QList<KelvoWindow*> m_windows;
     QPointer<KelvoWindow> m_replaceableWindow;
+    // While a quit waits for a window's dialog: the receiver of the window's signals.
+    QPointer<QObject> m_quitWait;
     // Windows that are closing because their file could not be read.
     QSet<QObject*> m_loadFailedWindows;
     SharedDialogs* m_dialogs = nullptr;
     QSplashScreen* m_splash = nullptr;
     Ui_AboutBoxForm m_aboutForm;
+    QPointer<QDialog> m_aboutBox;
     QPointer<MidiSynthDialog> m_synthDialog;
     SettingsModel* m_settingsModel = nullptr;
     SettingsController* m_settingsController = nullptr;

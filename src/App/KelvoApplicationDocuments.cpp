@@ -4,10 +4,13 @@
 
 #include "KelvoApplication.h"
 
+#include "DocumentTool.h"
 #include "Inspector.h"
 #include "KelvoInfo.h"
+#include "KelvoMenuBar.h"
 #include "KelvoWindow.h"
 #include "MidiSynthDialog.h"
+#include "NetworkView.h"
 #include "PreferenceKeys.h"
 #include "PreferencesDialog.h"
 #include "QmdKelvoController.h"
@@ -65,9 +68,28 @@ void KelvoApplication::openDocument(const QString& fileName, bool asTemplate)
     openDocuments(QStringList {fileName}, asTemplate);
 }
 
+void KelvoApplication::setReplaceableWindow(KelvoWindow* window)
+{
+    m_replaceableWindow = window;
+    if (!window)
+        return;
+    // The first change and the first save (which names the document) end the window's
+    // claim for good, even when the change is undone later.
+    QmdKelvoController* controller = window->controller();
+    const auto forget = [this, window] {
+        if (m_replaceableWindow == window)
+            m_replaceableWindow = nullptr;
+    };
+    connect(controller, &QmdController::atCleanStateChanged, window, forget);
+    connect(controller, &QmdDocController::fileNameChanged, window, forget);
+}
+
 void KelvoApplication::openDocuments(const QStringList& fileNames, bool asTemplates)
 {
-    if (m_replaceableWindow && !m_replaceableWindow->controller()->atCleanState())
+    // Only an untitled document that was never changed may be replaced.
+    if (m_replaceableWindow
+        && (!m_replaceableWindow->controller()->atCleanState()
+            || !m_replaceableWindow->controller()->fileName().isEmpty()))
         m_replaceableWindow = nullptr;
 
     QHash<QString, KelvoWindow*> openFiles;
@@ -90,8 +112,12 @@ void KelvoApplication::openDocuments(const QStringList& fileNames, bool asTempla
             continue;
         }
 
-        KelvoWindow* window = m_replaceableWindow;
-        m_replaceableWindow = nullptr;
+        // A window with a dialog up is left alone: its dialog would outlive its document.
+        KelvoWindow* window = nullptr;
+        if (m_replaceableWindow && !m_replaceableWindow->isBlockedByDialog()) {
+            window = m_replaceableWindow;
+            m_replaceableWindow = nullptr;
+        }
         if (!window)
             window = createWindow();
         const QPointer<KelvoWindow> guard(window);
@@ -103,15 +129,22 @@ void KelvoApplication::openDocuments(const QStringList& fileNames, bool asTempla
         // A window whose file could not be read has told the user and is closing.
         if (!guard || window->loadFailed())
             continue;
-        if (!asTemplates)
+        if (asTemplates) {
+            // A document opened from a file starts with the selection tool, so that the first
+            // click into it does not add a node; an example or template too.
+            DocumentTool::requestSet(window->controller(), NetworkView::SelectionTool);
+        } else {
             openFiles.insert(identity, window);
+        }
         smartShowDocument(window);
     }
 }
 
 void KelvoApplication::openDocuments()
 {
-    QFileDialog dialog(m_focusWindow, tr("Open"), QString(), Kelvo::fileFilter());
+    // No parent: a document window may go away while the dialog is up (closed by a quit, or
+    // by a file handed over that it could not read), and would take the dialog with it.
+    QFileDialog dialog(nullptr, tr("Open"), QString(), Kelvo::fileFilter());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     QSettings* store = settings();
@@ -157,6 +190,29 @@ void KelvoApplication::smartShowDocument(KelvoWindow* window)
             WindowPlacement::whenFramed(
                 window, [window, region] { WindowPlacement::fitFrame(window, region); });
         }
+    } else if (m_windows.size() >= 2 && screen) {
+        // A further window: the size of the window opened before it (most of the area when
+        // that one fills it or is small), a step right of and below it, within the area.
+        const QRect available = screen->availableGeometry();
+        KelvoWindow* previous = nullptr;
+        for (KelvoWindow* other : std::as_const(m_windows)) {
+            if (other != window && other->isVisible())
+                previous = other;
+        }
+        QRect previousFrame;
+        QSize size = available.size() * 4 / 5;
+        if (previous) {
+            previousFrame = previous->frameGeometry();
+            const QSize previousSize = previousFrame.size();
+            if (!previous->isMaximized() && previousSize.width() >= available.width() / 2
+                && previousSize.height() >= available.height() / 2)
+                size = previousSize;
+        }
+        const QRect region = WindowPlacement::cascaded(available, previousFrame, size);
+        window->show();
+        WindowPlacement::fitFrame(window, region);
+        WindowPlacement::whenFramed(
+            window, [window, region] { WindowPlacement::fitFrame(window, region); });
     } else {
         window->show();
     }
@@ -189,13 +245,29 @@ void KelvoApplication::onKelvoWindowDestroyed(QObject* object)
     // The last window is gone: the program ends, unless that window only closed because
     // its file could not be read; an untitled window then takes its place.
     if (loadFailed && !m_quitting)
-        m_replaceableWindow = newDocument();
+        setReplaceableWindow(newDocument());
     else
         quit();
 }
 
 void KelvoApplication::updateTransientParents()
 {
+    // The focus document's commands work from the tool windows too: each window has its own
+    // menu bar, whose shortcuts act while a widget of theirs is in the active window.
+    const QList<QAction*> commands
+        = m_focusWindow ? m_focusWindow->kelvoMenuBar()->shortcutActions() : QList<QAction*>();
+    for (QWidget* tool :
+         {static_cast<QWidget*>(m_inspector), static_cast<QWidget*>(m_synthDialog.data())}) {
+        if (!tool)
+            continue;
+        for (QAction* action : tool->actions()) {
+            if (qobject_cast<KelvoMenuBar*>(action->parent())
+                || (action->parent() && qobject_cast<KelvoMenuBar*>(action->parent()->parent())))
+                tool->removeAction(action);
+        }
+        tool->addActions(commands);
+    }
+
     QWindow* parent = m_focusWindow ? m_focusWindow->windowHandle() : nullptr;
     for (QWidget* tool :
          {static_cast<QWidget*>(m_inspector), static_cast<QWidget*>(m_synthDialog.data())}) {

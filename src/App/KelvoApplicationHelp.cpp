@@ -11,6 +11,8 @@
 
 #include <QAuthenticator>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -18,7 +20,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QProcess>
 #include <QSplashScreen>
+#include <QStandardPaths>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -200,9 +205,33 @@ void KelvoApplication::showAppHelp()
 
 void KelvoApplication::showAppAbout()
 {
-    m_splash->show();
-    m_splash->activateWindow();
-    m_splash->raise();
+    // The splash's picture and texts in a dialog of its own, which has a close button and
+    // closes on Escape as any dialog does.
+    if (!m_aboutBox) {
+        m_aboutBox = new QDialog;
+        m_aboutBox->setAttribute(Qt::WA_DeleteOnClose);
+        m_aboutBox->setWindowTitle(tr("About Kelvo"));
+        auto* form = new QWidget(m_aboutBox);
+        Ui_AboutBoxForm about;
+        about.setupUi(form);
+        about.launchInfoLabel->clear();
+        about.versionInfoLabel->setText(Kelvo::shortVersionString());
+        form->setStyleSheet(form->styleSheet() + QStringLiteral("QWidget { font-family: Arial; }"));
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_aboutBox);
+        connect(buttons, &QDialogButtonBox::rejected, m_aboutBox, &QDialog::reject);
+        auto* layout = new QVBoxLayout(m_aboutBox);
+        layout->addWidget(form);
+        layout->addWidget(buttons);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        m_aboutBox->show();
+    }
+    m_aboutBox->activateWindow();
+    m_aboutBox->raise();
+}
+
+QDialog* KelvoApplication::aboutBox() const
+{
+    return m_aboutBox;
 }
 
 void KelvoApplication::openKelvoManual()
@@ -215,7 +244,36 @@ void KelvoApplication::openKelvoManual()
             ->open();
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+    // The desktop's opener for the page; where there is none, or it fails (no program for
+    // local web pages, say), the user learns where the manual is.
+    const auto tellWhere = [index] {
+        newPlainBox(QMessageBox::Information, tr("Kelvo"), tr("Kelvo could not open its manual."),
+                    tr("Open this file in a web browser: %1").arg(QDir::toNativeSeparators(index)))
+            ->open();
+    };
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        tellWhere();
+        return;
+    }
+    // No parent: a browser that the opener runs in its place keeps running after Kelvo ends.
+    auto* process = new QProcess;
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [process, tellWhere](int exitCode, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || exitCode != 0)
+                    tellWhere();
+                process->deleteLater();
+            });
+    connect(process, &QProcess::errorOccurred, this,
+            [process, tellWhere](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) {
+                    tellWhere();
+                    process->deleteLater();
+                }
+            });
+    process->start(opener, {index});
 }
 
 void KelvoApplication::openKelvoWebsiteUrl()

@@ -8,7 +8,7 @@ namespace Kelvo {
 
 QString fileFilter()
 {
-    return QCoreApplication::translate("Kelvo", "Kelvo") + QStringLiteral(" Network ( *.")
+    return QCoreApplication::translate("Kelvo", "Kelvo") + QStringLiteral(" Network (*.")
         + DocumentSuffix + QStringLiteral(")");
 }
 

@@ -10,7 +10,7 @@ namespace Kelvo {
 // The extension of a document file.
 inline const QString DocumentSuffix = QStringLiteral("kvd");
 
-// The file filter of the Open and Save As dialogs: "Kelvo Network ( *.kvd)".
+// The file filter of the Open and Save As dialogs: "Kelvo Network (*.kvd)".
 QString fileFilter();
 // The program's version as four numbers, "major.minor.patch.build".
 QString shortVersionString();

@@ -19,6 +19,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QSettings>
 
 namespace K = QmdKelvoKeys;
@@ -87,7 +88,8 @@ void KelvoMenuBar::buildFileMenu()
     saveAction = fileMenu->addAction(tr("&Save"));
     saveAction->setShortcut(QKeySequence::Save);
     saveAsAction = fileMenu->addAction(tr("Save &As..."));
-    saveAsAction->setShortcut(QKeySequence::SaveAs);
+    // The standard key is empty on several desktops.
+    saveAsAction->setShortcut(QKeySequence(tr("Ctrl+Shift+S")));
     saveAllAction = fileMenu->addAction(tr("Save All"));
     fileMenu->addSeparator();
     pageSetupAction = fileMenu->addAction(tr("Page Set&up..."));
@@ -254,6 +256,16 @@ void KelvoMenuBar::useEllipsisCharacters()
         if (text.contains(threeDots))
             action->setText(text.replace(threeDots, ellipsis));
     }
+}
+
+QList<QAction*> KelvoMenuBar::shortcutActions() const
+{
+    QList<QAction*> actions;
+    for (QAction* action : findChildren<QAction*>()) {
+        if (!action->shortcuts().isEmpty())
+            actions << action;
+    }
+    return actions;
 }
 
 // ---- Following the window -------------------------------------------------------------------
@@ -594,7 +606,17 @@ void KelvoMenuBar::onOpenExampleFileActionTriggered(QAction* action)
 
 void KelvoMenuBar::forwardEditCommand(const char* method)
 {
+    // A command that comes back here while it is being passed on (a target that forwards it
+    // again) ends; so does one that would reach a menu bar or a menu: after Alt the bar itself
+    // has the focus, and its own slots of these names would call this again.
+    static bool forwarding = false;
+    if (forwarding)
+        return;
+    const QScopedValueRollback<bool> guard(forwarding, true);
+
     QWidget* target = QApplication::focusWidget();
+    if (qobject_cast<QMenuBar*>(target) || qobject_cast<QMenu*>(target))
+        target = nullptr;
     // A text box being edited in the view: its field takes the command.
     if (auto* view = qobject_cast<QGraphicsView*>(target)) {
         QGraphicsItem* item = view->scene() ? view->scene()->focusItem() : nullptr;

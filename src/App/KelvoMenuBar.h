@@ -26,6 +26,8 @@ public:
     ~KelvoMenuBar() override;
 
     KelvoWindow* kelvoWindow() const { return m_window; }
+    // Every action of the bar that has a shortcut.
+    QList<QAction*> shortcutActions() const;
 
     // Passes an edit command to the widget with the focus when it has a slot of that name (a
     // text field, or the field inside a text box being edited), else to the window.

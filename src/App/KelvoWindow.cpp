@@ -26,6 +26,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSplashScreen>
 #include <QTimer>
@@ -38,6 +39,12 @@ QSettings* appSettings()
 {
     KelvoApplication* app = KelvoApplication::instance();
     return app ? app->settings() : nullptr;
+}
+
+bool isQuitting()
+{
+    KelvoApplication* app = KelvoApplication::instance();
+    return app && app->isQuitting();
 }
 
 void clearQuitting()
@@ -323,6 +330,10 @@ void KelvoWindow::onFileSaved()
 
 void KelvoWindow::onFileSaveError(const QString& fileName, QFile::FileError error)
 {
+    // A save on the way to closing failed: the document stays open and modified, so a quit
+    // that asked for the save is over (the next one asks again).
+    if (m_closeAfterSave)
+        clearQuitting();
     m_closeAfterSave = false;
     QMessageBox* box = newMessageBox();
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -566,7 +577,12 @@ void KelvoWindow::closeEvent(QCloseEvent* event)
     // open a second prompt over the first.
     if (m_blockedByDialog) {
         event->ignore();
-        clearQuitting();
+        // The close prompt of a quit answers for the quit itself; any other dialog (one the
+        // user opened, or the prompt of a close of this window alone) lets the quit go on
+        // once it has ended.
+        KelvoApplication* app = KelvoApplication::instance();
+        if (app && app->isQuitting() && !m_promptingForQuit)
+            app->resumeQuitAfterDialog(this);
         return;
     }
     if (m_loadFailed) {
@@ -591,6 +607,7 @@ void KelvoWindow::closeEvent(QCloseEvent* event)
     box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     box->setDefaultButton(QMessageBox::Save);
     box->setEscapeButton(QMessageBox::Cancel);
+    const QScopedValueRollback<bool> forQuit(m_promptingForQuit, isQuitting());
     const int answer = execBlocking(box);
     delete box;
 

@@ -138,6 +138,8 @@ private:
     bool m_blockedByDialog = false;
     bool m_closeAfterSave = false;
     bool m_loadFailed = false;
+    // The close prompt is up on behalf of a quit (and its save, when the user chose Save).
+    bool m_promptingForQuit = false;
     QmdMemModel* m_model = nullptr;
     QmdKelvoController* m_controller = nullptr;
     NetworkScene* m_scene = nullptr;

@@ -37,7 +37,16 @@ PreferencesDialog::PreferencesDialog(SettingsController* controller, QWidget* pa
               if (m_controller)
                   m_controller->bind(widget, property, signal, key);
           };
-    bind(ui.autoCheckForUpdateCheckBox, "checked", SIGNAL(toggled(bool)), AutoCheckForUpdate);
+    // Without an update server no check can happen: the automatic one is shown off, and
+    // why, while the stored choice is kept for when a server is set.
+    KelvoApplication* app = KelvoApplication::instance();
+    if (app && app->preferenceText(UpdateCheckUrl).isEmpty()) {
+        ui.autoCheckForUpdateCheckBox->setChecked(false);
+        ui.autoCheckForUpdateCheckBox->setEnabled(false);
+        ui.noUpdateServerLabel->setVisible(true);
+    } else {
+        bind(ui.autoCheckForUpdateCheckBox, "checked", SIGNAL(toggled(bool)), AutoCheckForUpdate);
+    }
     ui.versionLabel->setText(
         tr("You are running Kelvo version %1").arg(Kelvo::shortVersionString()));
     connect(ui.checkForUpdateNowPushButton, &QPushButton::clicked, this, [] {

@@ -42,6 +42,9 @@ QuitSignals::QuitSignals(KelvoApplication* app)
     m_notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::onSignal);
 
+    // A quit given up later (a failed save, a cancelled prompt) lets the next signal ask.
+    connect(app, &KelvoApplication::quitEnded, this, [] { quitRequested = false; });
+
     quitRequested = false;
     struct sigaction action = {};
     action.sa_handler = handleQuitSignal;

@@ -3,8 +3,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
-#include <memory>
 
 namespace WindowPlacement {
 
@@ -12,7 +12,9 @@ namespace {
 constexpr int EdgeTolerance = 49;
 constexpr int Gap = 6;
 constexpr int FramePollMs = 20;
-constexpr int FramePolls = 50;
+constexpr int MaxFramePollMs = 1000;
+constexpr int CascadeStep = 28;
+constexpr int CascadeSteps = 4;
 } // namespace
 
 QPoint centred(const QRect& available, const QSize& size)
@@ -45,20 +47,47 @@ void fitFrame(QWidget* window, const QRect& region)
                                         client.bottom() - frame.bottom()));
 }
 
-void whenFramed(QWidget* window, const std::function<void()>& place)
+QRect cascaded(const QRect& available, const QRect& previousFrame, const QSize& frameSize)
 {
+    const QSize room
+        = available.size() - QSize(CascadeSteps * CascadeStep, CascadeSteps * CascadeStep);
+    const QSize size
+        = frameSize.boundedTo(room).expandedTo(QSize(1, 1)).boundedTo(available.size());
+    if (previousFrame.isNull())
+        return QRect(available.topLeft(), size);
+    QPoint corner = previousFrame.topLeft() + QPoint(CascadeStep, CascadeStep);
+    if (corner.x() < available.left() || corner.x() + size.width() - 1 > available.right())
+        corner.setX(available.left());
+    if (corner.y() < available.top() || corner.y() + size.height() - 1 > available.bottom())
+        corner.setY(available.top());
+    return QRect(corner, size);
+}
+
+bool isFramed(const QWidget* window)
+{
+    return window->frameGeometry() != window->geometry();
+}
+
+void whenFramed(QWidget* window, const std::function<void()>& place,
+                const std::function<bool()>& framed)
+{
+    const std::function<bool()> test
+        = framed ? framed : std::function<bool()>([window] { return isFramed(window); });
     auto* timer = new QTimer(window);
-    auto polls = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, window, [window, timer, polls, place] {
-        const bool framed = window->frameGeometry() != window->geometry();
-        if (framed)
-            place();
-        if (framed || ++*polls >= FramePolls)
-            timer->deleteLater();
-        else
-            timer->start();
-    });
     timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, window, [window, timer, place, test] {
+        if (test()) {
+            place();
+            timer->deleteLater();
+            return;
+        }
+        // A window hidden before it was framed is no longer waited for.
+        if (!window->isVisible()) {
+            timer->deleteLater();
+            return;
+        }
+        timer->start(std::min(timer->interval() * 2, MaxFramePollMs));
+    });
     timer->start(FramePollMs);
 }
 

@@ -23,10 +23,22 @@ QRect besideInspector(const QRect& available, const QRect& inspectorFrame);
 // Sets the window's geometry so that its frame fills `region`, as far as the frame is known.
 void fitFrame(QWidget* window, const QRect& region);
 
-// Runs `place` once more when the window manager has framed the shown window: until then its
-// frame's size is unknown (the frame geometry equals the window's). Gives up after a second,
-// as where nothing frames windows.
-void whenFramed(QWidget* window, const std::function<void()>& place);
+// The frame of a further document window: `frameSize` (kept a few steps smaller than the area,
+// so that the cascade has room) one step right of and below `previousFrame`; where that would
+// reach past the area's right or bottom edge, back at the area's left or top edge. A null
+// `previousFrame` puts it at the area's top-left corner. Always within `available`.
+QRect cascaded(const QRect& available, const QRect& previousFrame, const QSize& frameSize);
+
+// Whether the window manager has framed the window: until then the frame geometry equals the
+// window's.
+bool isFramed(const QWidget* window);
+
+// Runs `place` once more when the window manager has framed the shown window, however long
+// that takes, without blocking: it looks again at growing intervals (up to a second) for as
+// long as the window exists and is shown. `framed` tells whether the frame is known
+// (isFramed by default).
+void whenFramed(QWidget* window, const std::function<void()>& place,
+                const std::function<bool()>& framed = {});
 
 } // namespace WindowPlacement
 

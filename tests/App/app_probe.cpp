@@ -75,13 +75,19 @@ int main(int argc, char** argv)
         if (app.windows().isEmpty())
             return;
         started.stop();
-        QTimer::singleShot(200, &app, [] { postFileOpenEvents("KELVO_PROBE_LATE"); });
-        QTimer::singleShot(600, &app, [&app, &answerer, &mode] {
+        const auto finish = [&app, &answerer, &mode] {
             report(app, answerer);
             if (mode == "close-last")
                 app.windows().last()->close();
             else
                 app.appQuit();
+        };
+        // The report comes after the late events have been handled, however busy the machine.
+        QTimer::singleShot(200, &app, [&app, finish] {
+            postFileOpenEvents("KELVO_PROBE_LATE");
+            QMetaObject::invokeMethod(
+                &app, [&app, finish] { QTimer::singleShot(400, &app, finish); },
+                Qt::QueuedConnection);
         });
     });
     started.start(10);

@@ -2,6 +2,7 @@
 #include "AppTestFiles.h"
 #include "AppTestMain.h"
 #include "DialogAnswerer.h"
+#include "DocumentTool.h"
 #include "Inspector.h"
 #include "MidiSynthDialog.h"
 #include "SharedDialogs.h"
@@ -9,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QColorDialog>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
@@ -160,6 +163,57 @@ private slots:
                  QPoint(2260, 236));
     }
 
+    void cascadeStaysOnTheArea_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("previous");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("frame");
+        const QRect offset(1920, 32, 1280, 768);
+        QTest::newRow("first") << offset << QRect() << QSize(800, 600) << QRect(1920, 32, 800, 600);
+        QTest::newRow("a step on")
+            << offset << QRect(1920, 32, 800, 600) << QSize(800, 600) << QRect(1948, 60, 800, 600);
+        QTest::newRow("back to the left") << offset << QRect(2390, 100, 800, 600) << QSize(800, 600)
+                                          << QRect(1920, 128, 800, 600);
+        QTest::newRow("back to the top")
+            << offset << QRect(2000, 180, 800, 600) << QSize(800, 600) << QRect(2028, 32, 800, 600);
+        QTest::newRow("larger than the area") << offset << QRect(1920, 32, 1280, 768)
+                                              << QSize(2000, 2000) << QRect(1948, 60, 1168, 656);
+        QTest::newRow("previous off the area")
+            << offset << QRect(0, 0, 400, 300) << QSize(400, 300) << QRect(1920, 32, 400, 300);
+    }
+
+    void cascadeStaysOnTheArea()
+    {
+        QFETCH(QRect, available);
+        QFETCH(QRect, previous);
+        QFETCH(QSize, size);
+        QFETCH(QRect, frame);
+        QCOMPARE(WindowPlacement::cascaded(available, previous, size), frame);
+        QRect last = previous;
+        for (int i = 0; i < 100; ++i) {
+            last = WindowPlacement::cascaded(available, last, size);
+            QVERIFY(available.contains(last));
+        }
+    }
+
+    // The placement waits for the window manager's frame however long it takes.
+    void placementWaitsForTheFrame()
+    {
+        QWidget window;
+        window.show();
+        QElapsedTimer clock;
+        clock.start();
+        int placed = 0;
+        WindowPlacement::whenFramed(
+            &window, [&] { ++placed; }, [&] { return clock.elapsed() > 2500; });
+        QCOMPARE(placed, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(placed, 1, 30000);
+        QVERIFY(clock.elapsed() > 2500);
+        QTest::qWait(100);
+        QCOMPARE(placed, 1);
+    }
+
     void firstWindowIsPlacedByTheInspector()
     {
         Inspector* inspector = app()->inspector();
@@ -175,11 +229,20 @@ private slots:
         QCOMPARE(first->frameGeometry().right(),
                  std::max(inspector->frameGeometry().left() - 6, available.left() + least - 1));
         QCOMPARE(first->frameGeometry().height(), available.height());
-        // A second window is shown where it is, unplaced.
-        KelvoWindow* second = app()->newDocument();
-        QVERIFY(second->isVisible());
-        QVERIFY(!second->isMaximized());
-        QCOMPARE(second->size(), QSize(622, 475));
+        // Further windows take the first one's width, as tall as the cascade leaves room for,
+        // each a step right of and below the last, and never off the area.
+        KelvoWindow* previous = first;
+        for (int i = 0; i < 12; ++i) {
+            KelvoWindow* next = app()->newDocument();
+            QVERIFY(next->isVisible());
+            QVERIFY(!next->isMaximized());
+            const QRect frame = next->frameGeometry();
+            QVERIFY2(available.contains(frame), qPrintable(QString::number(i)));
+            QCOMPARE(frame.width(), first->frameGeometry().width());
+            QVERIFY(frame.height() >= available.height() * 3 / 4);
+            QVERIFY(frame.topLeft() != previous->frameGeometry().topLeft());
+            previous = next;
+        }
         deleteAllWindows();
 
         inspector->move(available.x(), available.y());
@@ -325,6 +388,125 @@ private slots:
         QCOMPARE(synthToggles.count(), 2);
     }
 
+    // The Open dialog belongs to no window: one that goes while it is up takes nothing along.
+    void windowGoesWhileTheOpenDialogIsUp()
+    {
+        KelvoWindow* stays = app()->newDocument();
+        KelvoWindow* goes = app()->newDocument();
+        activate(goes);
+        QCOMPARE(app()->focusWindow(), goes);
+        const QPointer<KelvoWindow> guard(goes);
+        DialogAnswerer answerer;
+        bool parentless = false;
+        answerer.answer([&](QWidget* dialog) {
+            parentless = qobject_cast<QFileDialog*>(dialog) && !dialog->parentWidget();
+            goes->close();
+            QTRY_VERIFY(!guard);
+            QMetaObject::invokeMethod(dialog, "reject");
+        });
+        app()->openDocuments();
+        QCOMPARE(answerer.answered(), 1);
+        QVERIFY(parentless);
+        QCOMPARE(app()->windows(), QList<KelvoWindow*>({stays}));
+        deleteAllWindows();
+    }
+
+    // The start window is given to an opened file or example only while it is untitled and
+    // was never changed; an example always opens untitled, with the selection tool.
+    void savedOrChangedStartWindowIsKept()
+    {
+        deleteAllWindows();
+        const QString broken = writeText(m_dir.filePath("unreadable.kvd"), "not a network");
+        const QString example = network("example.kvd", 3);
+        const auto startWindow = [&] {
+            DialogAnswerer answerer;
+            answerer.clickButton(QMessageBox::Ok);
+            app()->openDocument(broken);
+            settle();
+            KelvoWindow* window = app()->replaceableWindow();
+            if (!window || app()->windows() != QList<KelvoWindow*>({window}))
+                qFatal("no untitled start window");
+            return window;
+        };
+
+        KelvoWindow* saved = startWindow();
+        const QString mine = m_dir.filePath("mine.kvd");
+        saved->controller()->requestSave(mine);
+        settle();
+        app()->openDocument(example, true);
+        QCOMPARE(app()->windows().size(), 2);
+        QCOMPARE(saved->controller()->fileName(), mine);
+        QCOMPARE(elementCount(saved), 0);
+        KelvoWindow* copy = app()->windows().last();
+        QVERIFY(copy->controller()->fileName().isEmpty());
+        QCOMPARE(elementCount(copy), 3);
+        QCOMPARE(DocumentTool::current(copy->controller()), 0);
+        QVERIFY(copy->controller()->atCleanState());
+        // Open after a save also opens a window of its own.
+        app()->openDocument(network("other.kvd", 2));
+        QCOMPARE(app()->windows().size(), 3);
+        QCOMPARE(saved->controller()->fileName(), mine);
+        deleteAllWindows();
+
+        // A change undone still counts.
+        KelvoWindow* changed = startWindow();
+        modify(changed);
+        changed->controller()->requestUndo();
+        settle();
+        QVERIFY(changed->controller()->atCleanState());
+        app()->openDocument(example, true);
+        QCOMPARE(app()->windows().size(), 2);
+        QCOMPARE(elementCount(changed), 0);
+        deleteAllWindows();
+
+        // The untouched one takes the example, which stays untitled.
+        KelvoWindow* untouched = startWindow();
+        app()->openDocument(example, true);
+        QCOMPARE(app()->windows(), QList<KelvoWindow*>({untouched}));
+        QCOMPARE(elementCount(untouched), 3);
+        QVERIFY(untouched->controller()->fileName().isEmpty());
+        QCOMPARE(DocumentTool::current(untouched->controller()), 0);
+        deleteAllWindows();
+    }
+
+    // The focus document's commands work while the inspector or the synthesizer dialog is the
+    // active window.
+    void documentKeysFromTheToolWindows()
+    {
+        KelvoWindow* window = app()->newDocument();
+        activate(window);
+        window->controller()->requestSave(m_dir.filePath("keys.kvd"));
+        modify(window);
+        Inspector* inspector = app()->inspector();
+        inspector->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(inspector));
+        QCOMPARE(app()->focusWindow(), window);
+        QTest::keyClick(inspector, Qt::Key_S, Qt::ControlModifier);
+        settle();
+        QVERIFY(window->controller()->atCleanState());
+
+        modify(window);
+        const int count = elementCount(window);
+        app()->setSynthDialogOpen(true);
+        QWidget* synth = app()->synthDialog();
+        QVERIFY(QTest::qWaitForWindowActive(synth));
+        QTest::keyClick(synth, Qt::Key_Z, Qt::ControlModifier);
+        settle();
+        QCOMPARE(elementCount(window), count - 1);
+
+        // Save As, from the inspector.
+        DialogAnswerer answerer;
+        const QString copy = m_dir.filePath("keys-copy.kvd");
+        answerer.chooseFile(copy);
+        inspector->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(inspector));
+        QTest::keyClick(inspector, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(window->controller()->fileName(), copy);
+        app()->setSynthDialogOpen(false);
+        QTRY_VERIFY(!app()->synthDialog());
+        deleteAllWindows();
+    }
+
     void cancelledQuitLeavesTheRestOpen()
     {
         KelvoWindow* first = app()->newDocument();
@@ -364,20 +546,64 @@ private slots:
         QVERIFY(!app()->isQuitting());
         QVERIFY(app()->windows().contains(window));
 
-        // One that arrives while the window's save dialog is up is ignored and stops the quit.
+        // One that arrives while a dialog the user opened is up waits for it: the quit then
+        // goes on and asks.
         app()->setQuitting(true);
         bool closed = true;
         answerer.answer([&](QWidget* dialog) {
             closed = window->close();
             QMetaObject::invokeMethod(dialog, "reject");
         });
+        answerer.clickButton(QMessageBox::Cancel);
         window->saveAs();
+        QTRY_COMPARE(answerer.answered(), 3);
         settle();
-        QCOMPARE(answerer.answered(), 2);
         QVERIFY(!closed);
         QVERIFY(!app()->isQuitting());
         QVERIFY(app()->windows().contains(window));
         QVERIFY(window->isVisible());
+
+        // The same while the undo prompt is up: the document, at its saved state, then closes.
+        window->controller()->requestSave(m_dir.filePath("prompted.kvd"));
+        modify(window);
+        window->controller()->requestUndo();
+        settle();
+        QVERIFY(window->controller()->atCleanState());
+        const QPointer<KelvoWindow> guard(window);
+        answerer.answer([&](QWidget* box) {
+            app()->appQuit();
+            qobject_cast<QMessageBox*>(box)->escapeButton()->click();
+        });
+        window->undo();
+        QTRY_VERIFY(!guard);
+        QCOMPARE(answerer.answered(), 4);
+    }
+
+    // A save that fails on the way to closing ends the quit: the window stays, modified, and
+    // the next quit asks again.
+    void failedSaveEndsTheQuit()
+    {
+        KelvoWindow* window = app()->newDocument();
+        const QString locked = m_dir.filePath("locked.kvd");
+        window->controller()->requestSave(locked);
+        modify(window);
+        QFile::setPermissions(locked, QFile::ReadOwner);
+        QSignalSpy ended(app(), &KelvoApplication::quitEnded);
+        DialogAnswerer answerer;
+        answerer.clickButton(QMessageBox::Save);
+        answerer.clickButton(QMessageBox::Ok);
+        app()->appQuit();
+        QTRY_COMPARE(answerer.answered(), 2);
+        QVERIFY(!app()->isQuitting());
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(app()->windows().contains(window));
+        QVERIFY(!window->controller()->atCleanState());
+
+        answerer.clickButton(QMessageBox::Cancel);
+        app()->appQuit();
+        QTRY_COMPARE(answerer.answered(), 3);
+        QVERIFY(app()->windows().contains(window));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner);
         deleteAllWindows();
     }
 

@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(app->inspector()->width(), Inspector::FixedWidth);
         QTRY_VERIFY(!app->splash()->isVisible());
         QCOMPARE(Kelvo::shortVersionString(), QStringLiteral("2.1.0.5"));
-        QCOMPARE(Kelvo::fileFilter(), QStringLiteral("Kelvo Network ( *.kvd)"));
+        QCOMPARE(Kelvo::fileFilter(), QStringLiteral("Kelvo Network (*.kvd)"));
         QCOMPARE(app->splash()->findChild<QLabel*>("versionInfoLabel")->text(),
                  Kelvo::shortVersionString());
         QVERIFY(app->splash()->findChild<QLabel*>("launchInfoLabel")->text().isEmpty());

@@ -4,6 +4,7 @@
 #include "PreferenceKeys.h"
 
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QNetworkReply>
@@ -501,41 +502,88 @@ private slots:
 
     void theManual()
     {
-        UrlRecorder recorder;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
         QTemporaryDir manual;
         qputenv("KELVO_DOC", manual.path().toLocal8Bit());
+        // The desktop's opener is a script of the test's own, which notes what it is given.
+        QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit());
+        const QString opened = bin.filePath(QStringLiteral("opened"));
+        const auto opener = [&](int status) {
+            const QString script = bin.filePath(QStringLiteral("xdg-open"));
+            writeText(script,
+                      QStringLiteral("#!/bin/sh\necho \"$1\" >> %1\nexit %2\n")
+                          .arg(opened)
+                          .arg(status)
+                          .toUtf8());
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        const auto box = [] {
+            QMessageBox* shown = nullptr;
+            const bool shownInTime = QTest::qWaitFor(
+                [&] {
+                    return (shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+                },
+                20000);
+            return shownInTime ? shown : nullptr;
+        };
 
         // Not installed: the user is told where it was looked for.
         app()->openKelvoManual();
-        QMessageBox* box = nullptr;
-        QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())));
-        QCOMPARE(box->text(), QStringLiteral("The Kelvo manual is not installed."));
-        QVERIFY(box->informativeText().contains(manual.path()));
-        box->button(QMessageBox::Ok)->click();
-        QVERIFY(recorder.opened.isEmpty());
+        QMessageBox* shown = box();
+        QVERIFY(shown);
+        QCOMPARE(shown->text(), QStringLiteral("The Kelvo manual is not installed."));
+        QVERIFY(shown->informativeText().contains(manual.path()));
+        shown->button(QMessageBox::Ok)->click();
 
-        writeText(manual.filePath(QStringLiteral("index.html")), "<html></html>");
+        // Installed, with an opener that works, that fails, and with none: where it cannot be
+        // opened the user learns its path.
+        const QString index = manual.filePath(QStringLiteral("index.html"));
+        writeText(index, "<html></html>");
+        opener(0);
         app()->openKelvoManual();
         app()->showAppHelp();
-        QCOMPARE(
-            recorder.opened,
-            QList<QUrl>(2, QUrl::fromLocalFile(manual.filePath(QStringLiteral("index.html")))));
+        const auto openedFiles = [&] {
+            QFile file(opened);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTRY_COMPARE(openedFiles(), index + "\n" + index + "\n");
+        settle();
+        QVERIFY(!QApplication::activeModalWidget());
+        opener(3);
+        app()->openKelvoManual();
+        QVERIFY((shown = box()));
+        QCOMPARE(shown->text(), QStringLiteral("Kelvo could not open its manual."));
+        QVERIFY(shown->informativeText().contains(index));
+        shown->button(QMessageBox::Ok)->click();
+        QFile::remove(bin.filePath(QStringLiteral("xdg-open")));
+        app()->openKelvoManual();
+        QVERIFY((shown = box()));
+        QVERIFY(shown->informativeText().contains(index));
+        shown->button(QMessageBox::Ok)->click();
+
+        qputenv("PATH", path);
         qunsetenv("KELVO_DOC");
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     }
 
     void theAboutBox()
     {
-        QSplashScreen* splash = app()->splash();
-        QTRY_VERIFY(!splash->isVisible());
+        QTRY_VERIFY(!app()->splash()->isVisible());
         app()->showAppAbout();
-        QVERIFY(splash->isVisible());
-        QCOMPARE(splash->findChild<QLabel*>("versionInfoLabel")->text(),
+        QDialog* about = app()->aboutBox();
+        QVERIFY(about && about->isVisible());
+        QCOMPARE(about->findChild<QLabel*>("versionInfoLabel")->text(),
                  Kelvo::shortVersionString());
-        QVERIFY(splash->findChild<QLabel*>("launchInfoLabel")->text().isEmpty());
-        QTest::mouseClick(splash, Qt::LeftButton);
-        QTRY_VERIFY(!splash->isVisible());
+        QVERIFY(about->findChild<QLabel*>("launchInfoLabel")->text().isEmpty());
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        // Escape closes it, and so does its Close button.
+        QTest::keyClick(about, Qt::Key_Escape);
+        QTRY_VERIFY(!app()->aboutBox());
+        app()->showAppAbout();
+        auto* buttons = app()->aboutBox()->findChild<QDialogButtonBox*>();
+        QVERIFY(buttons);
+        buttons->button(QDialogButtonBox::Close)->click();
+        QTRY_VERIFY(!app()->aboutBox());
     }
 };
 

@@ -15,8 +15,10 @@
 #include <QGraphicsView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTextEdit>
+#include <QWindow>
 
 namespace K = QmdKelvoKeys;
 
@@ -428,6 +430,20 @@ private slots:
         QCOMPARE(app()->windows().size(), 1);
     }
 
+    void saveAsHasItsKeyEverywhere()
+    {
+        KelvoWindow* window = activeWindow();
+        QCOMPARE(action(window, "&File", "Save &As")->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        DialogAnswerer answerer;
+        const QString file = path("by-key.kvd");
+        answerer.chooseFile(file);
+        QWidget* view = window->findChild<QWidget*>(QStringLiteral("networkView"));
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(window->controller()->fileName(), file);
+    }
+
     void editCommandsReachTheFocusedField()
     {
         KelvoWindow* window = activeWindow();
@@ -465,6 +481,46 @@ private slots:
         action(window, "&Edit", "&Copy")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("boxed text"));
         QVERIFY(!QmdKelvoController::canPaste());
+    }
+
+    // After Alt the menu bar has the focus; the edit keys then reach the window's document.
+    void editKeysAfterAlt()
+    {
+        KelvoWindow* window = activeWindow();
+        QmdKelvoController* controller = window->controller();
+        controller->requestAddNode(QmdKelvo::TickPoint {0, 0});
+        controller->requestAddNode(QmdKelvo::TickPoint {665280, 0});
+        settle();
+        auto* view = window->findChild<QGraphicsView*>(QStringLiteral("networkView"));
+        view->setFocus();
+        QApplication::clipboard()->clear();
+        // Alt pressed and released alone hands the focus to the menu bar (a second Alt
+        // takes it back).
+        QWindow* handle = window->windowHandle();
+        const auto pressAlt = [handle] {
+            if (!qobject_cast<QMenuBar*>(QApplication::focusWidget()))
+                QTest::keyClick(handle, Qt::Key_Alt);
+            QTRY_VERIFY(qobject_cast<QMenuBar*>(QApplication::focusWidget()));
+        };
+        const auto altThen = [&](Qt::Key key) {
+            pressAlt();
+            QTest::keyClick(handle, key, Qt::ControlModifier);
+            settle();
+        };
+
+        altThen(Qt::Key_A);
+        QCOMPARE(window->selectedElementIds().size(), 2);
+        altThen(Qt::Key_C);
+        QVERIFY(QmdKelvoController::canPaste());
+        altThen(Qt::Key_X);
+        QCOMPARE(elementCount(window), 0);
+        altThen(Qt::Key_V);
+        QCOMPARE(elementCount(window), 2);
+        // Edit > Select All from the menu while the bar has the focus.
+        window->scene()->clearSelection();
+        pressAlt();
+        action(window, "&Edit", "Select A&ll")->trigger();
+        QCOMPARE(window->selectedElementIds().size(), 2);
     }
 };
 

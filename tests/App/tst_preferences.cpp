@@ -205,6 +205,29 @@ private slots:
             QStringLiteral("You are running Kelvo version %1").arg(Kelvo::shortVersionString()));
     }
 
+    // Without an update server the automatic check is shown off, and why, and the stored
+    // choice is left as it is.
+    void noAutomaticCheckWithoutAServer()
+    {
+        QSettings* appStore = KelvoApplication::instance()->settings();
+        appStore->remove(PreferenceKeys::UpdateCheckUrl);
+        m_model->settings()->setValue(PreferenceKeys::AutoCheckForUpdate, true);
+        const Ui_PreferencesDialogForm& off = dialog()->form();
+        QVERIFY(!off.autoCheckForUpdateCheckBox->isChecked());
+        QVERIFY(!off.autoCheckForUpdateCheckBox->isEnabled());
+        QVERIFY(off.noUpdateServerLabel->isVisible());
+        QVERIFY(off.noUpdateServerLabel->text().contains(PreferenceKeys::UpdateCheckUrl));
+        settle();
+        QCOMPARE(stored(PreferenceKeys::AutoCheckForUpdate).toBool(), true);
+
+        appStore->setValue(PreferenceKeys::UpdateCheckUrl, QStringLiteral("http://kelvo.invalid/"));
+        const Ui_PreferencesDialogForm& on = dialog()->form();
+        QTRY_VERIFY(on.autoCheckForUpdateCheckBox->isChecked());
+        QVERIFY(on.autoCheckForUpdateCheckBox->isEnabled());
+        QVERIFY(!on.noUpdateServerLabel->isVisible());
+        appStore->remove(PreferenceKeys::UpdateCheckUrl);
+    }
+
     void oneDialogAtATime()
     {
         KelvoApplication* app = KelvoApplication::instance();
