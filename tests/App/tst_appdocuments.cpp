@@ -216,6 +216,7 @@ private slots:
 
     void firstWindowIsPlacedByTheInspector()
     {
+        deleteAllWindows();
         Inspector* inspector = app()->inspector();
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         const QPoint home = inspector->pos();
