@@ -4,6 +4,9 @@
 // KELVO_PROBE_MODIFIED: when set, the document of the start-up window is changed, so that
 //   quitting asks to save it.
 // KELVO_PROBE_CANCELS: how many of those prompts to cancel.
+// KELVO_PROBE_SAVE_FAILS: a file the start-up document is saved to before it is changed and
+//   that is then made read-only; the first prompt is answered Save, and the box that tells of
+//   the failed save OK ("save failed").
 //
 // Prints "ready" once the start-up window is up, "prompt" whenever a message box shows,
 // "cancelled" for each prompt cancelled, and "returned <code>" when the event loop ends.
@@ -15,6 +18,7 @@
 #include "QuitSignals.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -38,6 +42,17 @@ int main(int argc, char** argv)
     QuitSignals quitSignals(&app);
 
     DialogAnswerer answerer;
+    const QString failingSave = qEnvironmentVariable("KELVO_PROBE_SAVE_FAILS");
+    if (!failingSave.isEmpty()) {
+        answerer.answer([](QWidget* dialog) {
+            say("prompt");
+            qobject_cast<QMessageBox*>(dialog)->button(QMessageBox::Save)->click();
+        });
+        answerer.answer([](QWidget* dialog) {
+            say("save failed");
+            qobject_cast<QMessageBox*>(dialog)->button(QMessageBox::Ok)->click();
+        });
+    }
     for (int i = qEnvironmentVariableIntValue("KELVO_PROBE_CANCELS"); i > 0; --i) {
         answerer.answer([](QWidget* dialog) {
             say("prompt");
@@ -50,12 +65,17 @@ int main(int argc, char** argv)
     answerer.answer([](QWidget*) { say("prompt"); });
 
     QTimer ready;
-    QObject::connect(&ready, &QTimer::timeout, &app, [&app, &ready] {
+    QObject::connect(&ready, &QTimer::timeout, &app, [&app, &ready, &failingSave] {
         if (app.windows().isEmpty())
             return;
         ready.stop();
+        QmdKelvoController* controller = app.windows().first()->controller();
+        if (!failingSave.isEmpty())
+            controller->requestSave(failingSave);
         if (qEnvironmentVariableIsSet("KELVO_PROBE_MODIFIED"))
-            app.windows().first()->controller()->requestAddNode(QmdKelvo::TickPoint {0, 0});
+            controller->requestAddNode(QmdKelvo::TickPoint {0, 0});
+        if (!failingSave.isEmpty())
+            QFile::setPermissions(failingSave, QFile::ReadOwner);
         say("ready");
     });
     ready.start(20);

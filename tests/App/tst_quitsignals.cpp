@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -102,6 +103,24 @@ private slots:
         QCOMPARE(probe.process.state(), QProcess::Running);
         probe.send(SIGTERM);
         QVERIFY(probe.waitFor("prompt", 2));
+        probe.send(SIGTERM);
+        QCOMPARE(probe.exitCode(), 128 + SIGTERM);
+    }
+
+    // A save that fails on the way out ends the quit: the next signal asks again.
+    void failedSaveEndsTheQuit()
+    {
+        QTemporaryDir dir;
+        Probe probe({{"KELVO_PROBE_MODIFIED", "1"},
+                     {"KELVO_PROBE_SAVE_FAILS", dir.filePath(QStringLiteral("locked.kvd"))}});
+        QVERIFY(probe.waitFor("ready"));
+        probe.send(SIGTERM);
+        QVERIFY(probe.waitFor("save failed"));
+        QTest::qWait(200);
+        QCOMPARE(probe.process.state(), QProcess::Running);
+        probe.send(SIGTERM);
+        QVERIFY(probe.waitFor("prompt", 2));
+        QCOMPARE(probe.process.state(), QProcess::Running);
         probe.send(SIGTERM);
         QCOMPARE(probe.exitCode(), 128 + SIGTERM);
     }
