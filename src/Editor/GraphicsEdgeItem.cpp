@@ -1,6 +1,7 @@
 #include "GraphicsEdgeItem.h"
 
 #include "EdgeGeometry.h"
+#include "GraphicsNodeItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -16,6 +17,15 @@
 namespace K = QmdKelvoKeys;
 
 namespace {
+
+// The label that a node shows, in the node's coordinates; null when it shows none.
+QRectF nodeLabelRect(const NetworkScene* scene, QmdItemId nodeId)
+{
+    ElementItem* item = nodeId != 0 ? scene->elementItem(nodeId) : nullptr;
+    if (!item || item->graphicsItem()->type() != NodeItemType)
+        return QRectF();
+    return static_cast<const GraphicsNodeItem*>(item->graphicsItem())->labelRect();
+}
 
 // The arrow head's size when its edge is selected.
 constexpr double SelectedArrowScale = 1.3;
@@ -120,8 +130,18 @@ void GraphicsEdgeItem::setPathType(int pathType)
 
 void GraphicsEdgeItem::updatePath()
 {
-    const EdgeGeometry geometry = EdgeGeometry::compute(m_fromPoint, m_toPoint, m_pathType,
-                                                        m_signallingLabel->boundingRect().size());
+    // The signalling label keeps clear of the end nodes' labels, where they show.
+    QRectF fromLabel;
+    QRectF toLabel;
+    if (m_signallingLabel->isVisible()) {
+        if (const auto* networkScene = qobject_cast<const NetworkScene*>(m_scene.data())) {
+            fromLabel = nodeLabelRect(networkScene, m_fromNodeId);
+            toLabel = nodeLabelRect(networkScene, m_toNodeId);
+        }
+    }
+    const EdgeGeometry geometry
+        = EdgeGeometry::compute(m_fromPoint, m_toPoint, m_pathType,
+                                m_signallingLabel->boundingRect().size(), fromLabel, toLabel);
     m_shape = QPainterPath();
     setPath(geometry.path);
     m_arrowAngle = geometry.arrowAngle;
@@ -228,8 +248,12 @@ void GraphicsEdgeItem::setSignallingText(const QString& text)
 
 void GraphicsEdgeItem::setShowSignalling(bool show)
 {
+    const bool changed = show != m_signallingLabel->isVisible();
     m_showSignalling = show;
     m_signallingLabel->setVisible(show);
+    // A shown label keeps clear of the nodes' labels.
+    if (changed && (m_fromNodeId != 0 || m_toNodeId != 0))
+        updatePath();
 }
 
 QVariant GraphicsEdgeItem::itemChange(GraphicsItemChange change, const QVariant& value)

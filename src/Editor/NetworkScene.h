@@ -200,6 +200,8 @@ private:
     // Pushes the hit counts or last notes sent of every node item (under the document's lock
     // only for the reading).
     void refreshNodeStates(bool hitCounts, bool lastNotesSent);
+    // The edges at a node whose label changed lay their own labels out again.
+    void layOutEdgeLabelsAt(QmdItemId nodeId);
 
     // The display state of one feedback message; the items touched go into the sets.
     struct FeedbackChanges;
