@@ -83,6 +83,9 @@ public:
     QRectF sceneContentsRect() const { return m_sceneContentsRect; }
     // Takes one item's extent into the contents rectangle.
     void updateSceneContentsRect(ElementItem* item);
+    // Whether a view of the scene drags items (its own or previews) with the mouse.
+    void setDragInProgress(bool dragging) { dragInProgress = dragging; }
+    bool isDragInProgress() const { return dragInProgress; }
 
     // Rebuilds an edge's path once the burst of changes now being handled is done, so that an
     // edge whose two ends one request moves is rebuilt once.
@@ -239,6 +242,7 @@ private:
     ElementItem* topmostItem = nullptr;
     ElementItem* bottommostItem = nullptr;
     bool sceneContentsRecomputePending = false;
+    bool dragInProgress = false;
 
     QmdRequestId lastRequestId = 0;
     // The text box that opens for typing once the rest of its request has arrived, if any.

@@ -254,6 +254,8 @@ void NetworkView::deletePreviewNodeAndEdge()
 
 void NetworkView::endDrag()
 {
+    if (movingItem && networkScene)
+        networkScene->setDragInProgress(false);
     movingItem = nullptr;
     movingElementId = 0;
     dragStarted = false;
@@ -333,9 +335,26 @@ void NetworkView::smartUpdateSceneRect()
         return;
     }
     // Wherever the contents went, they stay in reach; the far side waits for the next fit.
-    const QRectF grown = current.united(rect);
-    if (grown != current)
-        networkScene->setSceneRect(grown);
+    QRectF grown = current.united(rect);
+    if (grown == current)
+        return;
+    if (networkScene->isDragInProgress()) {
+        // A drag (in any view of the scene) that leaves the area takes a viewport more on that
+        // side: a new scene rectangle redraws the whole viewport, which would otherwise happen
+        // at every step.
+        const QTransform matrix = transform();
+        const qreal width = viewport()->width() / matrix.m11();
+        const qreal height = viewport()->height() / matrix.m22();
+        if (grown.left() < current.left())
+            grown.setLeft(grown.left() - width);
+        if (grown.right() > current.right())
+            grown.setRight(grown.right() + width);
+        if (grown.top() < current.top())
+            grown.setTop(grown.top() - height);
+        if (grown.bottom() > current.bottom())
+            grown.setBottom(grown.bottom() + height);
+    }
+    networkScene->setSceneRect(grown);
 }
 
 void NetworkView::resizeEvent(QResizeEvent* event)
@@ -427,6 +446,7 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
 
     if (movingItem) {
         setDragMode(NoDrag);
+        networkScene->setDragInProgress(true);
         event->accept();
     }
     // A press with a modifier has been handled above: the base handler would change the
