@@ -6,10 +6,11 @@
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
+#include "ZoomScale.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsSimpleTextItem>
+#include <QPainter>
 #include <QPainterPathStroker>
 #include <QPen>
 #include <QStyleOptionGraphicsItem>
@@ -17,6 +18,42 @@
 namespace K = QmdKelvoKeys;
 
 namespace {
+
+// The arrow head, with its shadow drawn as part of it rather than by a graphics effect, so that
+// the item's cache holds both and a repaint only copies the cached image (an effect renders
+// and blurs its item afresh at every repaint). The shadow lies one device pixel below the
+// head, in translucent black, its rim softened by one pixel, at every zoom.
+class ArrowHeadItem : public QGraphicsPolygonItem
+{
+public:
+    ArrowHeadItem(const QPolygonF& polygon, QGraphicsItem* parent)
+        : QGraphicsPolygonItem(polygon, parent)
+    { }
+
+    QRectF boundingRect() const override
+    {
+        // Room for the shadow's two pixels at the smallest zoom.
+        const qreal margin = 2.0 / ZoomScale::Minimum;
+        return QGraphicsPolygonItem::boundingRect().adjusted(-margin, -margin, margin, margin);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override
+    {
+        const QTransform toItem = painter->worldTransform().inverted();
+        const QPointF down = toItem.map(QPointF(0, 1)) - toItem.map(QPointF(0, 0));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(down);
+        QPen rim(QColor(0, 0, 0, 90));
+        rim.setCosmetic(true);
+        rim.setWidthF(1.0);
+        painter->setPen(rim);
+        painter->setBrush(QColor(0, 0, 0, 180));
+        painter->drawPolygon(polygon());
+        painter->restore();
+        QGraphicsPolygonItem::paint(painter, option, widget);
+    }
+};
 
 // The label that a node shows, in the node's coordinates; null when it shows none.
 QRectF nodeLabelRect(const NetworkScene* scene, QmdItemId nodeId)
@@ -85,15 +122,10 @@ void GraphicsEdgeItem::initShapes()
     m_edgeColor = networkScene ? networkScene->edgesColor() : QColor();
     m_currentColor = m_edgeColor;
 
-    m_arrowHead = new QGraphicsPolygonItem(edgeShapes().arrow, this);
+    m_arrowHead = new ArrowHeadItem(edgeShapes().arrow, this);
     m_arrowHead->setPen(Qt::NoPen);
     m_arrowHead->setAcceptHoverEvents(true);
     m_arrowHead->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-    auto* shadow = new QGraphicsDropShadowEffect;
-    shadow->setBlurRadius(1.0);
-    shadow->setColor(QColor(0, 0, 0, 180));
-    shadow->setOffset(0, 1.0);
-    m_arrowHead->setGraphicsEffect(shadow);
 
     m_signallingLabel = new QGraphicsSimpleTextItem(this);
     QFont font;
