@@ -22,7 +22,8 @@ constexpr double LabelMinimum = 10.0;
 
 } // namespace
 
-EdgeGeometry EdgeGeometry::compute(QPointF from, QPointF to, int pathType, QSizeF labelSize)
+EdgeGeometry EdgeGeometry::compute(QPointF from, QPointF to, int pathType, QSizeF labelSize,
+                                   const QRectF& fromNodeLabel, const QRectF& toNodeLabel)
 {
     const double s = QmdKelvo::dpiScaleX;
     const double t = QmdKelvo::dpiScaleY;
@@ -94,14 +95,19 @@ EdgeGeometry EdgeGeometry::compute(QPointF from, QPointF to, int pathType, QSize
             y = middle.y() - ht / 2 * uy + h * ux + ht / 2 * ux * ux * uy;
     }
 
-    // Clear of the nodes' boxes: moved to the left of the box it overlaps.
-    const QRectF fromBox(-m, -m, 2 * m, 2 * m);
-    const QRectF toBox(dx - m, dy - m, 2 * m, 2 * m);
+    // Clear of the nodes' boxes, their labels included: moved to the left of the box it
+    // overlaps. A node's label lies to the right of its circle, so the box's left side stays.
+    QRectF fromBox(-m, -m, 2 * m, 2 * m);
+    QRectF toBox(dx - m, dy - m, 2 * m, 2 * m);
+    if (!fromNodeLabel.isNull())
+        fromBox |= fromNodeLabel.adjusted(-h / 2, -h / 2, h / 2, h / 2);
+    if (!toNodeLabel.isNull())
+        toBox |= toNodeLabel.translated(dx, dy).adjusted(-h / 2, -h / 2, h / 2, h / 2);
     for (int pass = 0; pass < 2; ++pass) {
         if (QRectF(x, y, w, ht).intersects(fromBox))
-            x = -m - w - h;
+            x = fromBox.left() - w - h;
         if (QRectF(x, y, w, ht).intersects(toBox))
-            x = dx - m - w - h;
+            x = toBox.left() - w - h;
     }
     g.labelPos = QPointF(x, y);
     return g;

@@ -3,6 +3,7 @@
 
 #include <QPainterPath>
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 
 // What an edge between two node centres looks like: the line, a straight segment or two legs
@@ -22,8 +23,11 @@ struct EdgeGeometry
 
     // The geometry from `from` to `to` (scene coordinates) along a path type
     // (QmdKelvo::EdgePath; horizontal and vertical edges are straight whatever it is), with a
-    // label of the given size.
-    static EdgeGeometry compute(QPointF from, QPointF to, int pathType, QSizeF labelSize);
+    // label of the given size. The label also keeps clear of the nodes' own labels, given in
+    // their nodes' coordinates (null for a node that shows none).
+    static EdgeGeometry compute(QPointF from, QPointF to, int pathType, QSizeF labelSize,
+                                const QRectF& fromNodeLabel = QRectF(),
+                                const QRectF& toNodeLabel = QRectF());
 };
 
 #endif // EDGEGEOMETRY_H

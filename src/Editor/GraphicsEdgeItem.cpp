@@ -1,14 +1,16 @@
 #include "GraphicsEdgeItem.h"
 
 #include "EdgeGeometry.h"
+#include "GraphicsNodeItem.h"
 #include "NetworkScene.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
+#include "ZoomScale.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsSimpleTextItem>
+#include <QPainter>
 #include <QPainterPathStroker>
 #include <QPen>
 #include <QStyleOptionGraphicsItem>
@@ -16,6 +18,51 @@
 namespace K = QmdKelvoKeys;
 
 namespace {
+
+// The arrow head, with its shadow drawn as part of it rather than by a graphics effect, so that
+// the item's cache holds both and a repaint only copies the cached image (an effect renders
+// and blurs its item afresh at every repaint). The shadow lies one device pixel below the
+// head, in translucent black, its rim softened by one pixel, at every zoom.
+class ArrowHeadItem : public QGraphicsPolygonItem
+{
+public:
+    ArrowHeadItem(const QPolygonF& polygon, QGraphicsItem* parent)
+        : QGraphicsPolygonItem(polygon, parent)
+    { }
+
+    QRectF boundingRect() const override
+    {
+        // Room for the shadow's two pixels at the smallest zoom.
+        const qreal margin = 2.0 / ZoomScale::Minimum;
+        return QGraphicsPolygonItem::boundingRect().adjusted(-margin, -margin, margin, margin);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override
+    {
+        const QTransform toItem = painter->worldTransform().inverted();
+        const QPointF down = toItem.map(QPointF(0, 1)) - toItem.map(QPointF(0, 0));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(down);
+        QPen rim(QColor(0, 0, 0, 90));
+        rim.setCosmetic(true);
+        rim.setWidthF(1.0);
+        painter->setPen(rim);
+        painter->setBrush(QColor(0, 0, 0, 180));
+        painter->drawPolygon(polygon());
+        painter->restore();
+        QGraphicsPolygonItem::paint(painter, option, widget);
+    }
+};
+
+// The label that a node shows, in the node's coordinates; null when it shows none.
+QRectF nodeLabelRect(const NetworkScene* scene, QmdItemId nodeId)
+{
+    ElementItem* item = nodeId != 0 ? scene->elementItem(nodeId) : nullptr;
+    if (!item || item->graphicsItem()->type() != NodeItemType)
+        return QRectF();
+    return static_cast<const GraphicsNodeItem*>(item->graphicsItem())->labelRect();
+}
 
 // The arrow head's size when its edge is selected.
 constexpr double SelectedArrowScale = 1.3;
@@ -75,15 +122,10 @@ void GraphicsEdgeItem::initShapes()
     m_edgeColor = networkScene ? networkScene->edgesColor() : QColor();
     m_currentColor = m_edgeColor;
 
-    m_arrowHead = new QGraphicsPolygonItem(edgeShapes().arrow, this);
+    m_arrowHead = new ArrowHeadItem(edgeShapes().arrow, this);
     m_arrowHead->setPen(Qt::NoPen);
     m_arrowHead->setAcceptHoverEvents(true);
     m_arrowHead->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-    auto* shadow = new QGraphicsDropShadowEffect;
-    shadow->setBlurRadius(1.0);
-    shadow->setColor(QColor(0, 0, 0, 180));
-    shadow->setOffset(0, 1.0);
-    m_arrowHead->setGraphicsEffect(shadow);
 
     m_signallingLabel = new QGraphicsSimpleTextItem(this);
     QFont font;
@@ -120,8 +162,18 @@ void GraphicsEdgeItem::setPathType(int pathType)
 
 void GraphicsEdgeItem::updatePath()
 {
-    const EdgeGeometry geometry = EdgeGeometry::compute(m_fromPoint, m_toPoint, m_pathType,
-                                                        m_signallingLabel->boundingRect().size());
+    // The signalling label keeps clear of the end nodes' labels, where they show.
+    QRectF fromLabel;
+    QRectF toLabel;
+    if (m_signallingLabel->isVisible()) {
+        if (const auto* networkScene = qobject_cast<const NetworkScene*>(m_scene.data())) {
+            fromLabel = nodeLabelRect(networkScene, m_fromNodeId);
+            toLabel = nodeLabelRect(networkScene, m_toNodeId);
+        }
+    }
+    const EdgeGeometry geometry
+        = EdgeGeometry::compute(m_fromPoint, m_toPoint, m_pathType,
+                                m_signallingLabel->boundingRect().size(), fromLabel, toLabel);
     m_shape = QPainterPath();
     setPath(geometry.path);
     m_arrowAngle = geometry.arrowAngle;
@@ -228,8 +280,12 @@ void GraphicsEdgeItem::setSignallingText(const QString& text)
 
 void GraphicsEdgeItem::setShowSignalling(bool show)
 {
+    const bool changed = show != m_signallingLabel->isVisible();
     m_showSignalling = show;
     m_signallingLabel->setVisible(show);
+    // A shown label keeps clear of the nodes' labels.
+    if (changed && (m_fromNodeId != 0 || m_toNodeId != 0))
+        updatePath();
 }
 
 QVariant GraphicsEdgeItem::itemChange(GraphicsItemChange change, const QVariant& value)

@@ -247,6 +247,13 @@ void GraphicsNodeItem::updateLabel()
     positionLabel();
 }
 
+QRectF GraphicsNodeItem::labelRect() const
+{
+    if (!m_label->isVisible() || m_label->text().isEmpty())
+        return QRectF();
+    return m_label->mapRectToParent(m_label->boundingRect());
+}
+
 void GraphicsNodeItem::positionLabel()
 {
     // The label's last line ends on the circle at 45 degrees up and to the right; further

@@ -44,6 +44,8 @@ public:
     void setShowLastNotesSent(bool show);
     bool showLastNotesSent() const { return m_showLastNotesSent; }
     QGraphicsSimpleTextItem* label() const { return m_label; }
+    // The label's rectangle in the node's coordinates; null while the label does not show.
+    QRectF labelRect() const;
 
     // The colours of the voices sounding at the node, by voice group and voice: one pie
     // segment each. With noUpdate the node is not repainted (the caller repaints once for many

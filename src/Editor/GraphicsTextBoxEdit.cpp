@@ -73,6 +73,12 @@ GraphicsTextBoxEdit::GraphicsTextBoxEdit(GraphicsTextBoxItem* item, int cursorPo
     onCurrentCharFormatChanged(m_textEdit->currentCharFormat());
 }
 
+void GraphicsTextBoxEdit::setTextColor(const QColor& color)
+{
+    textColor = color;
+    update();
+}
+
 GraphicsTextBoxEdit::~GraphicsTextBoxEdit()
 {
     // The text edit lets go of the item's document and leaves it as it found it.

@@ -31,6 +31,8 @@ public:
     ~GraphicsTextBoxEdit() override;
 
     QTextEdit* textEdit() const { return m_textEdit; }
+    // The colour of text that sets none, and of the caret.
+    void setTextColor(const QColor& color);
 
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
                QWidget* widget = nullptr) override;

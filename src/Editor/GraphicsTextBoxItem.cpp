@@ -17,8 +17,21 @@ namespace K = QmdKelvoKeys;
 
 namespace {
 
+// No colour: text that sets none is drawn in the item's default text colour, which follows
+// the style of the network.
 const char* const DefaultStyleSheet
-    = "body { font-family:'Arial'; font-size:12pt; font-style:normal; color:#FFFFFF; }";
+    = "body { font-family:'Arial'; font-size:12pt; font-style:normal; }";
+
+// The colour of text that sets none, readable on a style: its annotation colour, opaque; white
+// without a style.
+QColor readableTextColor(const QColor& annotationColor)
+{
+    if (!annotationColor.isValid())
+        return Qt::white;
+    QColor color = annotationColor;
+    color.setAlpha(255);
+    return color;
+}
 
 } // namespace
 
@@ -53,8 +66,18 @@ void GraphicsTextBoxItem::init()
     textDocument->setDefaultStyleSheet(QString::fromLatin1(DefaultStyleSheet));
     textDocument->setUseDesignMetrics(true);
     setDocument(textDocument);
-    // Text typed where no colour is set is white as well.
-    setDefaultTextColor(Qt::white);
+    const auto* networkScene = qobject_cast<const NetworkScene*>(scene());
+    setAnnotationColor(networkScene ? networkScene->annotationColor() : QColor());
+}
+
+void GraphicsTextBoxItem::setAnnotationColor(const QColor& color)
+{
+    const QColor textColor = readableTextColor(color);
+    if (textColor == defaultTextColor())
+        return;
+    setDefaultTextColor(textColor);
+    if (m_editor)
+        m_editor->setTextColor(textColor);
 }
 
 void GraphicsTextBoxItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,

@@ -32,6 +32,10 @@ public:
     int type() const override { return TextBoxItemType; }
     void elementDataEffected(uint id, const QStringList& keys, uint requestId) override;
 
+    // Text without a colour of its own is drawn in a colour readable on the style whose
+    // annotation colour this is.
+    void setAnnotationColor(const QColor& color);
+
     // The open editor; null when none is open.
     GraphicsTextBoxEdit* editor() const { return m_editor; }
 

@@ -178,6 +178,7 @@ void NetworkScene::reset()
     showGrid = true;
     m_sceneContentsRect = QRectF();
     leftmostItem = rightmostItem = topmostItem = bottommostItem = nullptr;
+    sceneContentsRecomputePending = false;
     elementItems.clear();
     followers.clear();
     followedNodes.clear();
@@ -273,6 +274,9 @@ void NetworkScene::applyAnnotationColor()
         case VoiceGroupItemType:
             static_cast<GraphicsVoiceGroupItem*>(item)->setLabelColor(m_annotationColor);
             break;
+        case TextBoxItemType:
+            static_cast<GraphicsTextBoxItem*>(item)->setAnnotationColor(m_annotationColor);
+            break;
         default:
             break;
         }
@@ -362,6 +366,9 @@ ElementItem* NetworkScene::createElementItem(QmdItemId id, QmdRequestId rid)
     elementItems.insert(id, item);
     item->elementDataEffected(id, keys, rid);
     updateFollowedNodes(item);
+    // Edges that came before their node lay their labels out around the node's label.
+    if (const GraphicsNodeItem* node = asNode(item); node && !node->labelRect().isNull())
+        layOutEdgeLabelsAt(id);
     if (rid != ResetRequestId)
         setItemSelectedQuietly(item->graphicsItem(), true);
     updateSceneContentsRect(item);
@@ -396,8 +403,13 @@ void NetworkScene::deleteElementItem(QmdItemId id)
 
     if (extremeLost && !sceneContentsRecomputePending) {
         sceneContentsRecomputePending = true;
-        QMetaObject::invokeMethod(this, &NetworkScene::recomputeSceneContentsRect,
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (sceneContentsRecomputePending)
+                    recomputeSceneContentsRect();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -502,6 +514,10 @@ void NetworkScene::onElementsRemoved(const QmdItemIdList& idList, QmdRequestId)
 {
     for (const QmdItemId id : idList)
         deleteElementItem(id);
+    // The contents shrink at once, so that a view fitting its scene rectangle to them after
+    // the removal fits it to what is left.
+    if (sceneContentsRecomputePending)
+        recomputeSceneContentsRect();
     update();
 }
 
@@ -600,16 +616,31 @@ void NetworkScene::onItemsChanged(const QmdIndex& parent, const QStringList& key
     });
     if (!isState)
         return;
+    const QRectF label = node->labelRect();
     if (hitCountShown)
         node->setHitCount(hitCount.toUInt());
     if (lastNotesShown)
         node->setLastNotesSent(lastNotes.toString());
+    if (node->labelRect() != label)
+        layOutEdgeLabelsAt(parent.itemId());
+}
+
+void NetworkScene::layOutEdgeLabelsAt(QmdItemId nodeId)
+{
+    const auto following = followers.constFind(nodeId);
+    if (following == followers.cend())
+        return;
+    for (ElementItem* item : *following) {
+        if (item->graphicsItem()->type() == EdgeItemType)
+            updatePathLater(static_cast<GraphicsEdgeItem*>(item->graphicsItem()));
+    }
 }
 
 void NetworkScene::refreshNodeStates(bool hitCounts, bool lastNotesSent)
 {
     struct NodeState
     {
+        QmdItemId id;
         GraphicsNodeItem* node;
         uint hitCount;
         QString lastNotes;
@@ -622,11 +653,12 @@ void NetworkScene::refreshNodeStates(bool hitCounts, bool lastNotesSent)
             if (!node)
                 continue;
             const QmdIndex state = controller->directIndex(it.key(), statesRoot);
-            states.append({node, controller->directData(K::HitCount, state).toUInt(),
+            states.append({it.key(), node, controller->directData(K::HitCount, state).toUInt(),
                            controller->directData(K::LastNotesSent, state).toString()});
         }
     });
     for (const NodeState& state : std::as_const(states)) {
+        const QRectF label = state.node->labelRect();
         if (hitCounts) {
             state.node->setHitCount(state.hitCount);
             state.node->setShowHitCount(showNodeCounters);
@@ -635,6 +667,8 @@ void NetworkScene::refreshNodeStates(bool hitCounts, bool lastNotesSent)
             state.node->setLastNotesSent(state.lastNotes);
             state.node->setShowLastNotesSent(showNodeLastNotesSent);
         }
+        if (state.node->labelRect() != label)
+            layOutEdgeLabelsAt(state.id);
     }
 }
 

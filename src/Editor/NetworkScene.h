@@ -83,6 +83,9 @@ public:
     QRectF sceneContentsRect() const { return m_sceneContentsRect; }
     // Takes one item's extent into the contents rectangle.
     void updateSceneContentsRect(ElementItem* item);
+    // Whether a view of the scene drags items (its own or previews) with the mouse.
+    void setDragInProgress(bool dragging) { dragInProgress = dragging; }
+    bool isDragInProgress() const { return dragInProgress; }
 
     // Rebuilds an edge's path once the burst of changes now being handled is done, so that an
     // edge whose two ends one request moves is rebuilt once.
@@ -200,6 +203,8 @@ private:
     // Pushes the hit counts or last notes sent of every node item (under the document's lock
     // only for the reading).
     void refreshNodeStates(bool hitCounts, bool lastNotesSent);
+    // The edges at a node whose label changed lay their own labels out again.
+    void layOutEdgeLabelsAt(QmdItemId nodeId);
 
     // The display state of one feedback message; the items touched go into the sets.
     struct FeedbackChanges;
@@ -237,6 +242,7 @@ private:
     ElementItem* topmostItem = nullptr;
     ElementItem* bottommostItem = nullptr;
     bool sceneContentsRecomputePending = false;
+    bool dragInProgress = false;
 
     QmdRequestId lastRequestId = 0;
     // The text box that opens for typing once the rest of its request has arrived, if any.

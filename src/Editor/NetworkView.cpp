@@ -254,7 +254,10 @@ void NetworkView::deletePreviewNodeAndEdge()
 
 void NetworkView::endDrag()
 {
+    if (movingItem && networkScene)
+        networkScene->setDragInProgress(false);
     movingItem = nullptr;
+    movingElementId = 0;
     dragStarted = false;
     moveRequestId = 0;
     grabOffset = QmdKelvo::TickPoint();
@@ -332,9 +335,26 @@ void NetworkView::smartUpdateSceneRect()
         return;
     }
     // Wherever the contents went, they stay in reach; the far side waits for the next fit.
-    const QRectF grown = current.united(rect);
-    if (grown != current)
-        networkScene->setSceneRect(grown);
+    QRectF grown = current.united(rect);
+    if (grown == current)
+        return;
+    if (networkScene->isDragInProgress()) {
+        // A drag (in any view of the scene) that leaves the area takes a viewport more on that
+        // side: a new scene rectangle redraws the whole viewport, which would otherwise happen
+        // at every step.
+        const QTransform matrix = transform();
+        const qreal width = viewport()->width() / matrix.m11();
+        const qreal height = viewport()->height() / matrix.m22();
+        if (grown.left() < current.left())
+            grown.setLeft(grown.left() - width);
+        if (grown.right() > current.right())
+            grown.setRight(grown.right() + width);
+        if (grown.top() < current.top())
+            grown.setTop(grown.top() - height);
+        if (grown.bottom() > current.bottom())
+            grown.setBottom(grown.bottom() + height);
+    }
+    networkScene->setSceneRect(grown);
 }
 
 void NetworkView::resizeEvent(QResizeEvent* event)
@@ -426,6 +446,7 @@ void NetworkView::mousePressEvent(QMouseEvent* event)
 
     if (movingItem) {
         setDragMode(NoDrag);
+        networkScene->setDragInProgress(true);
         event->accept();
     }
     // A press with a modifier has been handled above: the base handler would change the
@@ -442,6 +463,7 @@ void NetworkView::pressWithSelectionTool(Qt::KeyboardModifiers modifiers, QGraph
 {
     if (hit && (hit->type() == NodeItemType || hit->type() == TextBoxItemType)) {
         movingItem = hit;
+        movingElementId = dynamic_cast<ElementItem*>(hit)->elementId();
         lastDragTicks = QmdKelvo::toTickPoint(hit->pos());
         grabOffset = lastDragTicks - QmdKelvo::toTickPoint(scenePos);
     }
@@ -588,7 +610,7 @@ void NetworkView::buildMoveOffsets()
         // An element without a position (a file may lack it) stays where it is.
         if (!pos.isValid() || value.metaType() != QMetaType::fromType<QmdKelvo::TickPoint>())
             continue;
-        moveOffsets.insert(pos, value.value<QmdKelvo::TickPoint>() - lastDragTicks);
+        moveOffsets.insert(id, {pos, value.value<QmdKelvo::TickPoint>() - lastDragTicks});
     }
 }
 
@@ -609,7 +631,7 @@ void NetworkView::dragTo(QPointF scenePos)
     QHash<QmdIndex, QVariant> positions;
     positions.reserve(moveOffsets.size());
     for (auto it = moveOffsets.cbegin(); it != moveOffsets.cend(); ++it)
-        positions.insert(it.key(), QVariant::fromValue(it.value() + ticks));
+        positions.insert(it->tickPos, QVariant::fromValue(it->offset + ticks));
     QmdRequestOptions options {tr("Move")};
     options.id = moveRequestId;
     moveRequestId = controller->requestSetData(positions, options);
@@ -669,6 +691,14 @@ void NetworkView::mouseReleaseEvent(QMouseEvent* event)
 
 void NetworkView::finishGesture()
 {
+    if (previewEdge && !dragStarted && pendingNodeRequestId == 0) {
+        // A click on a node selects it: a node and edge need a drag away from it.
+        if (ElementItem* start = networkScene->elementItem(edgeStartNode.itemId()))
+            start->graphicsItem()->setSelected(true);
+        deletePreviewNodeAndEdge();
+        edgeStartNode = QmdIndex();
+        targetNode = QmdIndex();
+    }
     if (previewEdge && targetNode.isValid()) {
         // Dragged from one node to another: only an edge.
         controller->requestAddEdge(edgeStartNode, targetNode,
@@ -679,7 +709,7 @@ void NetworkView::finishGesture()
     }
     if (previewNode) {
         // A new node never covers an existing one.
-        if (!targetNode.isValid())
+        if (!targetNode.isValid() && !nodeStandingAt(previewNode->pos()))
             pendingNodeRequestId = controller->requestAddNode(
                 QmdKelvo::toTickPoint(previewNode->pos()), QmdKelvo::NoCreationFlags,
                 QmdRequestOptions(previewEdge ? tr("Node && Edge") : tr("Node")));
@@ -739,9 +769,59 @@ void NetworkView::onElementsAdded(const QmdItemIdList& idList, QmdRequestId rid)
     shrinkOrGrowSceneRect();
 }
 
-void NetworkView::onElementsRemoved(const QmdItemIdList&, QmdRequestId)
+void NetworkView::onElementsRemoved(const QmdItemIdList& idList, QmdRequestId)
 {
-    shrinkOrGrowSceneRect();
+    forgetRemovedElements(idList);
+    // After the scene has taken the removed items out of its contents, whichever of the two
+    // hears of the removal first.
+    QMetaObject::invokeMethod(this, &NetworkView::shrinkOrGrowSceneRect, Qt::QueuedConnection);
+}
+
+void NetworkView::forgetRemovedElements(const QmdItemIdList& idList)
+{
+    const auto removed
+        = [&](const QmdIndex& index) { return index.isValid() && idList.contains(index.itemId()); };
+    // A drawing gesture whose start or target went: no request at the release, no previews.
+    if (removed(edgeStartNode) || removed(targetNode)) {
+        cancelInteraction();
+        return;
+    }
+    if (!movingItem || movingElementId == 0)
+        return;
+    bool changed = false;
+    for (const QmdItemId id : idList)
+        changed = moveOffsets.remove(id) || changed;
+    const bool draggedGone = idList.contains(movingElementId);
+    if (!changed && !draggedGone)
+        return;
+    // What is left moves on as a step of its own: the step so far holds the removed elements.
+    moveRequestId = 0;
+    if (moveOffsets.isEmpty()) {
+        endDrag();
+        return;
+    }
+    if (draggedGone) {
+        // Another moved element takes the grab; the offsets keep every position in step.
+        movingElementId = moveOffsets.cbegin().key();
+        ElementItem* item = networkScene ? networkScene->elementItem(movingElementId) : nullptr;
+        if (!item) {
+            endDrag();
+            return;
+        }
+        movingItem = item->graphicsItem();
+    }
+}
+
+GraphicsNodeItem* NetworkView::nodeStandingAt(QPointF scenePos) const
+{
+    if (!networkScene)
+        return nullptr;
+    for (QGraphicsItem* item : networkScene->items(scenePos)) {
+        GraphicsNodeItem* node = asNodeItem(item);
+        if (node && node->pos() == scenePos)
+            return node;
+    }
+    return nullptr;
 }
 
 double NetworkView::zoomScale() const

@@ -172,6 +172,11 @@ private:
     void deletePreviewNodeAndEdge();
     // Forgets the drag; the view goes back to selecting with a rubber band.
     void endDrag();
+    // Elements left the document: a gesture that starts or ends at one of them ends without a
+    // request, and a drag leaves them behind (ending when nothing is left to move).
+    void forgetRemovedElements(const QmdItemIdList& idList);
+    // The node item that stands exactly at a scene point; null when none does.
+    GraphicsNodeItem* nodeStandingAt(QPointF scenePos) const;
 
     // The document's zoom as the view applies it (see ZoomScale::effective).
     double zoomScale() const;
@@ -207,6 +212,9 @@ private:
     // box pressed with the selection tool), the request that every step of the drag joins, the
     // dragged item's position at the last step and the distance from the mouse to it.
     QGraphicsItem* movingItem = nullptr;
+    // The element of movingItem when it is an element's item (0 for a preview): the drag
+    // forgets the item when the element leaves the document.
+    QmdItemId movingElementId = 0;
     // Whether the mouse has gone far enough from the press for a drag: a hand's tremble in a
     // click moves nothing.
     bool dragStarted = false;
@@ -228,9 +236,14 @@ private:
     QPoint pressPoint;
     // The viewport rectangle that the mouse has swept since the press.
     QRect pressRect;
-    // The "TickPos" of every node and text box that a drag moves, with its offset from the
-    // dragged item; built at the first step of the drag.
-    QHash<QmdIndex, QmdKelvo::TickPoint> moveOffsets;
+    // The "TickPos" of every node and text box that a drag moves, by element, with its offset
+    // from the dragged item; built at the first step of the drag.
+    struct MovedPosition
+    {
+        QmdIndex tickPos;
+        QmdKelvo::TickPoint offset;
+    };
+    QHash<QmdItemId, MovedPosition> moveOffsets;
     bool moveOffsetsPending = true;
     bool sceneRectUpdatePending = false;
 

@@ -209,10 +209,10 @@ void NetworkView::contextMenuEvent(QContextMenuEvent* event)
         if (edges) {
             edgePathGroup->setVisible(true);
             wormholeAction->setVisible(true);
-            // Edges that differ check no path.
+            // Edges whose paths differ check "City Block", as an edge without a path does.
             controller->bind(this, "contextMenuEdgePath", SIGNAL(contextMenuEdgePathChanged()),
                              selectedItemsOfType(QmdKelvo::EdgeElement, K::Path),
-                             int(QmdKelvo::CityBlock), -1, tr("Path"));
+                             int(QmdKelvo::CityBlock), int(QmdKelvo::CityBlock), tr("Path"));
             controller->bind(wormholeAction, "checked", SIGNAL(toggled(bool)),
                              selectedItemsOfType(QmdKelvo::EdgeElement, K::IsWormhole), false,
                              false, tr("Wormhole"));

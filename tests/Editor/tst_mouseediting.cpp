@@ -58,9 +58,12 @@ struct Editing : ViewWindow
     // A text box as a file or a paste brings it: closed, its editor not open.
     QmdItemId addTextBox(qint64 x, qint64 y, const QString& html)
     {
+        const QmdItemIdList before = ofType(QmdKelvo::TextBoxElement);
         controller()->requestAddTextBox(TickPoint {x, y}, html);
         settle();
-        const QmdItemId id = ofType(QmdKelvo::TextBoxElement).value(0);
+        QmdItemId id = 0;
+        for (const QmdItemId box : ofType(QmdKelvo::TextBoxElement))
+            id = before.contains(box) ? id : box;
         if (GraphicsTextBoxItem* item = textBox(id))
             item->closeEditor();
         deleteClosedEditors();
@@ -86,6 +89,13 @@ struct Editing : ViewWindow
         QGraphicsItem* item = itemOf(id);
         return item && item->type() == TextBoxItemType ? static_cast<GraphicsTextBoxItem*>(item)
                                                        : nullptr;
+    }
+    // Deletes elements as the window's Delete command does.
+    void remove(const QmdItemIdList& ids)
+    {
+        controller()->requestRemove(ids, controller()->index(K::Elements, QmdIndex()),
+                                    QmdRequestOptions(QStringLiteral("Delete")));
+        settle();
     }
     // Saves the document, which leaves it at its clean state.
     bool save(const QString& path)
@@ -280,29 +290,38 @@ private slots:
         QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {nodes.first()});
     }
 
-    void clickOnANodeAddsANodeAndAnEdgeAsOneStep()
+    void clickOnANodeSelectsItAndAddsNothing()
     {
         Editing e;
         const QmdItemId start = e.addNode(0, 0);
+        e.addNode(4 * Step, 0);
+        const auto before = e.snapshot();
+        const QString undoText = e.controller()->undoText();
+        // A click, and a click whose hand trembles: no node on top of the clicked one.
         e.click(e.at(0, 0) + QPoint(3, 2));
-
-        const QmdItemIdList nodes = e.ofType(QmdKelvo::NodeElement);
-        const QmdItemIdList edges = e.ofType(QmdKelvo::EdgeElement);
-        QCOMPARE(nodes.size(), 2);
-        QCOMPARE(edges.size(), 1);
-        const QmdItemId added = nodes.at(nodes.at(0) == start ? 1 : 0);
-        QCOMPARE(e.tickPos(added), (TickPoint {0, 0}));
-        QCOMPARE(e.get(edges.first(), K::FromNode).toUInt(), start);
-        QCOMPARE(e.get(edges.first(), K::ToNode).toUInt(), added);
-        QCOMPARE(e.controller()->undoText(), QStringLiteral("Node && Edge"));
+        QCOMPARE(e.snapshot(), before);
+        QCOMPARE(e.controller()->undoText(), undoText);
         QCOMPARE(e.previewCount(), 0);
-        // Both are the new selection.
-        QCOMPARE(e.scene->selectedElementIds(), (QmdItemIdSet {added, edges.first()}));
+        QCOMPARE(e.scene->selectedElementIds(), QmdItemIdSet {start});
+        e.shakyClick(e.at(0, 0));
+        QCOMPARE(e.snapshot(), before);
+        QCOMPARE(e.previewCount(), 0);
+    }
 
-        // One undo takes both.
-        e.controller()->requestUndo();
+    void nodeAndEdgeNeverStackANodeOnANode()
+    {
+        Editing e;
+        e.controller()->requestSetData(K::SnapToGrid, false, QmdIndex());
         e.settle();
-        QCOMPARE(e.controller()->elements(), QmdItemIdList {start});
+        const QmdItemId start = e.addNode(0, 0);
+        // Away from the node and back onto its very centre: an edge to itself, no new node.
+        e.press(e.at(0, 0));
+        e.moveTo(e.at(3 * Step, Step));
+        e.moveTo(e.at(0, 0));
+        e.release(e.at(0, 0));
+        QCOMPARE(e.ofType(QmdKelvo::NodeElement), QmdItemIdList {start});
+        for (const QmdItemId edge : e.ofType(QmdKelvo::EdgeElement))
+            QCOMPARE(e.get(edge, K::ToNode).toUInt(), start);
     }
 
     void dragFromANodeAddsANodeAndAnEdgeWhereReleased()
@@ -1027,11 +1046,15 @@ private slots:
 
         const QPoint start = e.at(0, 0);
         e.press(start);
+        QSignalSpy rectSet(e.scene, &QGraphicsScene::sceneRectChanged);
         for (int x = 20; x <= 260; x += 20) {
             e.moveTo(start + QPoint(x, 0));
             // Both nodes stay in reach at every step.
             QVERIFY(e.scene->sceneRect().contains(e.scene->sceneContentsRect()));
         }
+        // The area grows ahead of the drag: not at every step, each of which would repaint
+        // the whole view.
+        QVERIFY2(rectSet.count() <= 2, QByteArray::number(rectSet.count()).constData());
         QVERIFY(e.itemOf(node)->sceneBoundingRect().right() > onePage.right());
         const QRectF grown = e.scene->sceneRect();
         QVERIFY(grown.contains(before));
@@ -1044,6 +1067,243 @@ private slots:
         QCOMPARE(e.tickPos(left), (TickPoint {-3 * P, 0}));
         QCOMPARE(e.scene->sceneRect(), fitted());
         QCOMPARE(e.scene->sceneRect(), before);
+    }
+
+    // ---- Elements that leave the document during a gesture -----------------------------
+
+    void gestureWhoseNodeGoesEndsWithoutARequest_data()
+    {
+        QTest::addColumn<int>("tool");
+        QTest::addColumn<bool>("removeTarget");
+        QTest::addColumn<bool>("byUndo");
+        QTest::newRow("edge start, undo") << int(NetworkView::NodeAndEdgeTool) << false << true;
+        QTest::newRow("edge start, delete") << int(NetworkView::NodeAndEdgeTool) << false << false;
+        QTest::newRow("edge target, undo") << int(NetworkView::NodeAndEdgeTool) << true << true;
+        QTest::newRow("voice group node, undo")
+            << int(NetworkView::VoiceGroupTool) << false << true;
+        QTest::newRow("voice group node, delete")
+            << int(NetworkView::VoiceGroupTool) << false << false;
+    }
+
+    void gestureWhoseNodeGoesEndsWithoutARequest()
+    {
+        QFETCH(int, tool);
+        QFETCH(bool, removeTarget);
+        QFETCH(bool, byUndo);
+        Editing e;
+        const QmdItemId other = e.addNode(0, 0);
+        const QmdItemId node = e.addNode(4 * Step, 0);
+        e.useTool(tool);
+        const QPoint from = e.at(removeTarget ? 0 : 4 * Step, 0);
+        const QPoint to = removeTarget ? e.at(4 * Step, 0) : e.at(2 * Step, 2 * Step);
+        e.press(from);
+        e.moveTo((from + to) / 2);
+        e.moveTo(to);
+        QVERIFY(e.previewCount() > 0);
+
+        // While the button is held, the node goes (the last step undone, or deleted).
+        if (byUndo)
+            e.controller()->requestUndo();
+        else
+            e.remove({node});
+        e.settle();
+        QCOMPARE(e.controller()->elements(), QmdItemIdList {other});
+        QCOMPARE(e.previewCount(), 0);
+        const auto before = e.snapshot();
+        const QString undoText = e.controller()->undoText();
+
+        e.moveTo(to + QPoint(StepPixels, 0));
+        e.release(to + QPoint(StepPixels, 0));
+        QCOMPARE(e.snapshot(), before);
+        QCOMPARE(e.controller()->undoText(), undoText);
+        QCOMPARE(e.previewCount(), 0);
+    }
+
+    void draggedNodeThatGoesLeavesTheDrag()
+    {
+        Editing e;
+        e.useTool(NetworkView::SelectionTool);
+        const QmdItemId dragged = e.addNode(0, 0);
+        const QmdItemId other = e.addNode(0, 2 * Step);
+        e.itemOf(dragged)->setSelected(true);
+        e.itemOf(other)->setSelected(true);
+        e.press(e.at(0, 0));
+        e.moveTo(e.at(0, 0) + QPoint(StepPixels / 2, 0));
+        e.moveTo(e.at(Step, 0));
+        QCOMPARE(e.tickPos(other), (TickPoint {Step, 2 * Step}));
+
+        // The dragged node goes; the other one goes on moving, as a step of its own.
+        e.remove(QmdItemIdList {dragged});
+        e.settle();
+        e.moveTo(e.at(3 * Step, 0));
+        QCOMPARE(e.tickPos(other), (TickPoint {3 * Step, 2 * Step}));
+        e.remove(QmdItemIdList {other});
+        e.settle();
+
+        // Nothing is left to move: the rest of the drag makes no step.
+        e.moveTo(e.at(5 * Step, 0));
+        e.release(e.at(5 * Step, 0));
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Delete"));
+        // Each undo shows its change: the other node back, moved back, the dragged one back.
+        e.controller()->requestUndo();
+        e.settle();
+        QCOMPARE(e.controller()->elements(), QmdItemIdList {other});
+        QCOMPARE(e.itemOf(other)->pos(), QmdKelvo::toScenePoint(TickPoint {3 * Step, 2 * Step}));
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Move"));
+        e.controller()->requestUndo();
+        e.settle();
+        QCOMPARE(e.tickPos(other), (TickPoint {Step, 2 * Step}));
+        QCOMPARE(e.controller()->undoText(), QStringLiteral("Delete"));
+        e.controller()->requestUndo();
+        e.settle();
+        QCOMPARE(e.tickPos(dragged), (TickPoint {Step, 0}));
+    }
+
+    void sceneShrinksWhenFarElementsGo()
+    {
+        Editing e;
+        const QRectF onePage(-200, -150, 400, 300);
+        e.addNode(0, 0);
+        const QmdItemId far = e.addNode(40 * P, 0);
+        QVERIFY(e.scene->sceneRect().right() > 3000);
+        e.remove(QmdItemIdList {far});
+        e.settle();
+        QCOMPARE(e.scene->sceneRect(), onePage);
+
+        // Undone, the far node is in reach again.
+        e.controller()->requestUndo();
+        e.settle();
+        QVERIFY(e.scene->sceneRect().right() > 3000);
+    }
+
+    // ---- What the user sees -------------------------------------------------------------
+
+    void textBoxesAreReadableOnEveryStyle()
+    {
+        Editing e;
+        e.controller()->requestLoadStylePreset(QStringLiteral("Light"));
+        e.settle();
+        const QmdItemId plain = e.addTextBox(-4 * Step, -3 * Step,
+                                             QStringLiteral("<html><body>Welcome</body></html>"));
+        const QmdItemId red = e.addTextBox(
+            -4 * Step, 2 * Step,
+            QStringLiteral("<html><body><span style=\"color:#ff0000;\">Red</span></body></html>"));
+        // One drawn with the text tool and typed into.
+        e.useTool(NetworkView::TextBoxTool);
+        e.click(e.at(2 * Step, -2 * Step));
+        QTest::keyClicks(e.view, QStringLiteral("Typed"));
+        e.useTool(NetworkView::SelectionTool);
+        e.click(e.at(4 * Step, 4 * Step));
+        Editing::deleteClosedEditors();
+        QmdItemIdList boxes = e.ofType(QmdKelvo::TextBoxElement);
+        boxes.removeAll(plain);
+        boxes.removeAll(red);
+        QCOMPARE(boxes.size(), 1);
+        const QmdItemId typed = boxes.first();
+
+        // The pixels of a text box that stand out from the background.
+        auto standingOut = [&](QmdItemId id, const QColor& background) {
+            const QImage shot = e.viewport()->grab().toImage();
+            const QRect area = e.view->mapFromScene(e.itemOf(id)->sceneBoundingRect())
+                                   .boundingRect()
+                                   .intersected(shot.rect());
+            int count = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QColor pixel = shot.pixelColor(x, y);
+                    count += std::abs(pixel.red() - background.red())
+                                + std::abs(pixel.green() - background.green())
+                                + std::abs(pixel.blue() - background.blue())
+                            > 200
+                        ? 1
+                        : 0;
+                }
+            }
+            return count;
+        };
+        for (const QString& style : {QStringLiteral("Light"), QStringLiteral("Dark")}) {
+            e.controller()->requestLoadStylePreset(style);
+            e.settle();
+            const QColor background = e.scene->backgroundColor();
+            QVERIFY2(standingOut(plain, background) > 40, qPrintable(style));
+            QVERIFY2(standingOut(typed, background) > 40, qPrintable(style));
+            QVERIFY2(standingOut(red, background) > 20, qPrintable(style));
+            // A colour of its own stays.
+            QCOMPARE(e.textBox(red)->document()->toPlainText(), QStringLiteral("Red"));
+            QVERIFY(e.get(red, K::Text).toString().contains(QStringLiteral("#ff0000")));
+        }
+        // The colour that follows the style is not written into the text.
+        QVERIFY(!e.get(typed, K::Text).toString().contains(QStringLiteral("color")));
+    }
+
+    void labelsOfAPlayingNetworkNeverOverlap()
+    {
+        Editing e;
+        // A node with edges one division away in four directions, its counter and last notes
+        // and every edge's signalling shown, as while the network plays.
+        const QmdItemId hub = e.addNode(0, 0);
+        const QList<TickPoint> ends {{0, -Step}, {Step, -Step}, {Step, 0}, {-Step, -Step}};
+        QmdItemIdList edges;
+        for (const TickPoint& end : ends)
+            edges.append(e.addEdge(hub, e.addNode(end.x, end.y)));
+        e.controller()->requestSetData(K::Path, int(QmdKelvo::Direct),
+                                       e.controller()->elementIndex(edges.at(1)));
+        e.controller()->requestSetData(K::SignallingMethod, int(QmdKelvo::Random),
+                                       e.controller()->elementIndex(hub));
+        for (const QString& key :
+             {K::ShowNodeCounters, K::ShowNodeLastNotesSent, K::ShowEdgeSignalling})
+            e.controller()->requestSetData(key, true, QmdIndex());
+        e.settle();
+        auto setState = [&](const QString& key, const QVariant& value) {
+            e.controller()->requestSetData(
+                key, value, e.controller()->index(hub, e.controller()->elementStatesRoot()),
+                QmdRequestOptions(Qmd::NotUndoable, QString()));
+            e.settle();
+        };
+        setState(K::HitCount, 4u);
+        setState(K::LastNotesSent, QStringLiteral("E4:85"));
+
+        auto labels = [&] {
+            QList<const QGraphicsSimpleTextItem*> shown;
+            for (const QGraphicsItem* item : e.scene->items()) {
+                const auto* label = dynamic_cast<const QGraphicsSimpleTextItem*>(item);
+                if (label && label->isVisible() && !label->text().isEmpty())
+                    shown.append(label);
+            }
+            return shown;
+        };
+        auto checkNoOverlap = [&](const char* when) {
+            const QList<const QGraphicsSimpleTextItem*> shown = labels();
+            QCOMPARE(shown.size(), 1 + 2 * edges.size());
+            // No edge's signalling covers a node's counter and last notes.
+            for (int i = 0; i < shown.size(); ++i) {
+                if (shown[i]->parentItem()->type() != NodeItemType)
+                    continue;
+                for (int j = 0; j < shown.size(); ++j) {
+                    if (shown[j]->parentItem()->type() != EdgeItemType)
+                        continue;
+                    const QRect a
+                        = e.view->mapFromScene(shown[i]->sceneBoundingRect()).boundingRect();
+                    const QRect b
+                        = e.view->mapFromScene(shown[j]->sceneBoundingRect()).boundingRect();
+                    QVERIFY2(!a.intersects(b),
+                             qPrintable(QStringLiteral("%1: \"%2\" covers \"%3\"")
+                                            .arg(QLatin1String(when), shown[i]->text(),
+                                                 shown[j]->text())));
+                }
+            }
+        };
+        for (const double zoom : {0.25, 1.0, 3.0, 8.0}) {
+            e.setZoomScale(zoom);
+            e.settle();
+            checkNoOverlap(qPrintable(QStringLiteral("zoom %1").arg(zoom)));
+        }
+        // A longer text as the network plays on.
+        setState(K::HitCount, 1234u);
+        setState(K::LastNotesSent, QStringLiteral("C#4:100 E4:85 G4:90"));
+        e.setZoomScale(1.0);
+        e.settle();
+        checkNoOverlap("longer texts");
     }
 
     // ---- What the document holds --------------------------------------------------------

@@ -348,9 +348,11 @@ private slots:
         const QPoint empty = c.at(-4 * Step, -4 * Step);
         c.select({ab, ba});
 
+        // Paths that differ show "City Block" checked.
         QMenu* menu = c.menuAt(empty);
-        QVERIFY(!Commands::entry(menu, QStringLiteral("City &Block"))->isChecked());
+        QVERIFY(Commands::entry(menu, QStringLiteral("City &Block"))->isChecked());
         QVERIFY(!Commands::entry(menu, QStringLiteral("City Block &Flipped"))->isChecked());
+        QVERIFY(!Commands::entry(menu, QStringLiteral("Direc&t"))->isChecked());
         c.choose(QStringLiteral("Direc&t"));
         QCOMPARE(c.get(ab, K::Path).toInt(), int(QmdKelvo::Direct));
         QCOMPARE(c.get(ba, K::Path).toInt(), int(QmdKelvo::Direct));
