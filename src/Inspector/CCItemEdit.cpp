@@ -9,6 +9,7 @@
 #include "QmdKelvoKeys.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace K = QmdKelvoKeys;
 
@@ -149,6 +150,16 @@ CCItemEdit::CCItemEdit(CCListEdit* parent, const QmdIndex& controllerIndex)
     connect(ui.pointPitchBendCombinedSpinBox, &QSpinBox::valueChanged, this,
             &CCItemEdit::onPointPitchBendCombinedValueChanged);
 
+    // A typed value is written when the user finishes it (Return, leaving the field or an
+    // arrow), never digit by digit: "100" is one step, and a position such as "0.9" can be
+    // typed through its unfinished "0." without the point moving.
+    for (QAbstractSpinBox* spinBox : std::initializer_list<QAbstractSpinBox*> {
+             ui.singleValueStandardCombinedSpinBox, ui.singleValuePitchBendCombinedSpinBox,
+             ui.singleValueMsbSpinBox, ui.singleValueLsbSpinBox, ui.pointXSpinBox,
+             ui.pointStandardCombinedSpinBox, ui.pointMsbSpinBox, ui.pointLsbSpinBox,
+             ui.pointPitchBendCombinedSpinBox})
+        spinBox->setKeyboardTracking(false);
+
     // The fields that make this row the one that learns from MIDI while they have the focus.
     for (QWidget* field : std::initializer_list<QWidget*> {
              ui.msbComboBox, ui.lsbComboBox, ui.singleValueCombinedSlider,
@@ -284,8 +295,16 @@ void CCItemEdit::onSingleValueStandardCombinedValueChanged(int value)
         if (points.isEmpty())
             points.append(QPointF(0, 0));
         points.first() = QPointF(0, value);
-        controller->requestSetData(K::CurvePoints, QVariant::fromValue(points), controllerIndex,
-                                   QmdRequestOptions(tr("Set Data")));
+        // Every position of a drag is written, and joins the drag's first request.
+        const bool dragging = inSingleValueDrag || ui.singleValueCombinedSlider->isSliderDown()
+            || ui.singleValueCombinedDial->isSliderDown();
+        QmdRequestOptions options(tr("Set Data"));
+        if (dragging)
+            options.id = singleValueDragRequestId;
+        const QmdRequestId id = controller->requestSetData(
+            K::CurvePoints, QVariant::fromValue(points), controllerIndex, options);
+        if (dragging && singleValueDragRequestId == 0)
+            singleValueDragRequestId = id;
     }
     // Quietly: its own signal would come back here with the same value once more.
     const QSignalBlocker blocker(ui.singleValuePitchBendCombinedSpinBox);
@@ -497,6 +516,15 @@ bool CCItemEdit::eventFilter(QObject* object, QEvent* event)
             learnFromMidi(midi->bytes());
             return true;
         }
+    } else if ((object == ui.singleValueCombinedSlider || object == ui.singleValueCombinedDial)
+               && (event->type() == QEvent::MouseButtonPress
+                   || event->type() == QEvent::MouseButtonRelease)) {
+        // A drag, from the press that may already move the value to the release, is written as
+        // it goes and is one step: a new one starts with no request yet.
+        const bool press = event->type() == QEvent::MouseButtonPress;
+        inSingleValueDrag = press && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        if (press)
+            singleValueDragRequestId = 0;
     } else if (object == ui.curveEdit && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {

@@ -82,6 +82,10 @@ private:
     // changes it makes there join.
     bool inMouseGesture = false;
     QmdRequestId mouseGestureRequestId = 0;
+    // Between a press and a release of the mouse on the slider or the dial, and the first
+    // request of that drag.
+    bool inSingleValueDrag = false;
+    QmdRequestId singleValueDragRequestId = 0;
 };
 
 #endif // CCITEMEDIT_H

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDoubleSpinBox>
+#include <QFocusEvent>
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -135,6 +136,14 @@ void Inspector::buildPages()
     setUpNodePage();
     setUpVoiceGroupPage();
     setStyleSheet(styleSheetText());
+
+    // The pages' own text fields (not those inside spin boxes and combo boxes).
+    const QList<QLineEdit*> edits = m_pageStack->findChildren<QLineEdit*>();
+    for (QLineEdit* edit : edits) {
+        if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget())
+            && !qobject_cast<QComboBox*>(edit->parentWidget()))
+            edit->installEventFilter(this);
+    }
 
     if (AppServices* services = AppServices::instance())
         connect(services, &AppServices::focusWindowChanged, this, &Inspector::setKelvoWindow);
@@ -558,6 +567,29 @@ void Inspector::onInstrumentsAddedOrRemoved()
 {
     const qsizetype count = controller ? controller->instruments().size() : 0;
     m_documentForm.totalInstrumentsLabel->setText(QString::number(count));
+}
+
+// ---- Unfinished text ------------------------------------------------------------------------
+
+bool Inspector::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // A menu or another application taking the focus for a moment leaves the edit as it is.
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            // Looked at once the field has finished what it can: fix-up may complete its text.
+            QPointer<QLineEdit> edit = qobject_cast<QLineEdit*>(watched);
+            QMetaObject::invokeMethod(
+                this, [this, edit] { restoreUnfinishedText(edit); }, Qt::QueuedConnection);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Inspector::restoreUnfinishedText(QLineEdit* edit)
+{
+    if (edit && controller && !edit->hasFocus() && !edit->hasAcceptableInput())
+        controller->updateBoundObject(edit, "text");
 }
 
 // ---- Visibility -----------------------------------------------------------------------------

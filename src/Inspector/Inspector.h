@@ -113,6 +113,7 @@ signals:
     void visibilityToggled();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -162,6 +163,12 @@ private:
     QList<PageBinding> elementPageBindings(QmdKelvo::ElementType type) const;
     QList<PageBinding> instrumentPageBindings() const;
     static QObjectList boundWidgets(const QList<PageBinding>& bindings);
+    // Puts the widgets of unbound bindings at their values for absent keys, quietly: a page
+    // without a selection shows nothing of any document.
+    static void showAbsentValues(const QList<PageBinding>& bindings);
+    // Puts back the document's text into a bound field left holding text that was never
+    // finished (and so never stored).
+    void restoreUnfinishedText(QLineEdit* edit);
     // The items of one binding over several elements or instruments: each one's index with
     // the key.
     QHash<QmdIndex, QSet<QString>> collectElementKeys(const QmdItemIdSet& ids,

@@ -121,6 +121,14 @@ QObjectList Inspector::boundWidgets(const QList<PageBinding>& bindings)
     return widgets;
 }
 
+void Inspector::showAbsentValues(const QList<PageBinding>& bindings)
+{
+    for (const PageBinding& binding : bindings) {
+        const QSignalBlocker blocker(binding.widget);
+        binding.widget->setProperty(binding.property, binding.absentValue);
+    }
+}
+
 QHash<QmdIndex, QSet<QString>> Inspector::collectElementKeys(const QmdItemIdSet& ids,
                                                              const QString& key) const
 {
@@ -232,8 +240,12 @@ void Inspector::bindElementPage(QmdKelvo::ElementType type, const QmdItemIdSet& 
     const QList<PageBinding> bindings = elementPageBindings(type);
     // Unbinding shows the values for absent keys.
     controller->unbind(boundWidgets(bindings));
-    if (ids.isEmpty())
+    if (ids.isEmpty()) {
+        // Unbinding resets only what was bound, and a combo box given another document's
+        // model shows its first row.
+        showAbsentValues(bindings);
         return;
+    }
     bindAll(bindings, [this, &ids](const QString& key) { return collectElementKeys(ids, key); });
 }
 
@@ -397,8 +409,10 @@ void Inspector::onInstrumentSelectionChanged()
     const QList<PageBinding> bindings = instrumentPageBindings();
     controller->unbind(boundWidgets(bindings));
     ui.editFrame->setEnabled(!m_selectedInstruments.isEmpty());
-    if (m_selectedInstruments.isEmpty())
+    if (m_selectedInstruments.isEmpty()) {
+        showAbsentValues(bindings);
         return;
+    }
     fillMidiPortsComboBox();
     bindAll(bindings, [this](const QString& key) {
         return collectInstrumentKeys(m_selectedInstruments, key);

@@ -299,6 +299,9 @@ private:
     QmdRequestId runHistoryRequest(const QString& intent, bool undoOrRedo, Op op);
 
     // Bindings
+    // What the binding's property shows for the document as it is; `mixed` tells whether the
+    // watched items differ.
+    QVariant shownValue(const QmdBindingInfo& binding, bool* mixed) const;
     QList<QPair<QmdBindingInfo, QVariant>> boundValues(QObject* obj, const char* objProperty) const;
     void applyBoundValue(QObject* obj, const QmdBindingInfo& binding, const QVariant& value);
     bool signalSharedWithOtherBinding(QObject* obj, const QmdBindingInfo& binding) const;

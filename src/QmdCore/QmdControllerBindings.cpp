@@ -95,6 +95,37 @@ QList<QmdBindingInfo> QmdController::bindings(QObject* object) const
     return m_bindings.values(object);
 }
 
+QVariant QmdController::shownValue(const QmdBindingInfo& binding, bool* mixed) const
+{
+    // An absent item holds the binding's value when absent, so that it agrees with an item
+    // that holds that value and the property never keeps a value the document lost (undoing
+    // the first value of a key removes the key).
+    bool haveFirst = false;
+    QVariant first;
+    bool firstIsContainer = false;
+    for (auto items = binding.items.cbegin(); items != binding.items.cend(); ++items) {
+        for (const QString& key : items.value()) {
+            const QmdIndex item = directIndex(key, items.key());
+            const bool container = item.isValid() && directType(item) != Qmd::NoContainer;
+            const QVariant value = !item.isValid() ? binding.defaultValue
+                : container                        ? QVariant()
+                                                   : directData(item);
+            if (!haveFirst) {
+                haveFirst = true;
+                first = value;
+                firstIsContainer = container;
+            } else if (!sameValue(first, value)) {
+                if (mixed)
+                    *mixed = true;
+                return binding.mixedValue;
+            }
+        }
+    }
+    if (mixed)
+        *mixed = false;
+    return haveFirst && !firstIsContainer ? first : binding.defaultValue;
+}
+
 QList<QPair<QmdBindingInfo, QVariant>> QmdController::boundValues(QObject* obj,
                                                                   const char* objProperty) const
 {
@@ -104,33 +135,7 @@ QList<QPair<QmdBindingInfo, QVariant>> QmdController::boundValues(QObject* obj,
         const QmdBindingInfo& binding = it.value();
         if (objProperty && binding.property != objProperty)
             continue;
-        bool haveFirst = false;
-        bool mixed = false;
-        QVariant first;
-        Qmd::ContainerType firstType = Qmd::NoContainer;
-        for (auto items = binding.items.cbegin(); items != binding.items.cend() && !mixed;
-             ++items) {
-            for (const QString& key : items.value()) {
-                const QmdIndex item = directIndex(key, items.key());
-                const QVariant value = item.isValid() ? directData(item) : QVariant();
-                if (!haveFirst) {
-                    haveFirst = true;
-                    first = value;
-                    firstType = item.isValid() ? directType(item) : Qmd::NoContainer;
-                } else if (!sameValue(first, value)) {
-                    mixed = true;
-                    break;
-                }
-            }
-        }
-        QVariant shown;
-        if (mixed)
-            shown = binding.mixedValue;
-        else if (haveFirst && firstType == Qmd::NoContainer)
-            shown = first;
-        else
-            shown = binding.defaultValue;
-        result.append(qMakePair(binding, shown));
+        result.append(qMakePair(binding, shownValue(binding, nullptr)));
     }
     return result;
 }
@@ -196,9 +201,10 @@ void QmdController::onBoundObjectSignalled()
     if (!obj || !m_bindings.contains(obj) || !model())
         return;
     // Only the bindings on the signal that fired write back; they share one request id and so
-    // one undo step.
+    // one undo step. The id is taken with the first item that changes: a signal that changes
+    // nothing (a field that the focus merely passed through) makes no request.
     const int firedSignal = senderSignalIndex();
-    const QmdRequestId id = registerNewRequestId();
+    QmdRequestId id = 0;
     const QList<QmdBindingInfo> bindings = m_bindings.values(obj);
     for (auto b = bindings.crbegin(); b != bindings.crend(); ++b) {
         const QmdBindingInfo& binding = *b;
@@ -208,14 +214,29 @@ void QmdController::onBoundObjectSignalled()
         const QVariant value = obj->property(binding.property.constData());
         if (!value.isValid())
             continue;
+        // A property still showing the value for differing items has not been changed by the
+        // user: writing it would make the items equal to a value that none of them holds.
+        bool mixed = false;
+        const QVariant shown = shownValue(binding, &mixed);
+        if (mixed && sameValue(shown, value))
+            continue;
         bool begun = false;
         for (auto items = binding.items.cbegin(); items != binding.items.cend(); ++items) {
             QHash<QString, QVariant> pairs;
-            for (const QString& key : items.value())
-                pairs.insert(key, value);
+            for (const QString& key : items.value()) {
+                const QmdIndex item = directIndex(key, items.key());
+                const bool plain = item.isValid() && directType(item) == Qmd::NoContainer;
+                const QVariant stored = !item.isValid() ? binding.defaultValue
+                    : plain                             ? directData(item)
+                                                        : QVariant();
+                if (!sameValue(stored, value))
+                    pairs.insert(key, value);
+            }
             if (pairs.isEmpty())
                 continue;
             if (!begun) {
+                if (id == 0)
+                    id = registerNewRequestId();
                 directBeginRequest(id, binding.flags, binding.intent);
                 begun = true;
             }

@@ -6,6 +6,7 @@
 #include "TestSync.h"
 
 #include <QSignalSpy>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <limits>
@@ -50,6 +51,43 @@ struct RequestCounter
     QSignalSpy spy;
 };
 
+// Shows the curve list in a window of its own and gives a field the focus with a click.
+bool openList(CurveList& doc)
+{
+    doc.list->resize(300, 400);
+    doc.list->show();
+    doc.list->activateWindow();
+    return QTest::qWaitForWindowActive(doc.list.get());
+}
+
+bool clickInto(QWidget* field)
+{
+    QTest::mouseClick(field, Qt::LeftButton, Qt::NoModifier, field->rect().center());
+    return QTest::qWaitFor([field] { return field->hasFocus(); });
+}
+
+// Where the slider's handle is.
+QPoint sliderHandle(const QSlider* slider)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.singleStep = slider->singleStep();
+    option.pageStep = slider->pageStep();
+    option.tickPosition = slider->tickPosition();
+    option.tickInterval = slider->tickInterval();
+    option.upsideDown = slider->invertedAppearance();
+    option.direction = slider->layoutDirection();
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    return slider->style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+        .center();
+}
+
 } // namespace
 
 class TestCCItemEdit : public QObject
@@ -57,6 +95,7 @@ class TestCCItemEdit : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void showingACurveChangesNothing();
     void pitchBendFromTheMsbCombo();
     void pitchBendFromTheLsbCombo();
@@ -66,6 +105,9 @@ private slots:
     void undoKeepsTheCodesOfItsStep();
     void singleValueWritesOneRequestPerStep();
     void pointSpinBoxesMoveTheCurrentPoint();
+    void typedValueIsOneStepWhenFinished();
+    void typedPointPositionMovesThePointOnceFinished();
+    void sliderAndDialDragsAreOneStep();
     void deleteKeyRemovesFreePointsOnly();
     void draggedPointIsWrittenAndNotFedBack();
     void smartResetWhilePlaying();
@@ -77,6 +119,12 @@ private slots:
 
 // Selecting an edge shows its curves as they are: a volume curve deliberately at 0, an LSB
 // left unpaired and a stored curve that lacks its end point all stay, and no step is added.
+void TestCCItemEdit::initTestCase()
+{
+    // Typed numbers are read with a point for decimals whatever the machine's locale.
+    QLocale::setDefault(QLocale::c());
+}
+
 void TestCCItemEdit::showingACurveChangesNothing()
 {
     CurveList doc;
@@ -351,6 +399,144 @@ void TestCCItemEdit::pointSpinBoxesMoveTheCurrentPoint()
     doc.undo();
     QCOMPARE(doc.points(id).constFirst(), QPointF(0, 0));
     QCOMPARE(ui.pointStandardCombinedSpinBox->value(), 0);
+}
+
+// Typed digits are one value, written when the user finishes it: with Return, by leaving the
+// field, or with an arrow key.
+void TestCCItemEdit::typedValueIsOneStepWhenFinished()
+{
+    CurveList doc;
+    const QmdItemId id = doc.addCurve(SingleCurve, 7, 39, {QPointF(0, 5000)});
+    CCItemEdit* row = doc.show(id);
+    QVERIFY(openList(doc));
+    Ui_CCItemEditForm& ui = row->ui;
+    const QString undoBefore = doc.controller.undoText();
+    RequestCounter requests(&doc.controller);
+
+    QVERIFY(clickInto(ui.singleValueStandardCombinedSpinBox));
+    QTest::keyClick(ui.singleValueStandardCombinedSpinBox, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ui.singleValueStandardCombinedSpinBox, QStringLiteral("100"));
+    doc.settle();
+    QCOMPARE(requests.count(), 0);
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 5000)}));
+    QTest::keyClick(ui.singleValueStandardCombinedSpinBox, Qt::Key_Return);
+    doc.settle();
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 100)}));
+    QCOMPARE(ui.singleValueCombinedSlider->value(), 100);
+
+    // Leaving the field finishes it too; the MSB field writes the combined value once.
+    requests.spy.clear();
+    QVERIFY(clickInto(ui.singleValueMsbSpinBox));
+    QTest::keyClick(ui.singleValueMsbSpinBox, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ui.singleValueMsbSpinBox, QStringLiteral("64"));
+    doc.settle();
+    QCOMPARE(requests.count(), 0);
+    QVERIFY(clickInto(ui.singleValueLsbSpinBox));
+    doc.settle();
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 64 * 128 + 100 % 128)}));
+
+    // An arrow steps at once.
+    requests.spy.clear();
+    QTest::keyClick(ui.singleValueLsbSpinBox, Qt::Key_Up);
+    doc.settle();
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 64 * 128 + 100 % 128 + 1)}));
+
+    doc.undo();
+    doc.undo();
+    doc.undo();
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 5000)}));
+    QCOMPARE(doc.controller.undoText(), undoBefore);
+}
+
+// A position typed into the x field moves the current point there once finished, as one step;
+// the unfinished text ("0", "0.") neither moves the point nor is rewritten.
+void TestCCItemEdit::typedPointPositionMovesThePointOnceFinished()
+{
+    CurveList doc;
+    const QPolygonF stored {QPointF(0, 0), QPointF(0.3, 5000), QPointF(0.6, 9000), QPointF(1, 0)};
+    const QmdItemId id = doc.addCurve(LinearCurve, 7, 39, stored);
+    CCItemEdit* row = doc.show(id);
+    QVERIFY(openList(doc));
+    Ui_CCItemEditForm& ui = row->ui;
+    row->curveHoverPoints()->setCurrentIndex(2);
+    QCOMPARE(ui.pointXSpinBox->value(), 0.6);
+    const QString undoBefore = doc.controller.undoText();
+    RequestCounter requests(&doc.controller);
+
+    QVERIFY(clickInto(ui.pointXSpinBox));
+    QTest::keyClick(ui.pointXSpinBox, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ui.pointXSpinBox, QStringLiteral("0.9"));
+    doc.settle();
+    QCOMPARE(ui.pointXSpinBox->text(), QStringLiteral("0.9"));
+    QCOMPARE(requests.count(), 0);
+    QCOMPARE(doc.points(id), stored);
+    QTest::keyClick(ui.pointXSpinBox, Qt::Key_Return);
+    doc.settle();
+    QCOMPARE(requests.count(), 1);
+    const QPolygonF moved = doc.points(id);
+    QCOMPARE(moved.size(), 4);
+    QCOMPARE(moved.at(1), QPointF(0.3, 5000));
+    QVERIFY(qAbs(moved.at(2).x() - 0.9) < 0.001);
+    QCOMPARE(moved.at(2).y(), 9000.0);
+    QCOMPARE(ui.pointXSpinBox->value(), 0.9);
+    QCOMPARE(doc.controller.undoText(), QStringLiteral("Curve Points"));
+    doc.undo();
+    QCOMPARE(doc.points(id), stored);
+    QCOMPARE(doc.controller.undoText(), undoBefore);
+}
+
+// A drag of the slider or the dial is written as it goes and undone as one step.
+void TestCCItemEdit::sliderAndDialDragsAreOneStep()
+{
+    CurveList doc;
+    const QmdItemId id = doc.addCurve(SingleCurve, 7, 39, {QPointF(0, 0), QPointF(0.5, 200)});
+    CCItemEdit* row = doc.show(id);
+    QVERIFY(openList(doc));
+    const QString undoBefore = doc.controller.undoText();
+    RequestCounter requests(&doc.controller);
+
+    QSlider* slider = row->ui.singleValueCombinedSlider;
+    QPoint at = sliderHandle(slider);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, at);
+    QList<double> written;
+    for (int step = 1; step <= 3; ++step) {
+        at += QPoint(slider->width() / 5, 0);
+        QTest::mouseMove(slider, at);
+        doc.settle();
+        written.append(doc.points(id).constFirst().y());
+    }
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, at);
+    doc.settle();
+    // Written as the drag went.
+    QVERIFY(written.at(0) > 0);
+    QVERIFY(written.at(0) < written.at(1) && written.at(1) < written.at(2));
+    QCOMPARE(doc.points(id).constFirst().y(), double(slider->value()));
+    // Each position a request, all of them under the drag's one id.
+    QVERIFY(requests.spy.size() >= 3);
+    QCOMPARE(requests.count(), 1);
+    doc.undo();
+    QCOMPARE(doc.points(id), (QPolygonF {QPointF(0, 0), QPointF(0.5, 200)}));
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(doc.controller.undoText(), undoBefore);
+
+    // The dial, from its bottom round to its top.
+    QDial* dial = row->ui.singleValueCombinedDial;
+    const QPoint centre = dial->rect().center();
+    const int r = qMin(dial->width(), dial->height()) / 3;
+    QTest::mousePress(dial, Qt::LeftButton, Qt::NoModifier, centre + QPoint(-r, r / 2));
+    QTest::mouseMove(dial, centre + QPoint(-r, 0));
+    doc.settle();
+    QTest::mouseMove(dial, centre + QPoint(0, -r));
+    doc.settle();
+    QTest::mouseRelease(dial, Qt::LeftButton, Qt::NoModifier, centre + QPoint(0, -r));
+    doc.settle();
+    QVERIFY(doc.points(id).constFirst().y() > 0);
+    doc.undo();
+    QCOMPARE(doc.points(id).constFirst().y(), 0.0);
+    QCOMPARE(doc.controller.undoText(), undoBefore);
 }
 
 void TestCCItemEdit::deleteKeyRemovesFreePointsOnly()

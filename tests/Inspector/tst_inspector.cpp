@@ -213,29 +213,37 @@ private slots:
         QVERIFY(!node.instrumentChangeCheckBox->isChecked());
         QVERIFY(!node.instrumentComboBox->isEnabledTo(nodePage));
 
+        // The boxes of a selected node and voice group take their values from the document at
+        // the reset that binds them, after an unbinding that set them quietly.
         TestDocumentWindow window;
+        QmdKelvoController* c = window.controller();
+        const QmdItemId nodeId = InspectorTestDocument::addNode(c, 0);
+        c->requestAddVoiceGroup(c->elementIndex(nodeId));
+        settle();
+        const QmdItemIdList all = c->elements();
+        window.setSelectedElementIds(QmdItemIdSet(all.cbegin(), all.cend()));
         services->setFocusWindow(&window);
-        for (QAbstractButton* box :
-             {static_cast<QAbstractButton*>(group.useScaleCheckBox),
-              static_cast<QAbstractButton*>(node.instrumentChangeCheckBox)}) {
-            const QSignalBlocker blocker(box);
-            box->setChecked(true);
-        }
-        inspector.reset();
+        const auto setBoxes = [&](bool on) {
+            for (const QmdItemId id : c->elements()) {
+                const bool isNode = c->elementType(id) == QmdKelvo::NodeElement;
+                const QmdIndex element = c->elementIndex(id);
+                c->requestSetData(isNode ? K::DoInstrumentChange : K::UseScale, on, element);
+            }
+            inspector.reset();
+            settle();
+        };
+        setBoxes(true);
+        QVERIFY(group.useScaleCheckBox->isChecked());
         for (const QWidget* field : scale)
             QVERIFY(field->isEnabledTo(groupPage));
         QVERIFY(node.instrumentComboBox->isEnabledTo(nodePage));
 
-        for (QAbstractButton* box :
-             {static_cast<QAbstractButton*>(group.useScaleCheckBox),
-              static_cast<QAbstractButton*>(node.instrumentChangeCheckBox)}) {
-            const QSignalBlocker blocker(box);
-            box->setChecked(false);
-        }
-        inspector.reset();
+        setBoxes(false);
+        QVERIFY(!group.useScaleCheckBox->isChecked());
         for (const QWidget* field : scale)
             QVERIFY(!field->isEnabledTo(groupPage));
         QVERIFY(!node.instrumentComboBox->isEnabledTo(nodePage));
+        services->setFocusWindow(nullptr);
     }
 
     void countsFollowTheDocument()

@@ -113,6 +113,8 @@ private slots:
     void commonAndMixedValues();
     void writeBackIsOneStep();
     void containersAndAbsentKeys();
+    void undoneFirstValueShowsTheValueWhenAbsent();
+    void unchangedPropertyWritesNothing();
     void undoRefreshesWithoutRequest();
     void sharedSignalSharesOneId();
     void onlyTheFiredSignalWritesBack();
@@ -140,8 +142,10 @@ void TestQmdBindings::bindTakesTheModelValue()
                       7, -1, QStringLiteral("Velocity"));
     QCOMPARE(d.controller.bindings(&probe).size(), 1);
     QCOMPARE(d.controller.bindings(&probe).first().signal, QByteArray("2numberChanged(int)"));
-    QCOMPARE(probe.number(), 1);
-    QVERIFY(seen.isEmpty()); // reset with the object's signals blocked
+    // Reset to the old default with the object's signals blocked, then the new binding's
+    // value when absent.
+    QCOMPARE(probe.number(), 7);
+    QCOMPARE(seen, QList<int> {7});
 }
 
 void TestQmdBindings::oneWayBinding()
@@ -210,19 +214,92 @@ void TestQmdBindings::containersAndAbsentKeys()
     d.controller.bind(&probe, "number", SIGNAL(numberChanged(int)), QStringLiteral("B"), QmdIndex(),
                       12, -1, QStringLiteral("Container"));
     QCOMPARE(probe.number(), 12);
-    // An absent key gives an invalid value: a typed property keeps what it has, a variant
-    // property takes it.
+    // An absent key shows the value when absent, in typed and variant properties alike.
+    probe.setNumber(33);
     d.controller.bind(&probe, "number", SIGNAL(numberChanged(int)), QStringLiteral("Nothing"), d.a,
                       12, -1, QStringLiteral("Absent"));
     QCOMPARE(probe.number(), 12);
     probe.setValue(5);
     d.controller.bind(&probe, "value", SIGNAL(valueChanged()), QStringLiteral("Nothing"), d.a, 12,
                       -1, QStringLiteral("Absent"));
-    QVERIFY(!probe.value().isValid());
+    QCOMPARE(probe.value(), QVariant(12));
     // Writing an invalid value back writes nothing.
     const int history = d.model.currentHistoryCount();
     probe.setValue(QVariant());
     QCOMPARE(d.model.currentHistoryCount(), history);
+    // Nor does writing the value when absent: the key stays absent.
+    probe.setValue(12);
+    QCOMPARE(d.model.currentHistoryCount(), history);
+    QVERIFY(!d.controller.index(QStringLiteral("Nothing"), d.a).isValid());
+}
+
+// Undoing the first value of a key removes the key; the property goes back to the value when
+// absent, not to the undone value. An absent key and one holding that value agree.
+void TestQmdBindings::undoneFirstValueShowsTheValueWhenAbsent()
+{
+    Document d;
+    Probe probe;
+    d.controller.bind(&probe, "number", SIGNAL(numberChanged(int)), d.both("Channel"), 3, -1,
+                      QStringLiteral("Channel"));
+    QCOMPARE(probe.number(), 3);
+    probe.setNumber(9);
+    deliverRelays();
+    QCOMPARE(d.controller.data(QStringLiteral("Channel"), d.b), QVariant(9));
+    d.controller.requestUndo();
+    deliverRelays();
+    QVERIFY(!d.controller.index(QStringLiteral("Channel"), d.a).isValid());
+    QCOMPARE(probe.number(), 3);
+
+    d.controller.requestSetData(QStringLiteral("Channel"), 3, d.b);
+    deliverRelays();
+    QCOMPARE(probe.number(), 3);
+    d.controller.requestSetData(QStringLiteral("Channel"), 4, d.b);
+    deliverRelays();
+    QCOMPARE(probe.number(), -1);
+}
+
+// A signal that leaves the property at what the binding shows writes nothing: neither the
+// unchanged value nor the value shown for differing items. A changed value is written to the
+// items that do not hold it yet, as one step.
+void TestQmdBindings::unchangedPropertyWritesNothing()
+{
+    Document d;
+    Probe probe;
+    d.controller.bind(&probe, "left", SIGNAL(pairChanged()), d.both("Velocity"), 0, -1,
+                      QStringLiteral("Velocity"));
+    QCOMPARE(probe.left(), 64);
+    QSignalSpy finished(&d.controller, &QmdController::requestFinished);
+    int history = d.model.currentHistoryCount();
+    probe.changePair(64, 0);
+    deliverRelays();
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(d.model.currentHistoryCount(), history);
+
+    d.controller.requestSetData(QStringLiteral("Velocity"), 90, d.b);
+    deliverRelays();
+    QCOMPARE(probe.left(), -1);
+    finished.clear();
+    history = d.model.currentHistoryCount();
+    probe.changePair(-1, 0);
+    deliverRelays();
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(d.model.currentHistoryCount(), history);
+    QCOMPARE(d.controller.data(QStringLiteral("Velocity"), d.a), QVariant(64));
+    QCOMPARE(d.controller.data(QStringLiteral("Velocity"), d.b), QVariant(90));
+
+    QSignalSpy changed(
+        &d.controller,
+        qOverload<const QmdIndex&, const QStringList&, QmdRequestId>(&QmdController::itemsChanged));
+    probe.changePair(90, 0);
+    deliverRelays();
+    QCOMPARE(d.model.currentHistoryCount(), history + 1);
+    QCOMPARE(d.controller.data(QStringLiteral("Velocity"), d.a), QVariant(90));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().at(0).value<QmdIndex>(), d.a);
+    QCOMPARE(probe.left(), 90);
+    d.controller.requestUndo();
+    deliverRelays();
+    QCOMPARE(probe.left(), -1);
 }
 
 void TestQmdBindings::undoRefreshesWithoutRequest()
