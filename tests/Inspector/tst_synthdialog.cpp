@@ -155,14 +155,24 @@ private slots:
     {
         MidiSynthDialog dialog;
         dialog.setSynth(synth.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto type = [](QSpinBox* box, const QString& text) {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, text);
+            QTest::keyClick(box, Qt::Key_Return);
+        };
         // A bank no General MIDI SoundFont has, typed on channel 4 and on channel 10: the
         // table and the combo box name the substitute the channel plays, the spin boxes keep
         // the numbers typed.
         for (const int channel : {3, 9}) {
-            chooseChannel(dialog, channel);
-            dialog.bankMSBSpinBox->setValue(127);
-            dialog.bankLSBSpinBox->setValue(126);
-            dialog.programSpinBox->setValue(6);
+            const QModelIndex row = dialog.channelsView->model()->index(channel, 0);
+            QTest::mouseClick(dialog.channelsView->viewport(), Qt::LeftButton, {},
+                              dialog.channelsView->visualRect(row).center());
+            QCOMPARE(dialog.channelsView->currentIndex().row(), channel);
+            type(dialog.bankMSBSpinBox, QStringLiteral("127"));
+            type(dialog.bankLSBSpinBox, QStringLiteral("126"));
+            type(dialog.programSpinBox, QStringLiteral("6"));
             QTRY_COMPARE(synth->channelInstrument(channel), MidiInstrumentId(0x7F7E05));
             const MidiInstrumentId sounding = synth->soundingInstrument(channel);
             // Channel 10 plays the kit of that program, or the standard kit without one.
