@@ -58,12 +58,14 @@ endfunction()
 # target kelvo_tsan_tests builds them all, and they carry the CTest label "tsan".
 add_custom_target(kelvo_tsan_tests)
 
-# kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL]): a Qt Test executable registered
-# with CTest. Tests run offscreen, find the bundle resources and the manual of the build tree
-# through KELVO_RESOURCES and KELVO_DOC, and every file or setting that they write goes below
-# the build tree. TSAN marks a multi-threaded test; SERIAL one that must not run beside others.
+# kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL] [SYNTH]): a Qt Test executable
+# registered with CTest. Tests run offscreen, find the bundle resources and the manual of the
+# build tree through KELVO_RESOURCES and KELVO_DOC, and every file or setting that they write
+# goes below the build tree. TSAN marks a multi-threaded test; SERIAL one that must not run
+# beside others; SYNTH one that plays through the built-in synthesizer's sound bank (label
+# "synth": scripts/test runs these again against each General MIDI SoundFont installed).
 function(kelvo_add_test name)
-    cmake_parse_arguments(ARG "TSAN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "TSAN;SERIAL;SYNTH" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
     add_test(NAME ${name} COMMAND ${name})
@@ -74,7 +76,10 @@ function(kelvo_add_test name)
     endforeach()
     if(ARG_TSAN)
         add_dependencies(kelvo_tsan_tests ${name})
-        set_tests_properties(${name} PROPERTIES LABELS tsan)
+        set_property(TEST ${name} APPEND PROPERTY LABELS tsan)
+    endif()
+    if(ARG_SYNTH)
+        set_property(TEST ${name} APPEND PROPERTY LABELS synth)
     endif()
     if(ARG_SERIAL)
         set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)

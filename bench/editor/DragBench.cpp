@@ -70,6 +70,7 @@ DragTimes timeDrag(EditorBench& bench, int count, int steps)
     sendMouse(view, QEvent::MouseButtonPress, dragged->pos());
     EditorBench::settle();
     std::vector<double> times;
+    int missed = 0;
     for (int step = 1; step <= steps; ++step) {
         const QPointF offset = stepDistance * step;
         auto inPlace = [&] {
@@ -87,8 +88,13 @@ DragTimes timeDrag(EditorBench& bench, int count, int steps)
         EditorBench::settle();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (!inPlace())
-            std::printf("  step %d: the items did not reach their places\n", step);
+            ++missed;
     }
+    if (missed > 0)
+        EditorBench::cannotMeasure(QStringLiteral("%1 of %2 steps: the items did not reach their "
+                                                  "places")
+                                       .arg(missed)
+                                       .arg(steps));
     sendMouse(view, QEvent::MouseButtonRelease, starts.front() + stepDistance * steps);
     EditorBench::settle();
     if (c->undoText() == QLatin1String("Move"))

@@ -4,6 +4,7 @@
 #include "QmdGlobal.h"
 
 #include <QList>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -44,12 +45,26 @@ public:
     QmdItemIdList textBoxes;
     QmdItemIdList instruments;
 
+    // Brings the bench back to where every section starts, whatever the section before left:
+    // the transport paused at the start, no text-box editor open (nor one waiting to be
+    // deleted), no focus item in the scene and the view holding the keyboard focus, nothing
+    // selected, the selection tool, 100 %. Returns false, having said why, when that state
+    // could not be reached.
+    bool prepareSection();
+    // Says that the running section cannot measure, and why: its figures are not reported as
+    // met and the program fails.
+    static void cannotMeasure(const QString& why);
+    // Whether the running section could not measure; cleared as each section begins.
+    static bool sectionFailed();
+    static void beginSection();
+
     // Delivers the queued signals of the document and of the windows.
     static void settle();
     // Runs `run` `runs` times after one run that is not counted, and gives the median time in
     // milliseconds.
     static double medianMs(int runs, const std::function<void()>& run);
-    // Prints one figure against its target (the largest acceptable value).
+    // Prints one figure against its target (the largest acceptable value); in a section that
+    // could not measure, as not measured.
     static void report(const char* figure, double ms, double targetMs);
     // CPU time of the calling thread, in milliseconds.
     static double threadCpuMs();
@@ -62,7 +77,8 @@ public:
         int voiceGroupsPlaying = 0;
     };
     // Plays the network from where it stands for `seconds`, with the event loop running,
-    // and pauses it again.
+    // and pauses it again. A network on which no voice group played to the end cannot be
+    // measured (the section is told so).
     Played play(int seconds);
 
 private:

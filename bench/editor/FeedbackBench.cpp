@@ -41,7 +41,7 @@ EDITOR_BENCH_SECTION(feedback, 65)
     setDocumentValue(c, K::SyncType, TestSync::staticTypeId());
     auto* clock = qobject_cast<TestSync*>(c->sync());
     if (!clock) {
-        std::printf("  the test clock could not be set\n");
+        EditorBench::cannotMeasure(QStringLiteral("the test clock could not be set"));
         return;
     }
     clock->setPlaying(true);

@@ -66,8 +66,8 @@ EDITOR_BENCH_SECTION(poll, 70)
         jack = std::make_unique<JackTestServer>();
         QString error;
         if (!jack->start(&error)) {
-            std::printf("  no MIDI system, and no JACK server could be started: %s\n",
-                        qPrintable(error));
+            EditorBench::cannotMeasure(
+                QStringLiteral("no MIDI system, and no JACK server could be started: ") + error);
             return;
         }
     }

@@ -34,11 +34,23 @@ int main(int argc, char** argv)
                 qlonglong(bench.edges.size()), qlonglong(bench.voiceGroups.size()),
                 qlonglong(bench.textBoxes.size()), qlonglong(bench.instruments.size()));
 
+    // Each section starts from the same state, whatever the one before left; one that cannot
+    // measure says so, and the program fails.
+    QStringList failed;
     for (const EditorBenchSection& section : EditorBenchRegistration::sections()) {
         if (!wanted.isEmpty() && !wanted.contains(QLatin1String(section.name)))
             continue;
         std::printf("\n[%s]\n", section.name);
-        section.run(bench);
+        EditorBench::beginSection();
+        if (bench.prepareSection())
+            section.run(bench);
+        if (EditorBench::sectionFailed())
+            failed << QLatin1String(section.name);
+    }
+    if (!failed.isEmpty()) {
+        std::printf("\nbench_editor: could not measure in %s\n",
+                    qPrintable(failed.join(QStringLiteral(", "))));
+        return 1;
     }
     return 0;
 }

@@ -194,7 +194,11 @@ private:
     // Drops the menu's bindings to the document.
     void unbindContextMenu();
     // The text of the play/stop entry after the selected voice groups; hidden with none.
+    // Remembers which groups played and which did not, for the entry to act on.
     void updatePlayStopAction();
+    // The play/stop entry was chosen: stops the groups that played when the menu opened and
+    // starts those that did not, as the entry said, whatever they did since.
+    void playStopEntryChosen();
     // Writes a note of a MIDI-entry message into the selected elements.
     void enterMidiEvent(const MidiEvent& event);
     void endMidiEntryChord();
@@ -267,6 +271,9 @@ private:
     QActionGroup* edgePathGroup = nullptr;
     QAction* wormholeAction = nullptr;
     QString playStopToggleText;
+    // The selected voice groups that played, and those that did not, when the menu opened.
+    QmdItemIdList playStopPlaying;
+    QmdItemIdList playStopIdle;
     QString playText;
     QString stopText;
 };

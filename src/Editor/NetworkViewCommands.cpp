@@ -104,8 +104,7 @@ void NetworkView::createActions()
     playText = tr("&Play");
     stopText = tr("&Stop");
     playStopAction = menu->addAction(playStopToggleText);
-    connect(playStopAction, &QAction::triggered, this,
-            &NetworkView::toggleSelectedVoiceGroupsPlayStop);
+    connect(playStopAction, &QAction::triggered, this, &NetworkView::playStopEntryChosen);
     menu->addSeparator();
     muteAction = menu->addAction(tr("&Mute"));
     muteAction->setCheckable(true);
@@ -245,28 +244,37 @@ void NetworkView::updatePlayStopAction()
 {
     if (!playStopAction)
         return;
-    int iterating = 0;
-    int idle = 0;
+    // A group stops by itself once its voices have all ended, so the state can change while
+    // the menu is open: the entry acts on what it showed.
+    playStopPlaying.clear();
+    playStopIdle.clear();
     if (controller && networkScene) {
         for (const QmdItemId id : networkScene->selectedElementIds()) {
             if (controller->elementType(id) != QmdKelvo::VoiceGroupElement)
                 continue;
-            if (controller->isVoiceGroupIterating(id))
-                ++iterating;
-            else
-                ++idle;
+            (controller->isVoiceGroupIterating(id) ? playStopPlaying : playStopIdle).append(id);
         }
     }
-    if (iterating == 0 && idle == 0) {
+    const bool playing = !playStopPlaying.isEmpty();
+    const bool idle = !playStopIdle.isEmpty();
+    if (!playing && !idle) {
         playStopAction->setVisible(false);
         return;
     }
-    playStopAction->setText(iterating > 0 && idle > 0 ? playStopToggleText
-                                : iterating > 0       ? stopText
-                                                      : playText);
+    playStopAction->setText(playing && idle ? playStopToggleText : playing ? stopText : playText);
     playStopAction->setVisible(true);
     const AbstractSync* clock = controller->sync();
     playStopAction->setEnabled(clock && clock->isPlaying());
+}
+
+void NetworkView::playStopEntryChosen()
+{
+    if (!controller)
+        return;
+    if (!playStopPlaying.isEmpty())
+        controller->requestStopVoiceGroups(playStopPlaying);
+    if (!playStopIdle.isEmpty())
+        controller->requestStartVoiceGroups(playStopIdle, 1.0);
 }
 
 void NetworkView::toggleSelectedVoiceGroupsPlayStop()

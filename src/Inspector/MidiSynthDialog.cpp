@@ -51,7 +51,10 @@ QVariant SynthChannelsModel::data(const QModelIndex& index, int role) const
         return QVariant();
     if (index.column() == 0)
         return QString::number(index.row() + 1);
-    return synth->instrumentName(synth->channelInstrument(index.row()));
+    // What the channel plays: the synthesizer's substitute when its sound bank lacks the
+    // instrument selected.
+    const QString name = synth->instrumentName(synth->soundingInstrument(index.row()));
+    return name.isNull() ? tr("(none)") : name;
 }
 
 QVariant SynthChannelsModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -121,6 +124,8 @@ MidiSynthDialog::MidiSynthDialog(QWidget*)
 
     m_instrumentsModel = new SynthInstrumentsModel(this);
     instrumentsComboBox->setModel(m_instrumentsModel);
+    // Shown while the channel plays none of the bank's instruments.
+    instrumentsComboBox->setPlaceholderText(tr("(none)"));
 
     for (QSpinBox* box : {programSpinBox, bankMSBSpinBox, bankLSBSpinBox})
         connect(box, &QSpinBox::valueChanged, this, &MidiSynthDialog::onAnySpinBoxValueChanged);
@@ -208,7 +213,15 @@ void MidiSynthDialog::onChannelIndexOrDataChanged(const QModelIndex& topLeft)
     if (!topLeft.isValid() || topLeft.row() != currentChannel())
         return;
     const MidiInstrumentId id = m_synth ? m_synth->channelInstrument(topLeft.row()) : 0;
-    const int index = m_synth ? m_synth->instrumentIndex(id) : -1;
+    // The combo box names what the channel plays, as the table does; the spin boxes keep the
+    // numbers selected, which may name an instrument the bank does not have.
+    int index = -1;
+    if (m_synth) {
+        const MidiInstrumentId sounding = m_synth->soundingInstrument(topLeft.row());
+        index = m_synth->instrumentIndex(sounding);
+        if (m_synth->instrumentId(index) != sounding)
+            index = -1;
+    }
     channelsView->viewport()->update();
     {
         const QSignalBlocker blocker(instrumentsComboBox);

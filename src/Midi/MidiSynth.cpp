@@ -235,7 +235,10 @@ void MidiSynth::setChannelInstrument(int channel, MidiInstrumentId id)
 MidiInstrumentId MidiSynth::soundingInstrument(int channel) const
 {
     QMutexLocker lock(&mutex);
-    return worker ? worker->device()->channelInstrument(channel) : 0;
+    if (!worker)
+        return NoMidiInstrument;
+    const uint32_t id = worker->device()->channelInstrument(channel);
+    return id == Platform::MusicDevice::NoInstrument ? NoMidiInstrument : id;
 }
 
 void MidiSynth::render(float* left, float* right, int frames)

@@ -16,6 +16,8 @@ class MusicDevice;
 // An instrument of the synthesizer: bank select MSB in bits 16-22, bank select LSB in bits
 // 8-14, program in bits 0-6.
 typedef quint32 MidiInstrumentId;
+// No instrument: what a channel plays when the synthesizer has no sound bank.
+constexpr MidiInstrumentId NoMidiInstrument = 0xFFFFFFFFu;
 
 // The display form of an instrument id: program in bits 16-22, bank LSB in bits 8-14, bank
 // MSB in bits 0-6.
@@ -87,8 +89,9 @@ public:
     MidiInstrumentId channelInstrument(int channel) const;
     void setChannelInstrument(int channel, MidiInstrumentId id);
 
-    // The instrument the device really plays on a channel (the table above follows what was
-    // sent; this asks the device).
+    // The instrument the device really plays on a channel: the one selected when the sound
+    // bank has it, else the device's substitute; NoMidiInstrument when it plays none (the
+    // table above follows what was sent; this asks the device).
     MidiInstrumentId soundingInstrument(int channel) const;
     // Renders `frames` stereo frames of a synthesizer made without audio output.
     void render(float* left, float* right, int frames);

@@ -85,6 +85,11 @@ namespace Platform {
 
 QString MusicDevice::defaultSoundBankPath()
 {
+    // KELVO_SOUNDFONT names another SoundFont than the system's default (the tests run
+    // against each bank installed).
+    const QString chosen = qEnvironmentVariable("KELVO_SOUNDFONT");
+    if (!chosen.isEmpty())
+        return chosen;
     return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
 }
 
@@ -191,10 +196,14 @@ void MusicDevice::playMidi(int status, int data1, int data2)
         fluid_synth_key_pressure(synth, channel, data1, data2);
         break;
     case 0xB0:
+        if (data1 == 0)
+            channelBanks[size_t(channel)] = (data2 << 7) | (channelBanks[size_t(channel)] & 127);
+        else if (data1 == 32)
+            channelBanks[size_t(channel)] = (channelBanks[size_t(channel)] & ~127) | data2;
         fluid_synth_cc(synth, channel, data1, data2);
         break;
     case 0xC0:
-        fluid_synth_program_change(synth, channel, data1);
+        selectProgram(channel, data1);
         break;
     case 0xD0:
         fluid_synth_channel_pressure(synth, channel, data1);
@@ -203,6 +212,44 @@ void MusicDevice::playMidi(int status, int data1, int data2)
         fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
         break;
     }
+}
+
+bool MusicDevice::hasPreset(int bank, int program) const
+{
+    fluid_sfont_t* sfont
+        = soundFontId >= 0 ? fluid_synth_get_sfont_by_id(synth, soundFontId) : nullptr;
+    return sfont && fluid_sfont_get_preset(sfont, bank, program);
+}
+
+void MusicDevice::selectProgram(int channel, int program)
+{
+    // FluidSynth's own program change would read the bank of channel 10 as a drum bank
+    // (128 plus the LSB, the MSB ignored) and keep that number when it substitutes; the
+    // instrument is chosen here instead, from the bank selects as they came.
+    const int drumBank = 128;
+    const bool drums = channel == 9;
+    int bank = channelBanks[size_t(channel)];
+    if (!hasPreset(bank, program)) {
+        if (drums) {
+            bank = drumBank;
+            if (!hasPreset(bank, program))
+                program = 0;
+        } else {
+            bank = 0;
+            if (!hasPreset(bank, program))
+                program = 0;
+        }
+    }
+    if (!hasPreset(bank, program)) {
+        if (instruments.isEmpty()) {
+            fluid_synth_program_change(synth, channel, program);
+            return;
+        }
+        const uint32_t first = instruments.first().id;
+        bank = int(((first >> 16) & 127) << 7 | ((first >> 8) & 127));
+        program = int(first & 127);
+    }
+    fluid_synth_program_select(synth, channel, soundFontId, bank, program);
 }
 
 uint32_t MusicDevice::instrumentNumber(int index) const
@@ -221,10 +268,14 @@ QString MusicDevice::instrumentName(uint32_t id) const
 
 uint32_t MusicDevice::channelInstrument(int channel) const
 {
-    int font = 0, bank = 0, program = 0;
-    if (!synth || fluid_synth_get_program(synth, channel, &font, &bank, &program) != FLUID_OK)
-        return 0;
-    return instrumentNumberOf(bank, program);
+    // The preset that sounds, not the bank and program numbers the channel holds: those are
+    // what was asked for, and may name an instrument the bank does not have.
+    fluid_preset_t* preset = synth && channel >= 0 && channel < 16
+        ? fluid_synth_get_channel_preset(synth, channel)
+        : nullptr;
+    if (!preset)
+        return NoInstrument;
+    return instrumentNumberOf(fluid_preset_get_banknum(preset), fluid_preset_get_num(preset));
 }
 
 void MusicDevice::reset()
@@ -233,6 +284,7 @@ void MusicDevice::reset()
         return;
     fluid_synth_all_sounds_off(synth, -1);
     fluid_synth_system_reset(synth);
+    channelBanks.fill(0);
     setInternalReverb(false);
     fluid_synth_chorus_on(synth, -1, 0);
 }

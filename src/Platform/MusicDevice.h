@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 
 struct _fluid_hashtable_t;
@@ -17,7 +18,11 @@ namespace Platform {
 //
 // Instruments are numbered as bank select MSB in bits 16-22, bank select LSB in bits 8-14
 // and program in bits 0-6, so that the bank-select and program-change messages that pick an
-// instrument on a channel carry exactly these fields.
+// instrument on a channel carry exactly these fields. A program change plays the instrument
+// of the sound bank that the channel's bank select and the program name, on every channel
+// (the drum channel, 10, too); when the bank has none, the channel plays a substitute as
+// General MIDI has it: on channel 10 the drum kit of that program (bank 128), else the
+// standard kit; elsewhere the program in bank 0, else the bank's first instrument.
 //
 // Not thread-safe by itself beyond what FluidSynth guarantees: the owner serialises calls.
 class MusicDevice
@@ -25,7 +30,11 @@ class MusicDevice
 public:
     enum AudioOutput { NoAudioOutput, SystemAudioOutput };
 
-    // The sound bank every device loads unless told otherwise.
+    // The number of no instrument: a channel that plays none (no sound bank).
+    static constexpr uint32_t NoInstrument = 0xFFFFFFFF;
+
+    // The sound bank every device loads unless told otherwise: the file the environment
+    // variable KELVO_SOUNDFONT names, else the system's default General MIDI SoundFont.
     static QString defaultSoundBankPath();
 
     // Loads `soundBankPath` (the default one when empty). With SystemAudioOutput the device
@@ -50,7 +59,8 @@ public:
     // The name of the instrument numbered `id`; a null string when there is none.
     QString instrumentName(uint32_t id) const;
 
-    // The instrument number a channel plays now; 0 when unknown.
+    // The instrument number a channel plays now (a substitute when the bank lacks the one
+    // selected); NoInstrument when it plays none.
     uint32_t channelInstrument(int channel) const;
 
     // All sound off, controllers and programs back to their defaults, effects off again.
@@ -69,6 +79,9 @@ private:
     };
 
     void loadInstruments();
+    // A program change on a channel: the bank's instrument, or its substitute.
+    void selectProgram(int channel, int program);
+    bool hasPreset(int bank, int program) const;
 
     _fluid_hashtable_t* settings = nullptr;
     _fluid_synth_t* synth = nullptr;
@@ -76,6 +89,8 @@ private:
     int soundFontId = -1;
     QString bankName;
     QList<Instrument> instruments;
+    // The bank (MSB * 128 + LSB) each channel's bank selects have chosen.
+    std::array<int, 16> channelBanks {};
 };
 
 } // namespace Platform

@@ -17,6 +17,7 @@
 #include "KelvoWindow.h"
 #include "QmdKelvoController.h"
 
+#include <QElapsedTimer>
 #include <QFileOpenEvent>
 #include <QTimer>
 
@@ -70,25 +71,38 @@ int main(int argc, char** argv)
     postFileOpenEvents("KELVO_PROBE_EARLY");
     // Start-up waits for the synthesizer with the event loop running, however long a busy
     // machine takes: the late events and the report count from the first window.
+    // The report waits for a window of every late file as well, however long opening takes
+    // (a quit before would leave the window of a file opened after it, and the program
+    // running), for 20 seconds at most.
     QTimer started;
+    QTimer reporting;
+    QElapsedTimer sinceLate;
+    const QStringList late
+        = qEnvironmentVariable("KELVO_PROBE_LATE").split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QObject::connect(&reporting, &QTimer::timeout, &app, [&] {
+        for (const QString& file : late) {
+            bool open = false;
+            for (KelvoWindow* window : app.windows())
+                open = open || window->controller()->fileName() == file;
+            if (!open && sinceLate.elapsed() < 20000)
+                return;
+        }
+        reporting.stop();
+        report(app, answerer);
+        if (mode == "close-last")
+            app.windows().last()->close();
+        else
+            app.appQuit();
+    });
     QObject::connect(&started, &QTimer::timeout, &app, [&] {
         if (app.windows().isEmpty())
             return;
         started.stop();
-        const auto finish = [&app, &answerer, &mode] {
-            report(app, answerer);
-            if (mode == "close-last")
-                app.windows().last()->close();
-            else
-                app.appQuit();
-        };
-        // The report comes after the late events have been handled, however busy the machine.
-        QTimer::singleShot(200, &app, [&app, finish] {
+        QTimer::singleShot(200, &app, [&] {
             postFileOpenEvents("KELVO_PROBE_LATE");
-            QMetaObject::invokeMethod(
-                &app, [&app, finish] { QTimer::singleShot(400, &app, finish); },
-                Qt::QueuedConnection);
+            sinceLate.start();
         });
+        QTimer::singleShot(600, &app, [&] { reporting.start(10); });
     });
     started.start(10);
     // A probe that does not end by itself fails.

@@ -8,6 +8,7 @@
 #include "MidiPortLists.h"
 #include "PreferenceKeys.h"
 #include "QmdKelvoKeys.h"
+#include "QmdKelvoUnits.h"
 #include "SettingsController.h"
 #include "SettingsEvents.h"
 #include "SettingsModel.h"
@@ -120,13 +121,19 @@ private:
     MidiPeer m_peer {"Peer"};
     QString m_thruPort; // the peer's input, as Kelvo lists it
 
-    // A document that plays with MIDI triggering on and one voice group triggered by C3.
+    // A document that plays with MIDI triggering on and one voice group triggered by C3. Its
+    // voices travel an edge of 1,000 principals: a started group plays for minutes, not only
+    // until a lone node's voice has ended.
     QmdItemId prepareTriggeredDocument(KelvoWindow* window)
     {
         QmdKelvoController* c = window->controller();
         QmdItemId node = 0;
+        QmdItemId far = 0;
         c->requestAddNode(QmdKelvo::TickPoint {0, 0}, QmdKelvo::NoCreationFlags,
                           QmdRequestOptions(QString()), &node);
+        c->requestAddNode(QmdKelvo::TickPoint {1000 * QmdKelvo::TicksPerPrincipal, 0},
+                          QmdKelvo::NoCreationFlags, QmdRequestOptions(QString()), &far);
+        c->requestAddEdge(c->elementIndex(node), c->elementIndex(far), QmdKelvo::CityBlock);
         c->requestAddVoiceGroup(c->elementIndex(node));
         const QmdItemId group = c->elements().last();
         c->requestSetData(QmdKelvoKeys::TriggeringMidiPitchList, QmdKelvoController::noteName(60),

@@ -393,7 +393,10 @@ private slots:
     {
         Commands c;
         QmdKelvoController* controller = c.controller();
+        // The voices travel an edge that the test clock, standing at 0, never lets them
+        // finish: a started group plays until it is stopped.
         const QmdItemId a = c.addNode(0, 0);
+        c.addEdge(a, c.addNode(4 * Step, 0));
         const QmdItemId running = c.addVoiceGroup(a);
         const QmdItemId idle = c.addVoiceGroup(a);
         const QPoint empty = c.at(-4 * Step, -4 * Step);
@@ -422,6 +425,30 @@ private slots:
         c.choose(QStringLiteral("&Toggle Play / Stop"));
         QVERIFY(!controller->isVoiceGroupIterating(running));
         QVERIFY(controller->isVoiceGroupIterating(idle));
+        controller->requestPause();
+    }
+
+    void playStopEntryDoesWhatItShowed()
+    {
+        Commands c;
+        QmdKelvoController* controller = c.controller();
+        auto* clock = qobject_cast<TestSync*>(controller->sync());
+        QVERIFY(clock);
+        const QmdItemId a = c.addNode(0, 0);
+        c.addEdge(a, c.addNode(4 * Step, 0));
+        const QmdItemId group = c.addVoiceGroup(a);
+        controller->requestPlay();
+        QVERIFY(controller->isVoiceGroupIterating(group));
+        c.select({group});
+        QVERIFY(Commands::shownEntries(c.menuAt(c.at(-4 * Step, -4 * Step)))
+                    .contains(QStringLiteral("&Stop")));
+
+        // While the menu is open the voice reaches the end of the edge, where nothing leads
+        // on, and the group stops by itself. "Stop" still stops: it does not start it again.
+        clock->setTicksElapsed(10 * P);
+        QTRY_VERIFY_WITH_TIMEOUT(!controller->isVoiceGroupIterating(group), 20000);
+        c.choose(QStringLiteral("&Stop"));
+        QVERIFY(!controller->isVoiceGroupIterating(group));
         controller->requestPause();
     }
 

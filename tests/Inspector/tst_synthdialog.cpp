@@ -151,6 +151,60 @@ private slots:
         QCOMPARE(cell(dialog, 0, 1), synth->instrumentName(0));
     }
 
+    void aMissingInstrumentShowsWhatPlays()
+    {
+        MidiSynthDialog dialog;
+        dialog.setSynth(synth.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto type = [](QSpinBox* box, const QString& text) {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, text);
+            QTest::keyClick(box, Qt::Key_Return);
+        };
+        // A bank no General MIDI SoundFont has, typed on channel 4 and on channel 10: the
+        // table and the combo box name the substitute the channel plays, the spin boxes keep
+        // the numbers typed.
+        for (const int channel : {3, 9}) {
+            const QModelIndex row = dialog.channelsView->model()->index(channel, 0);
+            QTest::mouseClick(dialog.channelsView->viewport(), Qt::LeftButton, {},
+                              dialog.channelsView->visualRect(row).center());
+            QCOMPARE(dialog.channelsView->currentIndex().row(), channel);
+            type(dialog.bankMSBSpinBox, QStringLiteral("127"));
+            type(dialog.bankLSBSpinBox, QStringLiteral("126"));
+            type(dialog.programSpinBox, QStringLiteral("6"));
+            QTRY_COMPARE(synth->channelInstrument(channel), MidiInstrumentId(0x7F7E05));
+            const MidiInstrumentId sounding = synth->soundingInstrument(channel);
+            // Channel 10 plays the kit of that program, or the standard kit without one.
+            const MidiInstrumentId kit
+                = synth->instrumentName(0x010005).isNull() ? 0x010000 : 0x010005;
+            QCOMPARE(sounding, channel == 9 ? kit : MidiInstrumentId(0x000005));
+            const QString name = synth->instrumentName(sounding);
+            QVERIFY(!name.isEmpty());
+            QTRY_COMPARE(cell(dialog, channel, 1), name);
+            QTRY_COMPARE(dialog.instrumentsComboBox->currentText(), name);
+            QCOMPARE(dialog.bankMSBSpinBox->value(), 127);
+            QCOMPARE(dialog.bankLSBSpinBox->value(), 126);
+            QCOMPARE(dialog.programSpinBox->value(), 6);
+        }
+    }
+
+    void withoutASoundBankNothingPlays()
+    {
+        qputenv("KELVO_SOUNDFONT", "/nonexistent.sf2");
+        MidiSynth bankless(nullptr, MidiSynth::NoAudioOutput);
+        // The device loads its bank on the synthesizer's thread.
+        QTRY_VERIFY_WITH_TIMEOUT(bankless.isReady(), 20000);
+        qunsetenv("KELVO_SOUNDFONT");
+        MidiSynthDialog dialog;
+        dialog.setSynth(&bankless);
+        QCOMPARE(dialog.instrumentsComboBox->count(), 0);
+        QCOMPARE(cell(dialog, 0, 1), QStringLiteral("(none)"));
+        QCOMPARE(cell(dialog, 9, 1), QStringLiteral("(none)"));
+        QCOMPARE(dialog.instrumentsComboBox->currentIndex(), -1);
+        QCOMPARE(dialog.instrumentsComboBox->placeholderText(), QStringLiteral("(none)"));
+    }
+
     void synthesizerGoneWhileOpen()
     {
         auto own = std::make_unique<MidiSynth>(nullptr, MidiSynth::NoAudioOutput);

@@ -4,6 +4,7 @@
 #include "MidiSynth.h"
 #include "MusicDevice.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -49,7 +50,7 @@ private slots:
         m_synth = new MidiSynth(nullptr, MidiSynth::NoAudioOutput);
         // Loading the sound bank takes far longer than returning from the constructor.
         QVERIFY(!m_synth->isReady());
-        QTRY_VERIFY(m_synth->isReady());
+        QTRY_VERIFY_WITH_TIMEOUT(m_synth->isReady(), 30000);
         QVERIFY(m_input.openPort(QStringLiteral("Kelvo Synthesizer")));
         m_synth->setMidiInput(&m_input);
         QCOMPARE(m_synth->midiInput(), &m_input);
@@ -57,7 +58,24 @@ private slots:
         // start-up for good.
         m_peer = std::make_unique<MidiPeer>("SynthPeer");
         QVERIFY(m_peer->connectOutput(QStringLiteral("Kelvo Synthesizer")));
+
+        // The server joins the ports in a later cycle: what is sent before is lost. A volume
+        // change is sent until one gets through, then a bank select on the same channel, whose
+        // signal comes after those of every volume change that arrived.
+        QSignalSpy through(m_synth, &MidiSynth::instrumentChanged);
+        const QDeadlineTimer deadline(30000);
+        while (through.isEmpty() && !deadline.hasExpired()) {
+            m_peer->send(QByteArray("\xbf\x07\x64", 3));
+            QTest::qWait(20);
+        }
+        QVERIFY(!through.isEmpty());
+        m_peer->send(QByteArray("\xbf\x20\x01", 3));
+        QTRY_VERIFY_WITH_TIMEOUT(changes(through).contains(Change(15, 0x000100)), 30000);
     }
+
+    // The signals of what a test set through the synthesizer itself are posted before it
+    // returns: the next test's spies never see them.
+    void cleanup() { QCoreApplication::sendPostedEvents(); }
 
     void cleanupTestCase()
     {
@@ -73,7 +91,8 @@ private slots:
         QCOMPARE(renderEnergy(*m_synth, 1024), 0.0);
         m_peer->send(QByteArray("\x90\x3c\x64", 3));
         double peak = 0;
-        for (int i = 0; i < 200 && peak == 0; ++i) {
+        const QDeadlineTimer deadline(30000);
+        while (peak == 0 && !deadline.hasExpired()) {
             QTest::qWait(10);
             peak = renderEnergy(*m_synth, 1024);
         }
@@ -81,8 +100,11 @@ private slots:
         // The first sounding block may hold just the start of the attack.
         for (int i = 0; i < 8; ++i)
             peak = std::max(peak, renderEnergy(*m_synth, 1024));
+        // The note-off has been played once a bank select sent after it has.
+        QSignalSpy played(m_synth, &MidiSynth::instrumentChanged);
         m_peer->send(QByteArray("\x80\x3c\x00", 3));
-        QTest::qWait(100);
+        m_peer->send(QByteArray("\xbf\x20\x02", 3));
+        QTRY_VERIFY_WITH_TIMEOUT(changes(played).contains(Change(15, 0x000200)), 30000);
         renderEnergy(*m_synth, 44100); // a second of release
         QVERIFY(renderEnergy(*m_synth, 1024) < peak / 100);
     }
@@ -107,25 +129,65 @@ private slots:
 
     void setChannelInstrumentSelectsBankBeforeProgram()
     {
-        // The first instrument of a bank other than 0 (the SoundFont's drum kits, say): it
-        // only sounds if the bank selects reach the device before the program change.
-        MidiInstrumentId other = 0;
-        for (int i = 0; i < m_synth->instrumentCount() && !other; ++i) {
-            if (m_synth->instrumentId(i) & 0x7F7F00)
-                other = m_synth->instrumentId(i);
-        }
+        // The first instrument of a bank other than 0 (a drum kit or a variation, whichever
+        // the General MIDI bank has), on a melodic channel: it only sounds if the bank
+        // selects reach the device before the program change.
+        const MidiInstrumentId other = firstInstrumentBeyondBankZero();
         QVERIFY(other != 0);
         QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
-        m_synth->setChannelInstrument(9, other);
-        QCOMPARE(m_synth->soundingInstrument(9), other);
-        QCOMPARE(m_synth->channelInstrument(9), other);
-        QTRY_COMPARE(changes(spy), QList<Change>({{9, other}}));
+        m_synth->setChannelInstrument(0, other);
+        QCOMPARE(m_synth->soundingInstrument(0), other);
+        QCOMPARE(m_synth->channelInstrument(0), other);
+        QTRY_COMPARE(changes(spy), QList<Change>({{0, other}}));
+    }
+
+    void drumChannelPlaysWhatWasSet()
+    {
+        // Channel 10 plays the standard kit until told otherwise; an instrument of the bank
+        // set there is the one it plays and reports, melodic or not, whatever the bank.
+        m_synth->reset();
+        QCOMPARE(m_synth->soundingInstrument(9), 0x010000u);
+        const MidiInstrumentId kit = firstInstrumentBeyondBankZero();
+        for (const MidiInstrumentId id : {MidiInstrumentId(0x000004), kit,
+                                          m_synth->instrumentId(m_synth->instrumentCount() - 1)}) {
+            m_synth->setChannelInstrument(9, id);
+            QCOMPARE(m_synth->soundingInstrument(9), id);
+            QCOMPARE(m_synth->channelInstrument(9), id);
+        }
+        // The same from the port, as an instrument sends it.
+        m_peer->send(QByteArray("\xb9\x00\x00", 3));
+        m_peer->send(QByteArray("\xb9\x20\x00", 3));
+        m_peer->send(QByteArray("\xc9\x05", 2));
+        QTRY_COMPARE(m_synth->channelInstrument(9), 0x000005u);
+        QCOMPARE(m_synth->soundingInstrument(9), 0x000005u);
+        m_synth->reset();
+    }
+
+    void missingInstrumentsPlayASubstitute()
+    {
+        m_synth->reset();
+        // A bank no General MIDI SoundFont has: a melodic channel plays the program of bank 0,
+        // channel 10 the kit of that program, else its standard kit; the table keeps what was
+        // selected.
+        m_synth->setChannelInstrument(3, 0x7F7F05);
+        QCOMPARE(m_synth->channelInstrument(3), 0x7F7F05u);
+        QCOMPARE(m_synth->soundingInstrument(3), 0x000005u);
+        m_synth->setChannelInstrument(9, 0x7F7F7E);
+        QCOMPARE(m_synth->soundingInstrument(9),
+                 m_synth->instrumentName(0x01007E).isNull() ? 0x010000u : 0x01007Eu);
+        m_synth->reset();
+
+        // Without a sound bank a channel plays nothing.
+        Platform::MusicDevice none(Platform::MusicDevice::NoAudioOutput,
+                                   QStringLiteral("/nonexistent.sf2"));
+        none.playMidi(0xC0, 5, 0);
+        QCOMPARE(none.channelInstrument(0), Platform::MusicDevice::NoInstrument);
     }
 
     void resetReturnsEveryChannelToZero()
     {
         m_synth->setChannelInstrument(0, 0x000005);
-        QTest::qWait(20);
+        QCoreApplication::sendPostedEvents(); // its signal goes before the spy listens
         QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
         m_synth->reset();
         QList<Change> expected;
@@ -163,6 +225,15 @@ private slots:
     }
 
 private:
+    MidiInstrumentId firstInstrumentBeyondBankZero() const
+    {
+        for (int i = 0; i < m_synth->instrumentCount(); ++i) {
+            if (m_synth->instrumentId(i) & 0x7F7F00)
+                return m_synth->instrumentId(i);
+        }
+        return 0;
+    }
+
     JackTestServer m_server;
     MidiSynth* m_synth = nullptr;
     MidiInput m_input;
