@@ -200,14 +200,19 @@ void TestMidiClock::followsAnExternalClock()
     QVERIFY(!sync->isPlaying());
     QCOMPARE(sync->tempo(), 120u);
 
-    // Start, then 1.5 s of clock at 125 BPM (20 ms apart).
+    // Start, then clock at 125 BPM (20 ms apart): 1.5 s of it, and on until the tempo follows.
+    // A busy machine may hold this thread back, so that a few clocks come late in a burst; the
+    // estimate then settles only once its window has them, which is the state waited for.
     peer.send(QByteArray("\xFA", 1));
     QTRY_COMPARE(controller->gotoStarts.load(), 1);
     QTRY_VERIFY(controller->primedPlaying.load() > 0);
     QVERIFY(!sync->isPlaying()); // until the first clock
     const quint64 begin = Platform::hostTimeNs();
+    const auto following = [this] { return qAbs(int(sync->tempo()) - 125) <= 4; };
     int sent = 0;
-    for (; Platform::hostTimeNs() - begin < 1500000000ULL; ++sent) {
+    for (; Platform::hostTimeNs() - begin < 1500000000ULL
+         || (!following() && Platform::hostTimeNs() - begin < 20000000000ULL);
+         ++sent) {
         peer.send(QByteArray("\xF8", 1));
         const quint64 next = begin + quint64(sent + 1) * 20000000ULL;
         const quint64 now = Platform::hostTimeNs();
@@ -216,7 +221,7 @@ void TestMidiClock::followsAnExternalClock()
     }
     QTest::qWait(30);
     QVERIFY(sync->isPlaying());
-    QVERIFY2(qAbs(int(sync->tempo()) - 125) <= 4, qPrintable(QString::number(sync->tempo())));
+    QVERIFY2(following(), qPrintable(QString::number(sync->tempo())));
     QCOMPARE(controller->data(K::Tempo, QmdIndex()).toUInt(), sync->tempo());
 
     // Stop snaps the position to the clocks counted (the first marks the start).
