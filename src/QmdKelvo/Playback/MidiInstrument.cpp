@@ -1,6 +1,7 @@
 #include "MidiInstrument.h"
 
 #include "AbstractSync.h"
+#include "HostTime.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
@@ -57,15 +58,24 @@ void MidiInstrument::reset()
 
 void MidiInstrument::play()
 {
-    AbstractInstrument::play();
+    // Bank and program go while the thread still rests, so that they reach the port before
+    // any note of the start.
     using namespace QmdKelvoKeys;
     onInstrumentDataEffected(instrumentId,
                              {MidiBankLSB, MidiBankMSB, MidiDoProgramChange, MidiProgram}, AllKeys);
+    AbstractInstrument::play();
 }
 
 void MidiInstrument::pauseAndWait()
 {
     AbstractInstrument::pauseAndWait();
+    // What was handed over ahead for after the stop would sound after it, its note-on cut
+    // short by the note-offs below: it is taken back first.
+    quint64 stopNs = 0;
+    AbstractSync* clock = sync.load();
+    if (!clock || !clock->hostTimeOfStop(&stopNs))
+        stopNs = Platform::hostTimeNs();
+    takeBack(stopNs);
     releaseHeldNotes();
 }
 
