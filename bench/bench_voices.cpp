@@ -181,9 +181,10 @@ void play(const char* title, const std::function<void(Network&)>& build)
     const QList<MidiInstrument*> instruments = n.c.instrumentsCopy().values();
 
     AbstractSync* clock = n.c.sync();
-    clock->setPlaying(true);
-    // The notes due as the groups start are reached only as each group starts, a step or two
-    // late; they are reported apart.
+    // As the transport starts: the clock runs a moment after the groups are told to go, so
+    // that their first step is ready in time. The notes due in the first two steps are
+    // reported apart.
+    clock->startWithLead();
     const quint64 startWindow
         = clock->ticksElapsed() + clock->nanosToTicks(2 * VoiceGroup::StepMicroseconds * 1000);
     for (VoiceGroup* group : groups)
