@@ -155,9 +155,12 @@ QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
     return noteOffs;
 }
 
-void MidiOutput::releaseHeldNotes()
+void MidiOutput::releaseHeldNotes(quint64 dueNs)
 {
-    write(heldNoteOffs());
+    QVector<InstrumentMsg> noteOffs = heldNoteOffs();
+    for (InstrumentMsg& noteOff : noteOffs)
+        noteOff.dueNs = dueNs;
+    write(noteOffs);
 }
 
 void MidiOutput::takeBack(quint64 afterNs)

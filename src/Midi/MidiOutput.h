@@ -36,8 +36,9 @@ public:
     // gone out and still counts (a note-off for it does no harm).
     void takeBack(quint64 afterNs);
 
-    // Sends a note off for every held pitch on the selected channels.
-    void releaseHeldNotes();
+    // Sends a note off for every held pitch on the selected channels, due at host time `dueNs`
+    // (0: as soon as possible).
+    void releaseHeldNotes(quint64 dueNs = 0);
     // The pitches sounding now, as far as this output knows.
     QSet<uchar> notesHeld() const;
 

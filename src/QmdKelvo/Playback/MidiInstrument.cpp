@@ -16,6 +16,9 @@ quint8 dataByte(int value)
 
 const QmdRequestId AllKeys = 0xFFFFFFFF;
 
+// How long after a pause the notes left sounding are switched off.
+constexpr quint64 ReleaseDelayNs = 1000000;
+
 } // namespace
 
 MidiInstrument::MidiInstrument(QmdItemId instrumentId)
@@ -76,7 +79,9 @@ void MidiInstrument::pauseAndWait()
     if (!clock || !clock->hostTimeOfStop(&stopNs))
         stopNs = Platform::hostTimeNs();
     takeBack(stopNs);
-    releaseHeldNotes();
+    // A note handed over late goes at the start of the port's next cycle: its note-off, a
+    // millisecond on, still falls in a later frame.
+    releaseHeldNotes(Platform::hostTimeNs() + ReleaseDelayNs);
 }
 
 bool MidiInstrument::applyPort()
