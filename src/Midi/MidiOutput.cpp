@@ -1,5 +1,6 @@
 #include "MidiOutput.h"
 
+#include "HostTime.h"
 #include "SystemMidiOutput.h"
 
 #include <QMutexLocker>
@@ -15,6 +16,9 @@ unsigned char dataByte(quint8 value)
 }
 
 constexpr int channelCount = 16;
+
+// How long a note handed over ahead is remembered after its due time.
+constexpr quint64 AheadMemoryNs = 200000000;
 
 } // namespace
 
@@ -48,6 +52,20 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
 bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch)
 {
     std::vector<unsigned char> wire;
+    // Notes handed over ahead are remembered for a while, in case they are taken back.
+    const quint64 now = Platform::hostTimeNs();
+    const bool ahead = record.midi->latencyNs() > 0;
+    const auto noteSent = [&](uchar pitch, bool held, quint64 due) {
+        const bool wasHeld = heldNotes.contains(pitch);
+        if (held)
+            heldNotes.insert(pitch);
+        else
+            heldNotes.remove(pitch);
+        while (!aheadNotes.empty() && aheadNotes.front().dueNs + AheadMemoryNs < now)
+            aheadNotes.pop_front();
+        if (ahead && due > now)
+            aheadNotes.push_back({due, pitch, wasHeld});
+    };
     try {
         for (const InstrumentMsg& message : batch) {
             // Never before what this output sent earlier: a note-off due at once must not
@@ -69,16 +87,13 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
             case InstrumentMsg::NoteOn: {
                 status = 0x90;
                 QMutexLocker heldLocker(&heldNotesMutex);
-                if (data2 == 0)
-                    heldNotes.remove(data1);
-                else
-                    heldNotes.insert(data1);
+                noteSent(data1, data2 != 0, due);
                 break;
             }
             case InstrumentMsg::NoteOff: {
                 status = 0x80;
                 QMutexLocker heldLocker(&heldNotesMutex);
-                heldNotes.remove(data1);
+                noteSent(data1, false, due);
                 break;
             }
             case InstrumentMsg::ProgramChange:
@@ -140,9 +155,12 @@ QVector<InstrumentMsg> MidiOutput::heldNoteOffs() const
     return noteOffs;
 }
 
-void MidiOutput::releaseHeldNotes()
+void MidiOutput::releaseHeldNotes(quint64 dueNs)
 {
-    write(heldNoteOffs());
+    QVector<InstrumentMsg> noteOffs = heldNoteOffs();
+    for (InstrumentMsg& noteOff : noteOffs)
+        noteOff.dueNs = dueNs;
+    write(noteOffs);
 }
 
 void MidiOutput::takeBack(quint64 afterNs)
@@ -157,6 +175,19 @@ void MidiOutput::takeBack(quint64 afterNs)
         error.printMessage();
     }
     lastDueNs.store(std::min(lastDueNs.load(), afterNs));
+    // A message due later than now has not gone out: no cycle has reached its frame yet.
+    const quint64 undoAfter = std::max(afterNs, Platform::hostTimeNs());
+    QMutexLocker heldLocker(&heldNotesMutex);
+    while (!aheadNotes.empty() && aheadNotes.back().dueNs > afterNs) {
+        const AheadNote note = aheadNotes.back();
+        aheadNotes.pop_back();
+        if (note.dueNs <= undoAfter)
+            continue;
+        if (note.wasHeld)
+            heldNotes.insert(note.pitch);
+        else
+            heldNotes.remove(note.pitch);
+    }
 }
 
 quint64 MidiOutput::latencyNs() const

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <deque>
 
 // Sends instrument messages to one named output port, once for every channel selected in the
 // channel mask (channels 1 to 16), and remembers the pitches it has left sounding so that they
@@ -30,12 +31,14 @@ public:
     // message as it comes, and while no port is open.
     quint64 latencyNs() const;
     // Drops what this output sent due after host time `afterNs` that has not gone out yet (on
-    // an output with latency, what was handed over ahead). The held notes are not told: meant
-    // for messages that hold none, such as clocks.
+    // an output with latency, what was handed over ahead). A note taken back that was due
+    // later than now no longer counts as held; one due between `afterNs` and now may have
+    // gone out and still counts (a note-off for it does no harm).
     void takeBack(quint64 afterNs);
 
-    // Sends a note off for every held pitch on the selected channels.
-    void releaseHeldNotes();
+    // Sends a note off for every held pitch on the selected channels, due at host time `dueNs`
+    // (0: as soon as possible).
+    void releaseHeldNotes(quint64 dueNs = 0);
     // The pitches sounding now, as far as this output knows.
     QSet<uchar> notesHeld() const;
 
@@ -49,8 +52,18 @@ private:
     bool writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch);
     QVector<InstrumentMsg> heldNoteOffs() const;
 
+    // A note message handed over ahead of its time, and whether its pitch was held before it:
+    // what takeBack() undoes.
+    struct AheadNote
+    {
+        quint64 dueNs;
+        uchar pitch;
+        bool wasHeld;
+    };
+
     QSet<uchar> heldNotes;
-    mutable QMutex heldNotesMutex; // guards heldNotes; taken inside the port record's mutex
+    std::deque<AheadNote> aheadNotes; // in the order sent, which is the order of due times
+    mutable QMutex heldNotesMutex; // guards both; taken inside the port record's mutex
     std::atomic<quint64> lastDueNs {0}; // written under the port record's mutex
 };
 

@@ -43,7 +43,12 @@ QmdRequestId QmdKelvoController::requestSetPlayback(bool play)
     AbstractSync* clock = sync();
     if (!clock)
         return NoRequestId;
-    clock->setPlaying(play);
+    // A start runs the clock a moment later, by when the groups have handled what is due at
+    // the start and the instruments have it.
+    if (play)
+        clock->startWithLead();
+    else
+        clock->setPlaying(false);
     return requestPrimePlaybackForSyncStateChange(play);
 }
 
@@ -97,9 +102,18 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     for (const VoiceGroupHandle& group : voiceGroupHandles())
         groups.append({group, group->haltSteps()});
 
+    // The instruments of a playing document pause with the clock, which takes back what they
+    // handed over for after the stop and switches off what they hold. Emptying a pipe drops
+    // the note-offs queued in it, and the notes they would end. Their ports stay as they are.
     const bool wasPlaying = clock->isPlaying();
     if (wasPlaying)
         clock->setPlaying(false);
+    const std::vector<InstrumentHandle> instruments = instrumentHandles();
+    for (const InstrumentHandle& instrument : instruments) {
+        if (wasPlaying)
+            instrument->pauseAndWait();
+        instrument->dropPending();
+    }
     clock->reset();
 
     const QmdRequestId rid = registerNewRequestId();
@@ -111,23 +125,20 @@ QmdRequestId QmdKelvoController::requestGotoStart()
     resetNotesTreePositions(nodeNotesTreesRootIndex);
     endRequest(rid);
 
-    // Emptying a pipe drops the note-offs queued in it: the instruments of a playing document
-    // pause first, which switches off what they hold, and play again with the clock. Their
-    // ports stay as they are.
-    const std::vector<InstrumentHandle> instruments = instrumentHandles();
-    for (const InstrumentHandle& instrument : instruments) {
-        if (wasPlaying)
-            instrument->pauseAndWait();
-        instrument->dropPending();
-    }
-    for (const auto& [group, resume] : std::as_const(groups))
-        group->gotoStart(resume);
+    for (const auto& entry : std::as_const(groups))
+        entry.first->gotoStart(false);
     // What the groups reported ahead of the old position is never shown.
     clearFeedback();
+    // Playing again as a start does: the clock a moment ahead, the instruments with their
+    // settings sent before any note, then the groups, whose first step is then ready in time.
     if (wasPlaying) {
-        clock->setPlaying(true);
+        clock->startWithLead();
         for (const InstrumentHandle& instrument : instruments)
             instrument->play();
+    }
+    for (const auto& [group, resume] : std::as_const(groups)) {
+        if (resume)
+            group->continueIterating();
     }
     emit playbackJogged();
     return NoRequestId;

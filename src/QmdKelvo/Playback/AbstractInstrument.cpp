@@ -1,6 +1,7 @@
 #include "AbstractInstrument.h"
 
 #include "AbstractSync.h"
+#include "HostTime.h"
 #include "QmdKelvoController.h"
 
 #include <QHash>
@@ -76,7 +77,14 @@ void AbstractInstrument::iterate()
     const quint64 now = clock->ticksElapsed();
     const quint64 aheadNs = handOverAheadNs();
     quint64 nowNs = 0;
-    const bool timed = aheadNs > 0 && clock->hostTimeOfTicks(now, &nowNs);
+    const bool hostTimed = clock->hostTimeOfTicks(now, &nowNs);
+    // A clock started with a lead stands at its position until its run begins: what is due
+    // there waits for that moment (less what the output places ahead).
+    if (hostTimed && nowNs > Platform::hostTimeNs() + aheadNs) {
+        sleepUntil(nowNs - aheadNs);
+        return;
+    }
+    const bool timed = aheadNs > 0 && hostTimed;
     pipe.tryReadIfReady(batch, MaxBatch, timed ? now + clock->nanosToTicks(aheadNs) : now);
     for (InstrumentMsg& message : batch) {
         if (!timed || !clock->hostTimeOfTicks(message.time, &message.dueNs))

@@ -42,6 +42,11 @@ bool AbstractSync::hostTimeOfTicks(quint64, quint64*) const
     return false;
 }
 
+bool AbstractSync::hostTimeOfStop(quint64*) const
+{
+    return false;
+}
+
 void AbstractSync::setController(QmdKelvoController* newController)
 {
     if (controller) {

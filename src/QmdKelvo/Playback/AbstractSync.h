@@ -39,6 +39,13 @@ public:
     void setController(QmdKelvoController* controller) override;
     virtual bool isPlaying() const = 0;
     virtual void setPlaying(bool play) = 0;
+    // How long after a transport start asks for it the clock begins to run: long enough for
+    // the voice groups to step and the instruments to hand over what is due at the start, so
+    // that those notes are not late. Until then the clock plays but stands at its position.
+    static constexpr quint64 StartLeadNs = 20000000;
+    // Starts the transport StartLeadNs from now; a clock that keeps no host time starts at once
+    // (the base class).
+    virtual void startWithLead() { setPlaying(true); }
     virtual uint tempo() const = 0;
     virtual uint principalsToBeatsNumerator() const = 0;
     virtual uint principalsToBeatsDenominator() const = 0;
@@ -55,6 +62,9 @@ public:
     // lie in the past; false while the clock stands or when it does not keep host time (a
     // clock driven by hand). The base class knows none.
     virtual bool hostTimeOfTicks(quint64 ticks, quint64* hostNs) const;
+    // The host time at which the clock last stopped; false while it plays, after a reset, or
+    // when it does not keep host time. The base class knows none.
+    virtual bool hostTimeOfStop(quint64* hostNs) const;
 
 public slots:
     virtual void reset() { }

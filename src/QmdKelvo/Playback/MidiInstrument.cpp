@@ -1,6 +1,7 @@
 #include "MidiInstrument.h"
 
 #include "AbstractSync.h"
+#include "HostTime.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 
@@ -14,6 +15,9 @@ quint8 dataByte(int value)
 }
 
 const QmdRequestId AllKeys = 0xFFFFFFFF;
+
+// How long after a pause the notes left sounding are switched off.
+constexpr quint64 ReleaseDelayNs = 1000000;
 
 } // namespace
 
@@ -57,16 +61,27 @@ void MidiInstrument::reset()
 
 void MidiInstrument::play()
 {
-    AbstractInstrument::play();
+    // Bank and program go while the thread still rests, so that they reach the port before
+    // any note of the start.
     using namespace QmdKelvoKeys;
     onInstrumentDataEffected(instrumentId,
                              {MidiBankLSB, MidiBankMSB, MidiDoProgramChange, MidiProgram}, AllKeys);
+    AbstractInstrument::play();
 }
 
 void MidiInstrument::pauseAndWait()
 {
     AbstractInstrument::pauseAndWait();
-    releaseHeldNotes();
+    // What was handed over ahead for after the stop would sound after it, its note-on cut
+    // short by the note-offs below: it is taken back first.
+    quint64 stopNs = 0;
+    AbstractSync* clock = sync.load();
+    if (!clock || !clock->hostTimeOfStop(&stopNs))
+        stopNs = Platform::hostTimeNs();
+    takeBack(stopNs);
+    // A note handed over late goes at the start of the port's next cycle: its note-off, a
+    // millisecond on, still falls in a later frame.
+    releaseHeldNotes(Platform::hostTimeNs() + ReleaseDelayNs);
 }
 
 bool MidiInstrument::applyPort()

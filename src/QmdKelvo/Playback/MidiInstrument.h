@@ -27,9 +27,10 @@ public slots:
     // Drops pending messages, switches off the notes sounding and applies all six settings
     // again; the port open stays open while the instrument still names it.
     void reset() override;
-    // Lets the thread run and sends bank and program again when enabled.
+    // Sends bank and program again when enabled, then lets the thread run.
     void play() override;
-    // Pauses the thread, then switches off the notes it left sounding.
+    // Pauses the thread, takes back what it handed over ahead for after the clock's stop, then
+    // switches off the notes it left sounding.
     void pauseAndWait() override;
     void onInstrumentDataEffected(QmdItemId instrument, const QStringList& keys,
                                   QmdRequestId rid) override;

@@ -452,35 +452,28 @@ void MidiSync::setPlaying(bool play)
     setPlayingAt(hostTimeNs(), delay, play);
 }
 
+void MidiSync::startWithLead()
+{
+    quint64 delay = StartLeadNs;
+    {
+        std::shared_lock<std::shared_mutex> locker(lock);
+        if (!syncOutputs.isEmpty())
+            delay = std::max<quint64>(delay, 10000000);
+    }
+    setPlayingAt(hostTimeNs(), delay, true);
+}
+
 void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
 {
-    std::unique_lock<std::shared_mutex> locker(lock);
     if (play) {
-        // A start while running would drop the time run so far.
-        if (isPlaying())
-            return;
-        // On the host clock, Start goes out as the start is asked for and the first clock at
-        // the start itself, each at its time.
-        const bool timed = keepsHostTime();
-        for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
-            if (output->currentSync())
-                output->safeWrite({uchar(output->sentClocks() != 0 ? 0xFB : 0xFA)}, timed ? t : 0);
-        runStartNs = t + delayNs;
-        // Every reader waits for the start, which the first clock marks.
-        for (quint64 now = hostTimeNs(); now < runStartNs; now = hostTimeNs())
-            Platform::sleepUntilNs(Platform::monotonicNs()
-                                   + std::min<quint64>(runStartNs - now, 500000));
-        playing.store(true, std::memory_order_release);
-        publishPulseState();
-        for (MidiOutputSyncClock* output : std::as_const(syncOutputs)) {
-            if (output->currentSync())
-                output->safeWrite({0xF8}, timed ? runStartNs : 0);
-            output->play();
-        }
+        startAt(t, delayNs);
         return;
     }
-    if (isPlaying())
+    std::unique_lock<std::shared_mutex> locker(lock);
+    if (isPlaying()) {
         carryRunOver(t);
+        lastStopNs = std::max<quint64>(t, 1);
+    }
     playing.store(false, std::memory_order_release);
     publishPulseState();
     // The outputs send the clocks due up to the stop, then a Stop.
@@ -494,6 +487,53 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
     }
 }
 
+void MidiSync::startAt(quint64 t, quint64 delayNs)
+{
+    quint64 start = 0;
+    bool clockOutputs = false;
+    {
+        std::unique_lock<std::shared_mutex> locker(lock);
+        // A start while running would drop the time run so far.
+        if (isPlaying())
+            return;
+        // On the host clock, Start goes out as the start is asked for and the first clock at
+        // the start itself, each at its time.
+        const bool timed = keepsHostTime();
+        for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
+            if (output->currentSync())
+                output->safeWrite({uchar(output->sentClocks() != 0 ? 0xFB : 0xFA)}, timed ? t : 0);
+        // Readers see the clock playing at once, standing at its position until the start.
+        start = runStartNs = t + delayNs;
+        playing.store(true, std::memory_order_release);
+        publishPulseState();
+        clockOutputs = !syncOutputs.isEmpty();
+    }
+    if (!clockOutputs)
+        return;
+    // The first clock marks the start; an output that sends at once must wait for it. The
+    // clock's lock is free meanwhile.
+    for (quint64 now = hostTimeNs(); now < start; now = hostTimeNs())
+        Platform::sleepUntilNs(Platform::monotonicNs() + std::min<quint64>(start - now, 500000));
+    std::shared_lock<std::shared_mutex> locker(lock);
+    if (!isPlaying() || runStartNs != start)
+        return; // stopped, or started again, meanwhile
+    const bool timed = keepsHostTime();
+    for (MidiOutputSyncClock* output : std::as_const(syncOutputs)) {
+        if (output->currentSync())
+            output->safeWrite({0xF8}, timed ? start : 0);
+        output->play();
+    }
+}
+
+bool MidiSync::hostTimeOfStop(quint64* hostNs) const
+{
+    std::shared_lock<std::shared_mutex> locker(lock);
+    if (isPlaying() || lastStopNs == 0 || !keepsHostTime())
+        return false;
+    *hostNs = lastStopNs;
+    return true;
+}
+
 void MidiSync::reset()
 {
     std::unique_lock<std::shared_mutex> locker(lock);
@@ -503,6 +543,7 @@ void MidiSync::reset()
     driftCount = 0;
     nanosAccumulated = ticksAccumulated = pulsesAccumulated = 0;
     runStartNs = 0;
+    lastStopNs = 0;
     pulsesOffset = 0;
     updateRates();
     for (MidiOutputSyncClock* output : std::as_const(syncOutputs))

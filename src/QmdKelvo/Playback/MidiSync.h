@@ -39,8 +39,10 @@ public:
 
     bool isPlaying() const override { return playing.load(std::memory_order_acquire); }
     void setPlaying(bool play) override;
-    // Starts or stops the transport as of host time `t`; a start begins `delayNs` later.
+    // Starts or stops the transport as of host time `t`; a start begins `delayNs` later. Until
+    // then the clock plays but stands at its position, and readers are not held up.
     void setPlayingAt(quint64 t, quint64 delayNs, bool play);
+    void startWithLead() override;
 
     uint tempo() const override { return tempoValue.load(); }
     uint principalsToBeatsNumerator() const override { return numeratorValue.load(); }
@@ -63,6 +65,7 @@ public:
     quint64 ticksToPulses(const quint64& ticks) const override;
     quint64 pulsesToTicks(const quint64& pulses) const override;
     bool hostTimeOfTicks(quint64 ticks, quint64* hostNs) const override;
+    bool hostTimeOfStop(quint64* hostNs) const override;
     // The host time at which the running clock is at `pulses`, without taking `lock`; false
     // as for hostTimeOfTicks.
     bool directHostTimeOfPulses(quint64 pulses, quint64* hostNs) const;
@@ -104,6 +107,7 @@ private:
     void handleTimingClock(const MidiInputMessage& message, bool* counted);
     void requestGotoStart();
     void primePlayback(bool playing);
+    void startAt(quint64 t, quint64 delayNs);
 
     // The following run with `lock` held for writing.
     void addSyncInput(const QSet<QString>& names);
@@ -132,6 +136,8 @@ private:
     quint64 ticksAccumulated = 0;
     quint64 pulsesAccumulated = 0;
     quint64 runStartNs = 0;
+    // Host time of the last stop since the last reset; 0 for none.
+    quint64 lastStopNs = 0;
     qint64 ticksOffset = 0;
     qint64 pulsesOffset = 0;
     long double ticksPerNano = 0;

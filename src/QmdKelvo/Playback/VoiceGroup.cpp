@@ -596,8 +596,19 @@ void VoiceGroup::iterate()
             const std::lock_guard<std::mutex> stepLocker(c->voiceStepMutex);
             c->lockedRead([this] {
                 directBeginBatch(stepBatch);
-                for (Voice* voice : arrivals)
-                    arrive(stepBatch, voice);
+                // Voices that these arrivals place and that arrive before the next step (along
+                // a wormhole, say) arrive now too, a few rounds at most: a chain of them at
+                // the start is then ready as soon as the first step is.
+                for (int round = 0; round < MaxArrivalRounds && !arrivals.empty(); ++round) {
+                    for (Voice* voice : arrivals)
+                        arrive(stepBatch, voice);
+                    arrivals.clear();
+                    const std::lock_guard<std::mutex> voicesLocker(voicesMutex);
+                    for (Voice* voice : std::as_const(activeVoices)) {
+                        if (voice->state.arrival <= stepHorizon)
+                            arrivals.push_back(voice);
+                    }
+                }
                 directCommit(stepBatch);
             });
         }

@@ -53,6 +53,9 @@ public:
     // many busy groups share: the notes then reach their pipes before they are due.
     static constexpr unsigned long StepMicroseconds = 10000;
     static constexpr quint64 LookAheadNanos = 25000000;
+    // How many times one step goes on with the voices that its arrivals placed and that arrive
+    // within the look-ahead (a loop of wormholes would never end).
+    static constexpr int MaxArrivalRounds = 8;
     // The longest note, in ticks: 10,000 principals.
     static constexpr quint64 MaxDuration = 6652800000ULL;
     // The most scale steps one relative pitch may move.
