@@ -24,6 +24,7 @@
 #include <QFontDatabase>
 #include <QGraphicsItem>
 #include <QImage>
+#include <QPolygonF>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyleFactory>
@@ -186,11 +187,20 @@ bool ManualShots::inspectorPages()
         // The first edge, given what the Edge page adds: a smooth modulation curve and a
         // volume line, as a user would draw them.
         edge = firstElement(QmdKelvo::EdgeElement);
-        c->requestAddControllerToEdge(c->elementIndex(edge), QmdKelvo::CubicCurve, 1,
-                                      NoControllerCode);
-        c->requestAddControllerToEdge(c->elementIndex(edge), QmdKelvo::LinearCurve, 7,
-                                      NoControllerCode);
-        settle();
+        const auto addCurve
+            = [&](QmdKelvo::ControllerCurveType type, int msb, const QPolygonF& points) {
+                  const QmdRequestId rid = c->requestAddControllerToEdge(
+                      c->elementIndex(edge), type, short(msb), NoControllerCode);
+                  const QmdIndex curves = c->index(K::ContinuousControllers, c->elementIndex(edge));
+                  QmdRequestOptions joined {QString()};
+                  joined.id = rid;
+                  c->requestSetData(K::CurvePoints, QVariant::fromValue(points),
+                                    c->index(c->idList(curves).constLast(), curves), joined);
+                  settle();
+              };
+        // Values in 14 bits: a coarse value of 100 is 100 * 128.
+        addCurve(QmdKelvo::CubicCurve, 1, QPolygonF({{0, 0}, {0.4, 100 * 128}, {1, 30 * 128}}));
+        addCurve(QmdKelvo::LinearCurve, 7, QPolygonF({{0, 70 * 128}, {1, 120 * 128}}));
     }
     select(edge);
     if (!show(Inspector::EdgePage, QStringLiteral("inspector-edge.png")))
