@@ -249,7 +249,7 @@ bool ManualShots::positionDisplay()
         m_window->setPlaybackPosDisplayMode(mode);
         m_window->updatePlaybackPosDisplayForCurrentMode();
         settle();
-        if (!save(bar, names.at(mode - 1)))
+        if (!save(bar, names.at(mode - 1), 4))
             return false;
     }
     m_window->setPlaybackPosDisplayMode(2);
@@ -337,16 +337,18 @@ bool ManualShots::synthesizer()
     return saved;
 }
 
-bool ManualShots::save(QWidget* widget, const QString& fileName)
+bool ManualShots::save(QWidget* widget, const QString& fileName, int margin)
 {
     // What the window's backing store holds, as the screen shows it: a widget's own rendering
     // into a pixmap would skip what the view paints in device pixels, such as the grid.
     widget->repaint();
     settle();
     QWidget* window = widget->window();
-    const QPoint at = widget->mapTo(window, QPoint(0, 0));
-    const QPixmap picture = window->screen()->grabWindow(window->winId(), at.x(), at.y(),
-                                                         widget->width(), widget->height());
+    const QRect area = QRect(widget->mapTo(window, QPoint(0, 0)), widget->size())
+                           .adjusted(-margin, -margin, margin, margin)
+                           .intersected(window->rect());
+    const QPixmap picture = window->screen()->grabWindow(window->winId(), area.x(), area.y(),
+                                                         area.width(), area.height());
     return save(picture.toImage(), fileName);
 }
 

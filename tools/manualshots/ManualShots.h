@@ -43,7 +43,8 @@ private:
 
     // Opens a document window on an untitled copy of an example network.
     bool openExample(const QString& name);
-    bool save(QWidget* widget, const QString& fileName);
+    // Saves what the screen shows of `widget`, with `margin` pixels of its window around it.
+    bool save(QWidget* widget, const QString& fileName, int margin = 0);
     bool save(const QImage& image, const QString& fileName);
     // Runs the event loop until `done` holds, for at most 20 seconds.
     static bool waitFor(const std::function<bool()>& done);
