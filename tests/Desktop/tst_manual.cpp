@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -170,6 +171,37 @@ private slots:
         const QImage built(m_folder.filePath("images/window.png"));
         QVERIFY(!built.isNull());
         QCOMPARE(committed.size(), built.size());
+    }
+
+    // The README and the developer's pages under doc/ link each other, and every file they
+    // link to is there.
+    void readmeLinks()
+    {
+        const QDir source(QStringLiteral(KELVO_SOURCE_DIR));
+        QStringList documents = {"README.md"};
+        for (const QString& name : QDir(source.filePath("doc")).entryList({"*.md"}, QDir::Files))
+            documents << "doc/" + name;
+        QVERIFY(documents.contains("doc/developing.md"));
+        QSet<QString> linked;
+        const QRegularExpression link(QStringLiteral("\\]\\(([^)#]*)(#[^)]*)?\\)"));
+        for (const QString& document : std::as_const(documents)) {
+            QFile file(source.filePath(document));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            const QDir folder = QFileInfo(file).dir();
+            for (auto it = link.globalMatch(text); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                if (target.isEmpty() || target.contains(QLatin1String("://")))
+                    continue;
+                const QString path = source.relativeFilePath(folder.filePath(target));
+                QVERIFY2(source.exists(path), qPrintable(document + ": " + target));
+                linked.insert(QDir::cleanPath(path));
+            }
+        }
+        for (const QString& document : std::as_const(documents)) {
+            if (document != "README.md")
+                QVERIFY2(linked.contains(document), qPrintable(document + " is linked nowhere"));
+        }
     }
 };
 
