@@ -12,20 +12,26 @@
 #include "MidiSynthDialog.h"
 #include "NetworkScene.h"
 #include "NetworkView.h"
+#include "PreferenceKeys.h"
+#include "PreferencesDialog.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
+#include "SettingsController.h"
+#include "SettingsModel.h"
 #include "TestAppServices.h"
 #include "TestSync.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGraphicsItem>
 #include <QImage>
 #include <QPolygonF>
 #include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QStyleFactory>
 
@@ -109,7 +115,8 @@ bool ManualShots::setUpLookAndFeel()
 
 bool ManualShots::takeAll()
 {
-    return window() && inspectorPages() && positionDisplay() && playing() && synthesizer();
+    return window() && inspectorPages() && positionDisplay() && playing() && synthesizer()
+        && preferences();
 }
 
 bool ManualShots::openExample(const QString& name)
@@ -334,6 +341,43 @@ bool ManualShots::synthesizer()
     dialog.hide();
     dialog.setSynth(nullptr);
     settle();
+    return saved;
+}
+
+bool ManualShots::preferences()
+{
+    // Preferences as a new user has them, in a store of their own.
+    const QString store = QDir(qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath()))
+                              .filePath(QStringLiteral("kelvo-manualshots.ini"));
+    QFile::remove(store);
+    {
+        // What the application writes on its first start: the defaults, and the ports it
+        // chooses for MIDI input and thru.
+        using namespace PreferenceKeys;
+        QSettings defaults(store, QSettings::IniFormat);
+        defaults.setValue(AutoCheckForUpdate, AutoCheckForUpdateDefault);
+        defaults.setValue(ControllersAutoLsb, ControllersAutoLsbDefault);
+        defaults.setValue(ControllersSmartReset, ControllersSmartResetDefault);
+        defaults.setValue(MidiInputEnabled, MidiInputEnabledDefault);
+        defaults.setValue(MidiEntryPort, MidiPortNames::inputPortName());
+        defaults.setValue(MidiTriggeringMsecToggleTimeout, MidiTriggeringMsecToggleTimeoutDefault);
+        defaults.setValue(MidiThruEnabled, MidiThruEnabledDefault);
+        defaults.setValue(MidiThruPort, MidiPortNames::synthesizerPortName());
+    }
+    bool saved = false;
+    {
+        SettingsModel model(store, QSettings::IniFormat);
+        SettingsController controller(&model);
+        // The controller takes its model through a posted event.
+        settle();
+        PreferencesDialog dialog(&controller);
+        dialog.show();
+        settle();
+        saved = save(&dialog, QStringLiteral("preferences.png"));
+        dialog.hide();
+        settle();
+    }
+    QFile::remove(store);
     return saved;
 }
 

@@ -17,10 +17,10 @@ class TestAppServices;
 
 // The pictures of the user manual, taken from the program's own windows: a document window with
 // an example network, the inspector's pages, the position display in its three modes, the
-// network lighting its nodes while it plays, and the synthesizer dialog. The windows run on the
-// test implementation of the application's services, without MIDI, with fonts and a style
-// that do not depend on the machine, and the display of playback is fed directly, so that the
-// pictures come out the same on every run.
+// network lighting its nodes while it plays, the synthesizer dialog and the preferences. The
+// windows run on the test implementation of the application's services, without MIDI, with fonts
+// and a style that do not depend on the machine, and the display of playback is fed directly, so
+// that the pictures come out the same on every run.
 class ManualShots
 {
 public:
@@ -40,6 +40,7 @@ private:
     bool positionDisplay();
     bool playing();
     bool synthesizer();
+    bool preferences();
 
     // Opens a document window on an untitled copy of an example network.
     bool openExample(const QString& name);
