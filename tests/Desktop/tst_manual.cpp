@@ -33,7 +33,7 @@ private:
         return {"window.png",         "inspector-document.png", "inspector-instrument.png",
                 "inspector-edge.png", "inspector-node.png",     "inspector-voice-group.png",
                 "display-time.png",   "display-principals.png", "display-beats.png",
-                "playing.png",        "synthesizer.png"};
+                "playing.png",        "synthesizer.png",        "preferences.png"};
     }
 
     // Why an image is not a picture of a window: missing, tiny, or (nearly) one colour.
