@@ -64,6 +64,31 @@ private:
         return files;
     }
 
+    // The pitches a text box names as drums: those before its first "Try", in a text that
+    // speaks of channel 10.
+    static QStringList namedDrums(QString text)
+    {
+        text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        if (!text.contains(QStringLiteral("channel 10")))
+            return {};
+        text = text.left(text.indexOf(QStringLiteral("Try ")));
+        QStringList pitches;
+        QRegularExpressionMatchIterator it
+            = QRegularExpression(QStringLiteral("\\b[A-G]#?-?[0-9]\\b")).globalMatch(text);
+        while (it.hasNext())
+            pitches << it.next().captured();
+        return pitches;
+    }
+
+    // The MIDI note number of a pitch as the notes language writes it (C3 is 60).
+    static int pitchNumber(const QString& pitch)
+    {
+        static const QString letters = QStringLiteral("C D EF G A B");
+        const bool sharp = pitch.at(1) == QLatin1Char('#');
+        return letters.indexOf(pitch.at(0)) + (sharp ? 1 : 0)
+            + 12 * (pitch.mid(sharp ? 2 : 1).toInt() + 2);
+    }
+
     static void addRows(const QStringList& files)
     {
         QTest::addColumn<QString>("file");
@@ -143,10 +168,13 @@ private slots:
         struct Playing
         {
             QString name;
+            QString text;
             Document document;
             AbstractSync* clock = nullptr;
             quint64 minute = 0;
             QSet<int> pitches;
+            QSet<int> drumPitches; // sounded by instruments on channel 10
+            QSet<QmdItemId> drumInstruments;
             quint64 lastNote = 0;
             int exhausted = 0;
 
@@ -157,6 +185,8 @@ private slots:
                 for (const FeedbackMsg& m : std::as_const(messages)) {
                     if (m.kind == FeedbackMsg::NoteSounded) {
                         pitches.insert(m.pitch);
+                        if (drumInstruments.contains(m.instrumentId))
+                            drumPitches.insert(m.pitch);
                         lastNote = std::max(lastNote, m.time);
                     }
                     exhausted += m.kind == FeedbackMsg::VoicesExhausted;
@@ -171,7 +201,13 @@ private slots:
             QVERIFY(document.load(file));
             const QList<QmdItemId> textBoxes = document.elementsOfType(QmdKelvo::TextBoxElement);
             QCOMPARE(textBoxes.size(), 1);
-            QVERIFY(document.element(textBoxes.first(), K::Text).toString().contains("Space"));
+            example->text = document.element(textBoxes.first(), K::Text).toString();
+            QVERIFY(example->text.contains("Space"));
+            for (QmdItemId id : document.controller.instruments()) {
+                const QmdIndex instrument = document.controller.instrumentIndex(id);
+                if (document.controller.data(K::MidiChannels, instrument).toBitArray().testBit(9))
+                    example->drumInstruments.insert(id);
+            }
             const QList<QmdItemId> groups = document.elementsOfType(QmdKelvo::VoiceGroupElement);
             QVERIFY(!groups.isEmpty());
             for (QmdItemId group : groups)
@@ -213,6 +249,14 @@ private slots:
             // Music in the last ten seconds.
             const quint64 tenSeconds = example->minute / 6;
             QVERIFY2(example->lastNote >= example->minute - tenSeconds, qPrintable(example->name));
+            // The drums that the text says the example plays (what it suggests to try aside)
+            // sound on channel 10 within the minute.
+            const QStringList named = namedDrums(example->text);
+            QVERIFY2(named.isEmpty() || !example->drumInstruments.isEmpty(),
+                     qPrintable(example->name));
+            for (const QString& drum : named)
+                QVERIFY2(example->drumPitches.contains(pitchNumber(drum)),
+                         qPrintable(example->name + ": " + drum));
         }
     }
 };

@@ -88,8 +88,12 @@ private slots:
         QVERIFY(filesBelow(bundle).contains("template.kvd"));
         QVERIFY(filesBelow(bundle).filter(QRegularExpression("^Examples/.+\\.kvd$")).size() >= 4);
         QCOMPARE(filesBelow(QDir(installed("share/kelvo"))), filesBelow(bundle));
-        QCOMPARE(filesBelow(QDir(installed("share/doc/kelvo"))),
-                 filesBelow(QDir(m_source.filePath("doc/manual"))));
+        // The manual as the build tree holds it: its pages and the pictures the build took.
+        const QStringList manual = filesBelow(QDir(installed("share/doc/kelvo")));
+        QCOMPARE(manual, filesBelow(QDir(qEnvironmentVariable("KELVO_DOC"))));
+        for (const QString& page : filesBelow(QDir(m_source.filePath("doc/manual"))))
+            QVERIFY2(manual.contains(page), qPrintable(page));
+        QVERIFY(manual.contains("images/window.png"));
         QVERIFY(QFileInfo::exists(installed("share/doc/kelvo/index.html")));
         QVERIFY(QFileInfo::exists(installed("share/applications/kelvo.desktop")));
         QVERIFY(QFileInfo::exists(installed("share/mime/packages/kelvo.xml")));

@@ -2,12 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <QtTest>
 
 // The user manual as the build tree holds it: well-formed XHTML pages with one style sheet,
-// no scripts and nothing remote, whose every link leads somewhere.
+// no scripts and nothing remote, whose every link leads somewhere, with the pictures that the
+// build takes of the program; and the README's copy of the window's picture.
 class TestManual : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,35 @@ private:
 
     QDir m_folder;
     QHash<QString, Page> m_pages;
+
+    // The pictures that the build takes of the program's windows.
+    static QStringList pictures()
+    {
+        return {"window.png",         "inspector-document.png", "inspector-instrument.png",
+                "inspector-edge.png", "inspector-node.png",     "inspector-voice-group.png",
+                "display-time.png",   "display-principals.png", "display-beats.png",
+                "playing.png",        "synthesizer.png",        "preferences.png"};
+    }
+
+    // Why an image is not a picture of a window: missing, tiny, or (nearly) one colour.
+    static QString blankness(const QImage& image)
+    {
+        if (image.isNull())
+            return QStringLiteral("missing or unreadable");
+        if (image.width() < 16 || image.height() < 16)
+            return QStringLiteral("too small");
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                ++counts[image.pixel(x, y)];
+        }
+        int most = 0;
+        for (const int count : std::as_const(counts))
+            most = std::max(most, count);
+        if (counts.size() <= 8 || most > image.width() * image.height() * 97 / 100)
+            return QStringLiteral("blank: %1 colours").arg(counts.size());
+        return {};
+    }
 
     static Page read(const QString& fileName)
     {
@@ -106,6 +138,70 @@ private slots:
         // No page stands alone.
         for (const QString& page : m_pages.keys())
             QVERIFY2(linkedPages.contains(page), qPrintable(page));
+    }
+
+    // Every picture is taken, shows something, and is shown on a page.
+    void picturesOfTheProgram()
+    {
+        QSet<QString> shown;
+        for (const Page& page : std::as_const(m_pages)) {
+            for (const QString& link : page.links)
+                shown.insert(link);
+        }
+        for (const QString& name : pictures()) {
+            const QString path = "images/" + name;
+            const QString why = blankness(QImage(m_folder.filePath(path)));
+            QVERIFY2(why.isEmpty(), qPrintable(path + ": " + why));
+            QVERIFY2(shown.contains(path), qPrintable(path + " is on no page"));
+        }
+    }
+
+    // The README, read where no build exists, shows a committed copy of the window's picture:
+    // present, not blank, and of the size the build takes.
+    void readmePicture()
+    {
+        const QDir source(QStringLiteral(KELVO_SOURCE_DIR));
+        const QString copy = QStringLiteral("doc/images/kelvo-window.png");
+        QFile readme(source.filePath("README.md"));
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        QVERIFY(readme.readAll().contains("(" + copy.toUtf8() + ")"));
+        const QImage committed(source.filePath(copy));
+        const QString why = blankness(committed);
+        QVERIFY2(why.isEmpty(), qPrintable(copy + ": " + why));
+        const QImage built(m_folder.filePath("images/window.png"));
+        QVERIFY(!built.isNull());
+        QCOMPARE(committed.size(), built.size());
+    }
+
+    // The README and the developer's pages under doc/ link each other, and every file they
+    // link to is there.
+    void readmeLinks()
+    {
+        const QDir source(QStringLiteral(KELVO_SOURCE_DIR));
+        QStringList documents = {"README.md"};
+        for (const QString& name : QDir(source.filePath("doc")).entryList({"*.md"}, QDir::Files))
+            documents << "doc/" + name;
+        QVERIFY(documents.contains("doc/developing.md"));
+        QSet<QString> linked;
+        const QRegularExpression link(QStringLiteral("\\]\\(([^)#]*)(#[^)]*)?\\)"));
+        for (const QString& document : std::as_const(documents)) {
+            QFile file(source.filePath(document));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            const QDir folder = QFileInfo(file).dir();
+            for (auto it = link.globalMatch(text); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                if (target.isEmpty() || target.contains(QLatin1String("://")))
+                    continue;
+                const QString path = source.relativeFilePath(folder.filePath(target));
+                QVERIFY2(source.exists(path), qPrintable(document + ": " + target));
+                linked.insert(QDir::cleanPath(path));
+            }
+        }
+        for (const QString& document : std::as_const(documents)) {
+            if (document != "README.md")
+                QVERIFY2(linked.contains(document), qPrintable(document + " is linked nowhere"));
+        }
     }
 };
 

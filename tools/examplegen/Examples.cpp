@@ -189,9 +189,10 @@ void buildDrums(NetworkBuilder& b)
                    {QStringLiteral("Press Space to play."),
                     QStringLiteral("On channel 10 every pitch is a drum:"),
                     QStringLiteral("C1 bass drum, D1 snare, F#1 closed"),
-                    QStringLiteral("hi-hat, A#1 open hi-hat, C#2 crash."),
-                    QStringLiteral("Try D#1 (hand clap) on a snare node,"),
-                    QStringLiteral("or right-click a voice group to mute it.")}));
+                    QStringLiteral("hi-hat and A#1 open hi-hat."),
+                    QStringLiteral("Try C#2 (crash) or D#1 (hand clap)"),
+                    QStringLiteral("on a node, or right-click a voice"),
+                    QStringLiteral("group to mute it.")}));
 }
 
 // Three notes against four in the same time: two loops of equal length, one with four nodes
