@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace Platform {
 
@@ -112,8 +113,12 @@ void JackClient::release(JackClient* client)
 {
     if (client->serverGone()) {
         // The library's client state went with the server (and may belong to a new server by
-        // now): touching it again crashes. What the library holds for it is left as it is.
-        delete client;
+        // now): touching it again crashes, and the library's threads may still be winding down
+        // with the object in hand. Both are left as they are, kept where they can be found.
+        static std::mutex goneMutex;
+        static auto* gone = new std::vector<JackClient*>;
+        const std::lock_guard<std::mutex> locker(goneMutex);
+        gone->push_back(client);
         return;
     }
     auto closed = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
