@@ -86,6 +86,13 @@ void JackMidiInput::openPort(unsigned int number, const std::string& portName)
         closePort();
         fail("the port could not be connected to " + source);
     }
+    // The server takes a new connection into its graph at the start of a cycle; once two
+    // cycles have passed, what the other program sends arrives.
+    const quint64 connected = m_jack->cycles();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (m_jack->cycles() < connected + 2 && !m_jack->serverGone()
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void JackMidiInput::closePort()

@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <fluidsynth.h>
+#include <jack/jack.h>
 
 #include <algorithm>
 #include <chrono>
@@ -77,6 +78,24 @@ QString soundFontOwnName(const QString& path)
     return QString();
 }
 
+void quiet(const char*) { }
+
+// Whether a JACK server runs and accepts a client, never starting one; the library's own
+// messages are silenced, so that a machine without JACK prints nothing.
+bool jackServerAnswers()
+{
+    void (*errorFunction)(const char*) = jack_error_callback;
+    void (*infoFunction)(const char*) = jack_info_callback;
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    jack_client_t* client = jack_client_open("Kelvo Synthesizer", JackNoStartServer, nullptr);
+    if (client)
+        jack_client_close(client);
+    jack_set_error_function(errorFunction);
+    jack_set_info_function(infoFunction);
+    return client != nullptr;
+}
+
 uint32_t instrumentNumberOf(int bank, int program)
 {
     // MMA bank numbering: bank = MSB * 128 + LSB.
@@ -138,6 +157,11 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
             if (driver)
                 break;
         }
+        // MIDI on the ALSA sequencer while a JACK server holds the sound card: JACK, if a
+        // server answers.
+        if (!driver && !onJack && jackServerAnswers()
+            && fluid_settings_setstr(settings, "audio.driver", "jack") == FLUID_OK)
+            driver = new_fluid_audio_driver(settings, synth);
         if (!driver)
             qWarning() << "MusicDevice: no audio output could be started; the synthesizer is "
                           "silent";
