@@ -86,14 +86,17 @@ void JackMidiOutput::registerPort(const std::string& portName)
     // A client whose server has gone must not be used any more.
     if (m_jack->serverGone())
         fail("the JACK server has gone");
-    const std::string name = portName.substr(0, JackClient::maxPortNameLength());
+    const std::string name = portName.substr(0, JackClient::maxPortNameLength() - 3);
     jack_port_t* port = nullptr;
-    // A port of this name may still be going, with the record that had it.
-    for (int attempt = 0; !port && attempt < 100; ++attempt) {
-        if (attempt > 0)
+    // A port of this name may still be going, with the record that had it: it is waited for a
+    // little, and then the new port takes the name with a number.
+    for (int attempt = 0; !port && attempt < 28; ++attempt) {
+        if (attempt > 0 && attempt < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        port = jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput,
-                                  0);
+        const std::string numbered
+            = attempt < 20 ? name : name + " " + std::to_string(attempt - 18);
+        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                  JackPortIsOutput, 0);
     }
     if (!port)
         fail("the port " + name + " could not be made");

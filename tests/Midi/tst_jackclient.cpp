@@ -284,7 +284,7 @@ private slots:
         QVERIFY(layer.start(false, kelvoSynth, kelvoOutput));
         QVERIFY(layer.outputs.front()->write(noteOn(0x40)));
         m_patchbay.reset();
-        m_server.stop();
+        m_server.stopServer();
         QTRY_VERIFY(MidiSystem::jackServerGone());
         layer.outputs.front()->write(noteOn(0x41)); // fails or not, but returns
         device.reset();
