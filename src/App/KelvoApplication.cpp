@@ -12,6 +12,7 @@
 #include "MidiPortNames.h"
 #include "MidiSync.h"
 #include "MidiSynthDialog.h"
+#include "MidiSystem.h"
 #include "MvcEvents.h"
 #include "PreferenceKeys.h"
 #include "PreferencesDialog.h"
@@ -25,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QFileOpenEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPixmapCache>
 #include <QScreen>
 #include <QSplashScreen>
@@ -106,6 +108,7 @@ KelvoApplication::~KelvoApplication()
         delete m_synthInput;
         MidiIO<RtMidiIn>::macCloseVirtualPorts();
         MidiIO<RtMidiOut>::macCloseVirtualPorts();
+        Platform::MidiSystem::shutDown();
     }
     delete m_dialogs;
     delete m_splash;
@@ -205,6 +208,17 @@ void KelvoApplication::initUi()
 
     m_aboutForm.launchInfoLabel->clear();
     QTimer::singleShot(0, m_splash, &QWidget::hide);
+
+    // Why MIDI could not be had (another program holds Kelvo's JACK client name, say), told
+    // once without holding anything up.
+    const QString midiProblem = Platform::MidiSystem::problem();
+    if (!midiProblem.isEmpty()) {
+        auto* box
+            = new QMessageBox(QMessageBox::Warning, tr("Kelvo"), midiProblem, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setObjectName(QStringLiteral("midiProblemBox"));
+        box->open();
+    }
 
     if (m_settingsModel->value(PreferenceKeys::AutoCheckForUpdate, true).toBool())
         checkForUpdate(true);

@@ -1,8 +1,10 @@
 #include "MidiIO.h"
 
+#include "LocalMidiOutput.h"
 #include "MidiInputRelay.h"
 #include "MidiPortNames.h"
 #include "MidiSystem.h"
+#include "SystemMidiInput.h"
 #include "SystemMidiOutput.h"
 
 #include <QHash>
@@ -35,7 +37,7 @@ template<class T>
 typename MidiSystemObject<T>::Type* createMidi();
 
 template<>
-RtMidiIn* createMidi<RtMidiIn>()
+Platform::SystemMidiInput* createMidi<RtMidiIn>()
 {
     return Platform::MidiSystem::createInput();
 }
@@ -44,6 +46,28 @@ template<>
 Platform::SystemMidiOutput* createMidi<RtMidiOut>()
 {
     return Platform::MidiSystem::createOutput();
+}
+
+// The program's virtual input called `name` when it is kept inside the program; null otherwise.
+QSharedPointer<MidiIO<RtMidiIn>::SharedMidi> localInput(const QString& name)
+{
+    PortTables<RtMidiIn>& t = tables<RtMidiIn>();
+    QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+    const QSharedPointer<MidiIO<RtMidiIn>::SharedMidi> record = t.macVirtualPortToMidi.value(name);
+    return record && !record->midi ? record : nullptr;
+}
+
+// The names of the program's virtual inputs kept inside the program.
+QSet<QString> localInputs()
+{
+    PortTables<RtMidiIn>& t = tables<RtMidiIn>();
+    QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+    QSet<QString> names;
+    for (auto it = t.macVirtualPortToMidi.cbegin(); it != t.macVirtualPortToMidi.cend(); ++it) {
+        if (*it && !(*it)->midi)
+            names.insert(it.key());
+    }
+    return names;
 }
 
 } // namespace
@@ -62,7 +86,7 @@ MidiIO<T>::SharedMidi::~SharedMidi()
                 error.printMessage();
             }
             Platform::MidiSystem::forget(midi);
-            delete midi;
+            MidiSystemObject<T>::Type::dispose(midi);
             midi = nullptr;
         }
     }
@@ -71,8 +95,8 @@ MidiIO<T>::SharedMidi::~SharedMidi()
 }
 
 template<class T>
-QSharedPointer<typename MidiIO<T>::SharedMidi> MidiIO<T>::createRecord(uint number,
-                                                                       const QString& virtualName)
+QSharedPointer<typename MidiIO<T>::SharedMidi>
+MidiIO<T>::createRecord(uint number, const QString& target, const QString& virtualName)
 {
     // Nobody else can see the record yet, so it is filled in without its mutex.
     QSharedPointer<SharedMidi> record = QSharedPointer<SharedMidi>::create();
@@ -81,7 +105,7 @@ QSharedPointer<typename MidiIO<T>::SharedMidi> MidiIO<T>::createRecord(uint numb
         if constexpr (isInput)
             record->relay = std::make_unique<Platform::MidiInputRelay>(record->midi);
         if (virtualName.isEmpty())
-            Platform::MidiSystem::openPort(record->midi, number);
+            Platform::MidiSystem::openPort(record->midi, number, target);
         else
             Platform::MidiSystem::openVirtualPort(record->midi, virtualName);
         return record;
@@ -105,11 +129,18 @@ bool MidiIO<T>::openPort(const QString& name)
     m_sharedMidi = t.portToSharedMidi.value(name).toStrongRef();
     if (!m_sharedMidi) {
         uint number = 0;
-        if (findPortNumber(name, &number)) {
-            m_sharedMidi = createRecord(number, QString());
-            if (m_sharedMidi)
-                t.portToSharedMidi.insert(name, m_sharedMidi);
+        if (findPortNumber(name, &number))
+            m_sharedMidi = createRecord(number, name, QString());
+        if constexpr (!isInput) {
+            if (!m_sharedMidi) {
+                if (const auto input = localInput(name)) {
+                    m_sharedMidi = QSharedPointer<SharedMidi>::create();
+                    m_sharedMidi->midi = new LocalMidiOutput(input);
+                }
+            }
         }
+        if (m_sharedMidi)
+            t.portToSharedMidi.insert(name, m_sharedMidi);
     }
     if (!m_sharedMidi)
         return false;
@@ -195,16 +226,23 @@ bool MidiIO<T>::macOpenVirtualPorts()
 {
     PortTables<T>& t = tables<T>();
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+    bool opened = true;
     for (const QString& name : macVirtualPorts()) {
         t.macVirtualPortToMidi.insert(name, {}); // a record already there is released
-        QSharedPointer<SharedMidi> record = createRecord(0, name);
-        if (!record)
-            return false; // ports opened before stay open
+        QSharedPointer<SharedMidi> record = createRecord(0, QString(), name);
+        if (!record) {
+            opened = false;
+            if constexpr (!isInput)
+                return false; // ports opened before stay open
+            // Kept inside the program, where the program's own outputs still reach it.
+            record = QSharedPointer<SharedMidi>::create();
+            record->relay = std::make_unique<Platform::MidiInputRelay>(nullptr);
+        }
         t.macVirtualPortToMidi.insert(name, record);
         QMutexLocker registryLocker(&t.portToSharedMidiMutex);
         t.portToSharedMidi.insert(name, record);
     }
-    return true;
+    return opened;
 }
 
 template<class T>
@@ -227,7 +265,8 @@ void MidiIO<T>::macAssertVirtualPorts()
     PortTables<T>& t = tables<T>();
     for (auto it = t.macVirtualPortToMidi.cbegin(); it != t.macVirtualPortToMidi.cend(); ++it) {
         Q_ASSERT_X(macVirtualPorts().contains(it.key()), "MidiIO", "not a virtual port name");
-        Q_ASSERT_X(!*it || (*it)->midi, "MidiIO", "a virtual port record without its port");
+        Q_ASSERT_X(!*it || (*it)->midi || (*it)->relay, "MidiIO",
+                   "a virtual port record without its port");
     }
 #endif
 }
@@ -249,7 +288,10 @@ QSet<QString> MidiIO<T>::ports(bool* ok)
         if (ok)
             *ok = false;
     }
-    return names.unite(macVirtualPorts());
+    names.unite(macVirtualPorts());
+    if constexpr (!isInput)
+        names.unite(localInputs());
+    return names;
 }
 
 template<class T>

@@ -15,14 +15,17 @@
 
 namespace Platform {
 class MidiInputRelay;
+class SystemMidiInput;
 class SystemMidiOutput;
 } // namespace Platform
 
-// What a shared port record drives: the library's input object, or an output of the system.
+// What a shared port record drives: an input or an output of the system.
 template<class T>
-struct MidiSystemObject
+struct MidiSystemObject;
+template<>
+struct MidiSystemObject<RtMidiIn>
 {
-    using Type = T;
+    using Type = Platform::SystemMidiInput;
 };
 template<>
 struct MidiSystemObject<RtMidiOut>
@@ -36,7 +39,10 @@ struct MidiSystemObject<RtMidiOut>
 // directions have separate tables, so an input and an output on one name share nothing.
 //
 // The class also owns the program's virtual ports, which stay open from
-// macOpenVirtualPorts() to macCloseVirtualPorts() whether or not anyone uses them.
+// macOpenVirtualPorts() to macCloseVirtualPorts() whether or not anyone uses them. A virtual
+// input the MIDI system cannot carry (there is none) is kept inside the program: outputs opened
+// on its name hand their messages straight to its inputs, so that instruments still reach the
+// built-in synthesizer.
 template<class T>
 class MidiIO
 {
@@ -53,7 +59,8 @@ public:
         // Held by whoever drives the system object: sending, setting the input callback and
         // flags, and the destructor.
         QMutex mutex;
-        typename MidiSystemObject<T>::Type* midi = nullptr; // owned; set once the port is open
+        // Owned; set once the port is open. Null in an input kept inside the program.
+        typename MidiSystemObject<T>::Type* midi = nullptr;
         // Guards `users`; taken inside a user's port mutex and inside `mutex`, never around
         // either.
         QMutex usersMutex;
@@ -89,7 +96,8 @@ public:
     // Checks, in a debug build, that the table of virtual ports holds no half-made record.
     static void macAssertVirtualPorts();
 
-    // The names of all ports of this direction, the program's virtual ports always among them.
+    // The names of all ports of this direction, the program's virtual ports always among them
+    // (and among the outputs, the virtual inputs kept inside the program).
     // When the MIDI system fails to list its ports, `ok` (if given) is set false and only the
     // virtual ports are returned.
     static QSet<QString> ports(bool* ok = nullptr);
@@ -105,9 +113,10 @@ protected:
     QBitArray m_channels;
 
 private:
-    // A new, open record on system port `number`, or on a virtual port when `virtualName` is
-    // set; null (the library's message printed) on failure.
-    static QSharedPointer<SharedMidi> createRecord(uint number, const QString& virtualName);
+    // A new, open record on system port `number` (called `target`), or on a virtual port when
+    // `virtualName` is set; null (the library's message printed) on failure.
+    static QSharedPointer<SharedMidi> createRecord(uint number, const QString& target,
+                                                   const QString& virtualName);
 };
 
 extern template class MidiIO<RtMidiIn>;

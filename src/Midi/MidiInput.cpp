@@ -22,7 +22,7 @@ bool MidiInput::openPort(const QString& name)
         return false; // closed again at once by another thread
     QMutexLocker flagsLocker(&m_ignoreTypesMutex);
     QMutexLocker locker(&record->mutex);
-    applyIgnoreTypes(record->midi, m_ignoreTypes);
+    applyIgnoreTypes(*record, m_ignoreTypes);
     // One callback serves every input on the port; setting it again changes nothing.
     record->relay->setCallback(&MidiInput::midiCallback, record.data());
     return true;
@@ -77,10 +77,10 @@ void MidiInput::pushMessage(const MidiInputMessage& message)
     emit readyRead(this);
 }
 
-void MidiInput::applyIgnoreTypes(RtMidiIn* midi, IgnoreTypes types)
+void MidiInput::applyIgnoreTypes(SharedMidi& record, IgnoreTypes types)
 {
-    midi->ignoreTypes(types.testFlag(IgnoreSysex), types.testFlag(IgnoreTiming),
-                      types.testFlag(IgnoreActiveSensing));
+    record.relay->setIgnoreTypes(types.testFlag(IgnoreSysex), types.testFlag(IgnoreTiming),
+                                 types.testFlag(IgnoreActiveSensing));
 }
 
 void MidiInput::clearMessages()
@@ -140,7 +140,7 @@ void MidiInput::setIgnoreTypes(IgnoreTypes types)
     m_ignoreTypes = types;
     if (const QSharedPointer<SharedMidi> record = sharedMidi()) {
         QMutexLocker locker(&record->mutex);
-        applyIgnoreTypes(record->midi, types);
+        applyIgnoreTypes(*record, types);
     }
 }
 

@@ -69,7 +69,7 @@ private:
                              quint64 hostTimeNs, void* userData);
     void pushMessage(const MidiInputMessage& message);
     // The caller holds the record's mutex.
-    static void applyIgnoreTypes(RtMidiIn* midi, IgnoreTypes types);
+    static void applyIgnoreTypes(SharedMidi& record, IgnoreTypes types);
     void clearMessages();
 
     QList<MidiInputMessage> m_messages; // oldest first

@@ -15,8 +15,6 @@ namespace Platform {
 
 namespace {
 
-const char* const clientName = "Kelvo";
-
 // Room for thousands of short messages: several server periods of 16 instruments writing at
 // once on every channel. The process callback's store holds as much again.
 constexpr std::size_t ringBytes = 128 * 1024;
@@ -53,39 +51,29 @@ double jackMinusHostTimeUs()
 
 } // namespace
 
-JackMidiOutput::JackMidiOutput()
-    : m_ring(ringBytes)
+JackMidiOutput::JackMidiOutput(std::shared_ptr<JackClient> client)
+    : m_jack(std::move(client))
+    , m_client(m_jack->handle())
+    , m_ring(ringBytes)
     , m_pending(new Pending[maxPending])
 {
     m_held.reserve(heldBytes);
     m_stores[0].reset(new unsigned char[storeBytes]);
     m_stores[1].reset(new unsigned char[storeBytes]);
-    m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
-    if (!m_client)
-        fail("the JACK server accepts no client");
     updatePeriod(jack_get_buffer_size(m_client), jack_get_sample_rate(m_client));
-    jack_set_process_callback(m_client, &JackMidiOutput::process, this);
-    jack_set_buffer_size_callback(m_client, &JackMidiOutput::bufferSizeChanged, this);
-    jack_set_sample_rate_callback(m_client, &JackMidiOutput::sampleRateChanged, this);
-    jack_on_shutdown(m_client, &JackMidiOutput::serverShutDown, this);
-    if (jack_activate(m_client) != 0) {
-        jack_client_close(m_client);
-        fail("the client could not be activated");
-    }
-    m_active = true;
 }
 
 JackMidiOutput::~JackMidiOutput()
 {
-    // Deactivating returns once the process thread has left its cycle; only then do the port,
-    // the client and, with this object, the buffers go.
-    if (m_active)
-        jack_deactivate(m_client);
-    jack_client_close(m_client);
+    try {
+        closePort();
+    } catch (const RtMidiError&) { }
 }
 
 void JackMidiOutput::updatePeriod(jack_nframes_t frames, jack_nframes_t rate)
 {
+    if (frames == m_periodFrames.load() && rate == m_sampleRate.load())
+        return;
     m_periodFrames.store(frames);
     m_sampleRate.store(rate);
     m_periodNs.store(rate > 0 ? quint64(frames) * 1000000000u / rate : 0);
@@ -95,15 +83,28 @@ void JackMidiOutput::registerPort(const std::string& portName)
 {
     if (m_port.load())
         fail("a port is open already");
-    jack_port_t* port = jack_port_register(m_client, portName.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                           JackPortIsOutput, 0);
+    // A client whose server has gone must not be used any more.
+    if (m_jack->serverGone())
+        fail("the JACK server has gone");
+    const std::string name = portName.substr(0, JackClient::maxPortNameLength() - 3);
+    jack_port_t* port = nullptr;
+    // A port of this name may still be going, with the record that had it: it is waited for a
+    // little, and then the new port takes the name with a number.
+    for (int attempt = 0; !port && attempt < 28; ++attempt) {
+        if (attempt > 0 && attempt < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::string numbered
+            = attempt < 20 ? name : name + " " + std::to_string(attempt - 18);
+        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                  JackPortIsOutput, 0);
+    }
     if (!port)
-        fail("the port " + portName + " could not be made");
+        fail("the port " + name + " could not be made");
     m_port.store(port);
-    if (!m_active) {
-        if (jack_activate(m_client) != 0)
-            fail("the client could not be activated");
-        m_active = true;
+    if (!m_jack->addHandler(this, false)) {
+        m_port.store(nullptr);
+        jack_port_unregister(m_client, port);
+        fail("the client has no room for another port");
     }
 }
 
@@ -114,6 +115,8 @@ void JackMidiOutput::openVirtualPort(const std::string& portName)
 
 void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
 {
+    if (m_jack->serverGone())
+        fail("the JACK server has gone");
     // The same list, in the same order, that the port names come from.
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     std::string target;
@@ -131,28 +134,36 @@ void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
         closePort();
         fail("the port could not be connected to " + target);
     }
+    // The server takes a new connection into its graph at the start of a cycle; what is written
+    // before then reaches nobody. Two cycles later it is in place.
+    const quint64 connected = m_jack->cycles();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (m_jack->cycles() < connected + 2 && !m_jack->serverGone()
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void JackMidiOutput::closePort()
 {
     jack_port_t* port = m_port.load();
-    if (!port)
+    if (!port || m_stuck)
         return;
+    drain();
     // No process cycle may use the port while it goes.
-    if (m_active) {
-        drain();
-        jack_deactivate(m_client);
-        m_active = false;
+    if (!m_jack->removeHandler(this)) {
+        m_stuck = true;
+        return;
     }
     m_port.store(nullptr);
-    jack_port_unregister(m_client, port);
+    if (!m_jack->serverGone())
+        jack_port_unregister(m_client, port);
 }
 
 void JackMidiOutput::drain()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
     const auto waiting = [&] {
-        if (m_serverGone.load() || std::chrono::steady_clock::now() >= deadline)
+        if (m_jack->serverGone() || std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
         return true;
@@ -166,7 +177,7 @@ void JackMidiOutput::drain()
 void JackMidiOutput::setPortName(const std::string& portName)
 {
     jack_port_t* port = m_port.load();
-    if (port && jack_port_rename(m_client, port, portName.c_str()) != 0)
+    if (port && !m_jack->serverGone() && jack_port_rename(m_client, port, portName.c_str()) != 0)
         fail("the port could not be renamed " + portName);
 }
 
@@ -175,7 +186,7 @@ void JackMidiOutput::waitForRoom(std::size_t bytes)
     // The process callback takes from the ring every period; waiting longer than this means
     // the server no longer runs our cycles.
     for (int waited = 0; m_ring.write_available() < bytes; ++waited) {
-        if (m_serverGone.load() || !m_port.load() || waited >= 2000)
+        if (m_jack->serverGone() || !m_port.load() || waited >= 2000)
             fail("the JACK server takes no more messages");
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
@@ -214,37 +225,13 @@ void JackMidiOutput::takeBack(Writer writer, quint64 afterNs)
     m_ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
 }
 
-int JackMidiOutput::process(jack_nframes_t frames, void* self)
-{
-    static_cast<JackMidiOutput*>(self)->processCycle(frames);
-    return 0;
-}
-
-int JackMidiOutput::bufferSizeChanged(jack_nframes_t frames, void* self)
-{
-    auto* output = static_cast<JackMidiOutput*>(self);
-    output->updatePeriod(frames, output->m_sampleRate.load());
-    return 0;
-}
-
-int JackMidiOutput::sampleRateChanged(jack_nframes_t rate, void* self)
-{
-    auto* output = static_cast<JackMidiOutput*>(self);
-    output->updatePeriod(output->m_periodFrames.load(), rate);
-    return 0;
-}
-
-void JackMidiOutput::serverShutDown(void* self)
-{
-    static_cast<JackMidiOutput*>(self)->m_serverGone.store(true);
-}
-
 // From here on JACK's process thread: no lock, no allocation, no wait.
-void JackMidiOutput::processCycle(jack_nframes_t frames)
+void JackMidiOutput::process(jack_nframes_t frames)
 {
     jack_port_t* port = m_port.load();
     if (!port)
         return;
+    updatePeriod(frames, jack_get_sample_rate(m_client));
     void* buffer = jack_port_get_buffer(port, frames);
     jack_midi_clear_buffer(buffer);
     takeFromRing();

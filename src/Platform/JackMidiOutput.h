@@ -1,6 +1,7 @@
 #ifndef PLATFORM_JACKMIDIOUTPUT_H
 #define PLATFORM_JACKMIDIOUTPUT_H
 
+#include "JackClient.h"
 #include "SystemMidiOutput.h"
 
 #include <boost/lockfree/spsc_queue.hpp>
@@ -12,7 +13,7 @@
 
 namespace Platform {
 
-// A MIDI output on JACK through a client of the program's own, with one port.
+// A MIDI output on JACK: one port of the program's client (JackClient).
 //
 // Each message is placed at the frame of its due time plus one server period, a latency the
 // same for every message: the frame jack_get_cycle_times() gives for that time, within the
@@ -21,15 +22,13 @@ namespace Platform {
 //
 // Messages go from the sending thread to JACK's process thread through a lock-free ring; the
 // process callback keeps those due in a later cycle in storage of its own, made beforehand, and
-// never takes a lock, allocates or waits. The client's lifetime is ours: closing deactivates it,
-// which returns only once no process cycle runs, before the port goes, and the buffers are
-// freed only after the client is closed.
-class JackMidiOutput : public SystemMidiOutput
+// never takes a lock, allocates or waits. Closing takes the port out of the client's cycles,
+// which returns only once no process cycle runs it, before the port goes; when the server hangs
+// so that this cannot be seen, the object is never deleted (see canDelete).
+class JackMidiOutput : public SystemMidiOutput, private JackClient::Handler
 {
 public:
-    // Opens and activates a client called "Kelvo" (the server may number it); throws
-    // RtMidiError when the server refuses.
-    JackMidiOutput();
+    explicit JackMidiOutput(std::shared_ptr<JackClient> client);
     ~JackMidiOutput() override;
 
     bool isJack() const override { return true; }
@@ -47,6 +46,7 @@ public:
     void takeBack(Writer writer, quint64 afterNs) override;
     // One server period.
     quint64 latencyNs() const override { return m_periodNs.load(); }
+    bool canDelete() const override { return !m_stuck; }
 
 private:
     // Before a message's bytes in the ring; with no bytes, a writer's taking back.
@@ -65,13 +65,9 @@ private:
         quint32 size;
     };
 
-    static int process(jack_nframes_t frames, void* self);
-    static int bufferSizeChanged(jack_nframes_t frames, void* self);
-    static int sampleRateChanged(jack_nframes_t rate, void* self);
-    static void serverShutDown(void* self);
     void updatePeriod(jack_nframes_t frames, jack_nframes_t rate);
-    // The process callback's parts.
-    void processCycle(jack_nframes_t frames);
+    // The process callback and its parts.
+    void process(jack_nframes_t frames) override;
     void takeFromRing();
     void dropPending(Writer writer, quint64 afterNs);
     // Waits until the ring has room for `bytes`, a fifth of a second at most, then throws.
@@ -79,13 +75,13 @@ private:
     void writeDue(void* buffer, jack_nframes_t frames);
     // Waits, a quarter of a second at most, until what was sent has gone out.
     void drain();
-    // Registers the port, activating the client again after a close.
+    // Registers the port and adds it to the client's cycles.
     void registerPort(const std::string& portName);
 
+    std::shared_ptr<JackClient> m_jack;
     jack_client_t* m_client = nullptr;
-    bool m_active = false; // touched only by the (serialised) callers
     std::atomic<jack_port_t*> m_port {nullptr};
-    std::atomic<bool> m_serverGone {false};
+    bool m_stuck = false; // a cycle may still run the port; touched only by the callers
     std::atomic<quint64> m_periodNs {0};
     std::atomic<jack_nframes_t> m_periodFrames {0};
     std::atomic<jack_nframes_t> m_sampleRate {0};

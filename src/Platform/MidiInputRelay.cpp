@@ -53,14 +53,22 @@ struct MidiInputRelay::State
     // thread in ways a race detector cannot see, so the first thing that thread reads is this.
     std::atomic<bool> published {false};
     std::atomic<quint64> dropped {0};
+
+    // What deliver() drops, and the host time of its previous message (under deliveryMutex).
+    std::atomic<bool> ignoreSysex {true};
+    std::atomic<bool> ignoreTiming {true};
+    std::atomic<bool> ignoreSensing {true};
+    quint64 lastDeliveredNs = 0;
 };
 
-MidiInputRelay::MidiInputRelay(RtMidiIn* midi)
-    : m_state(std::make_shared<State>())
+MidiInputRelay::MidiInputRelay(SystemMidiInput* midi)
+    : m_midi(midi)
+    , m_state(std::make_shared<State>())
 {
     m_thread = std::thread(&MidiInputRelay::run, m_state);
     m_state->published.store(true, std::memory_order_release);
-    midi->setCallback(&MidiInputRelay::libraryCallback, m_state.get());
+    if (midi)
+        midi->setReceiver(&MidiInputRelay::receive, m_state.get());
 }
 
 MidiInputRelay::~MidiInputRelay()
@@ -90,25 +98,60 @@ void MidiInputRelay::waitForDelivery()
     QMutexLocker locker(&m_state->deliveryMutex);
 }
 
+void MidiInputRelay::setIgnoreTypes(bool sysex, bool timing, bool sensing)
+{
+    m_state->ignoreSysex.store(sysex);
+    m_state->ignoreTiming.store(timing);
+    m_state->ignoreSensing.store(sensing);
+    if (m_midi)
+        m_midi->ignoreTypes(sysex, timing, sensing);
+}
+
+void MidiInputRelay::deliver(const unsigned char* bytes, std::size_t size)
+{
+    if (size == 0)
+        return;
+    const unsigned char status = bytes[0];
+    if ((m_state->ignoreSysex.load() && status == 0xf0)
+        || (m_state->ignoreTiming.load() && (status == 0xf8 || status == 0xf1))
+        || (m_state->ignoreSensing.load() && status == 0xfe))
+        return;
+    const std::vector<unsigned char> message(bytes, bytes + size);
+    const std::lock_guard<std::recursive_mutex> delivering(m_state->deliveryMutex);
+    Callback callback;
+    void* userData;
+    {
+        QMutexLocker locker(&m_state->callbackMutex);
+        callback = m_state->callback;
+        userData = m_state->userData;
+    }
+    const quint64 now = hostTimeNs();
+    const double delta
+        = m_state->lastDeliveredNs ? double(now - m_state->lastDeliveredNs) / 1e9 : 0.0;
+    m_state->lastDeliveredNs = now;
+    if (callback)
+        callback(delta, message, now, userData);
+}
+
 quint64 MidiInputRelay::droppedCount() const
 {
     return m_state->dropped.load();
 }
 
-// Runs on the library's input thread (JACK's process thread): no lock, no allocation.
-void MidiInputRelay::libraryCallback(double deltaTime, std::vector<unsigned char>* message,
-                                     void* userData)
+// Runs on the system's input thread (JACK's process thread): no lock, no allocation.
+void MidiInputRelay::receive(double deltaTime, const unsigned char* bytes, std::size_t size,
+                             void* userData)
 {
     State* state = static_cast<State*>(userData);
     if (!state->published.load(std::memory_order_acquire))
         return;
-    const Header header {deltaTime, hostTimeNs(), quint32(message->size())};
-    if (state->ring.write_available() < sizeof header + message->size()) {
+    const Header header {deltaTime, hostTimeNs(), quint32(size)};
+    if (state->ring.write_available() < sizeof header + size) {
         state->dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     state->ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
-    state->ring.push(message->data(), message->size());
+    state->ring.push(bytes, size);
     sem_post(&state->wakeUp);
 }
 

@@ -3,7 +3,7 @@
 
 #include <QtGlobal>
 
-#include <RtMidi.h>
+#include "SystemMidiInput.h"
 
 #include <memory>
 #include <thread>
@@ -20,16 +20,17 @@ namespace Platform {
 // but it goes the same way, so that both systems share one tested path and a callback may
 // close the port it is called for. The callback may take locks.
 //
-// The relay is made once per library object, right after the object, and stays attached to
-// it: it must be destroyed only after the object has been closed and deleted, since the
-// library may call into it until then.
+// The relay is made once per system input object, right after the object, and stays attached
+// to it: it must be destroyed only after the object has been closed and deleted, since the
+// system may call into it until then. A relay made without a system object serves a port of
+// the program's own that only the program sends to (deliver()).
 class MidiInputRelay
 {
 public:
     typedef void (*Callback)(double deltaTime, const std::vector<unsigned char>& bytes,
                              quint64 hostTimeNs, void* userData);
 
-    explicit MidiInputRelay(RtMidiIn* midi);
+    explicit MidiInputRelay(SystemMidiInput* midi);
     ~MidiInputRelay();
     MidiInputRelay(const MidiInputRelay&) = delete;
     MidiInputRelay& operator=(const MidiInputRelay&) = delete;
@@ -41,6 +42,12 @@ public:
     // delivering thread itself). Callers hold none of the locks the callback takes.
     void waitForDelivery();
 
+    // Which messages are dropped: on the system object, and on those deliver() brings.
+    void setIgnoreTypes(bool sysex, bool timing, bool sensing);
+    // Runs the callback for one message from inside the program, on the caller's thread, at
+    // once; callers on several threads take turns.
+    void deliver(const unsigned char* bytes, std::size_t size);
+
     // Messages the ring buffer had no room for.
     quint64 droppedCount() const;
 
@@ -48,10 +55,11 @@ private:
     // Shared with the relay's thread, which may outlive the relay when a callback destroys it.
     struct State;
 
-    static void libraryCallback(double deltaTime, std::vector<unsigned char>* message,
-                                void* userData);
+    static void receive(double deltaTime, const unsigned char* bytes, std::size_t size,
+                        void* userData);
     static void run(std::shared_ptr<State> state);
 
+    SystemMidiInput* m_midi;
     std::shared_ptr<State> m_state;
     std::thread m_thread;
 };

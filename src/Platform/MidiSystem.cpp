@@ -1,7 +1,10 @@
 #include "MidiSystem.h"
 
 #include "DeadlineSleep.h"
+#include "JackClient.h"
+#include "JackMidiInput.h"
 #include "JackMidiOutput.h"
+#include "SystemMidiInput.h"
 #include "SystemMidiOutput.h"
 
 #include <QAtomicInteger>
@@ -11,6 +14,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <jack/jack.h>
 
@@ -41,39 +45,25 @@ QHash<const void*, OwnPort> ownPorts;
 
 QAtomicInteger<quint64> listings; // calls of MidiSystem::portNames
 
-QMutex probeMutex;
-QElapsedTimer jackSeenRunning; // valid while a recent probe found the server
-
-void quiet(const char*) { }
+// The decision on the MIDI system, made once (see MidiSystem::api), and on JACK the program's
+// client.
+QMutex decisionMutex;
+bool decided = false;
+MidiSystem::Api decidedApi = MidiSystem::NoApi;
+std::shared_ptr<JackClient> jackClient;
+QString decisionProblem;
 
 bool alsaAvailable()
 {
     return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
-// Whether a JACK server accepts clients. A client is opened and closed again with the library's
-// own messages silenced, so that a machine without JACK prints nothing. A server found running
-// is believed for a second, since every port list and every open asks.
-bool jackRunning()
+// The JACK client once the decision is JACK; null otherwise.
+std::shared_ptr<JackClient> currentJackClient()
 {
-    QMutexLocker locker(&probeMutex);
-    if (jackSeenRunning.isValid() && jackSeenRunning.elapsed() < 1000)
-        return true;
-    void (*errorFunction)(const char*) = jack_error_callback;
-    void (*infoFunction)(const char*) = jack_info_callback;
-    jack_set_error_function(quiet);
-    jack_set_info_function(quiet);
-    jack_status_t status {};
-    jack_client_t* client = jack_client_open(clientName, JackNoStartServer, &status);
-    if (client)
-        jack_client_close(client);
-    jack_set_error_function(errorFunction);
-    jack_set_info_function(infoFunction);
-    if (client)
-        jackSeenRunning.start();
-    else
-        jackSeenRunning.invalidate();
-    return client != nullptr;
+    MidiSystem::api();
+    QMutexLocker locker(&decisionMutex);
+    return jackClient;
 }
 
 RtMidi::Api libraryApi(MidiSystem::Api api)
@@ -81,16 +71,9 @@ RtMidi::Api libraryApi(MidiSystem::Api api)
     return api == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-MidiSystem::Api apiOf(RtMidiIn* midi)
+MidiSystem::Api apiOf(SystemMidiInput* midi)
 {
-    switch (midi->getCurrentApi()) {
-    case RtMidi::LINUX_ALSA:
-        return MidiSystem::Alsa;
-    case RtMidi::UNIX_JACK:
-        return MidiSystem::Jack;
-    default:
-        return MidiSystem::NoApi;
-    }
+    return midi->isJack() ? MidiSystem::Jack : MidiSystem::Alsa;
 }
 
 MidiSystem::Api apiOf(SystemMidiOutput* midi)
@@ -207,6 +190,49 @@ bool jackOutputThroughLibrary()
     return false;
 }
 
+// The library's input object, on the ALSA sequencer.
+class LibraryMidiInput : public SystemMidiInput
+{
+public:
+    explicit LibraryMidiInput(RtMidiIn* midi)
+        : m_midi(midi)
+    { }
+
+    bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
+    void setReceiver(Receiver receiver, void* userData) override
+    {
+        m_userData.store(userData);
+        m_receiver.store(receiver);
+        m_midi->setCallback(&LibraryMidiInput::arrived, this);
+    }
+    void openPort(unsigned int number, const std::string& portName) override
+    {
+        m_midi->openPort(number, portName);
+    }
+    void openVirtualPort(const std::string& portName) override
+    {
+        m_midi->openVirtualPort(portName);
+    }
+    void closePort() override { m_midi->closePort(); }
+    void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
+    void ignoreTypes(bool sysex, bool timing, bool sensing) override
+    {
+        m_midi->ignoreTypes(sysex, timing, sensing);
+    }
+
+private:
+    static void arrived(double deltaTime, std::vector<unsigned char>* message, void* self)
+    {
+        auto* input = static_cast<LibraryMidiInput*>(self);
+        if (const Receiver receiver = input->m_receiver.load())
+            receiver(deltaTime, message->data(), message->size(), input->m_userData.load());
+    }
+
+    std::unique_ptr<RtMidiIn> m_midi;
+    std::atomic<Receiver> m_receiver {nullptr};
+    std::atomic<void*> m_userData {nullptr};
+};
+
 // The library's output object: on the ALSA sequencer, and on JACK when asked for.
 class LibraryMidiOutput : public SystemMidiOutput
 {
@@ -243,24 +269,21 @@ private:
     std::unique_ptr<RtMidiOut> m_midi;
 };
 
-// The JACK ports of one direction, in the library's order, listed through a client that is
-// never activated: it takes no part in the server's cycles, so a list neither waits for them nor
-// makes the server wait. A library object would be an activated client, opened and closed again
-// for every list.
+// The JACK ports of one direction, in the server's order, listed through the program's own
+// client (the list comes from the server's shared memory, without a round trip).
 std::vector<std::string> jackPortNames(bool input)
 {
     std::vector<std::string> names;
-    jack_client_t* client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    const std::shared_ptr<JackClient> client = currentJackClient();
     if (!client)
         return names;
-    // A library input receives from the ports other programs send from, and an output sends
-    // to the ports they receive on.
-    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+    // An input receives from the ports other programs send from, and an output sends to the
+    // ports they receive on.
+    const char** ports = jack_get_ports(client->handle(), nullptr, JACK_DEFAULT_MIDI_TYPE,
                                         input ? JackPortIsOutput : JackPortIsInput);
     for (const char** port = ports; port && *port; ++port)
         names.emplace_back(*port);
     jack_free(ports);
-    jack_client_close(client);
     return names;
 }
 
@@ -292,6 +315,26 @@ std::string uniquePortName()
     return QString("kelvo-%1-%2").arg(getpid()).arg(counter.fetchAndAddRelaxed(1)).toStdString();
 }
 
+// Whether the object's ports belong to the program's JACK client (not to a library client).
+bool ownsJackClient(SystemMidiInput*)
+{
+    return true;
+}
+bool ownsJackClient(SystemMidiOutput* midi)
+{
+    return dynamic_cast<JackMidiOutput*>(midi) != nullptr;
+}
+
+// The name of the port that connects the program to another program's port `target` (a name as
+// the user sees it): on JACK, where all the program's ports are one client's, it says where it
+// leads; elsewhere each connection has a client of its own, and the port a short name.
+QString connectionPortName(bool input, const QString& target, bool named)
+{
+    if (!named)
+        return input ? QStringLiteral("in") : QStringLiteral("out");
+    return (input ? QStringLiteral("from ") : QStringLiteral("to ")) + target;
+}
+
 // Opens a port of `midi` through `open` under a unique name, finds it in the system's list (in
 // the other direction) to learn its owner, whom it records as the program's own, and then gives
 // the port its real name.
@@ -299,6 +342,14 @@ template<class Object, class Open>
 void openOwnPort(Object* midi, bool input, const QString& name, const QString& virtualName,
                  Open open)
 {
+    if (midi->isJack() && ownsJackClient(midi)) {
+        // A port of the program's one client, under its own name from the start.
+        open(name.toStdString());
+        QMutexLocker locker(&ownPortsMutex);
+        ownPorts.insert(
+            midi, OwnPort {MidiSystem::Jack, QString::fromLatin1(JackClient::name()), virtualName});
+        return;
+    }
     const std::string token = uniquePortName();
     open(token);
     const MidiSystem::Api api = apiOf(midi);
@@ -326,29 +377,54 @@ const QRegularExpression& alsaAddress()
 
 } // namespace
 
-bool MidiSystem::jackServerRunning()
-{
-    return jackRunning();
-}
-
 MidiSystem::Api MidiSystem::api()
 {
+    QMutexLocker locker(&decisionMutex);
+    // A JACK server that has gone voids the decision: the next question makes it again (ports
+    // still open on the old client fail from then on).
+    if (decided && !(jackClient && jackClient->serverGone()))
+        return decidedApi;
+    decided = true;
+    jackClient.reset();
+    decisionProblem.clear();
     const QByteArray chosen = qgetenv("KELVO_MIDI_API").trimmed().toLower();
-    if (chosen == "alsa")
-        return alsaAvailable() ? Alsa : NoApi;
-    if (chosen == "jack")
-        return jackRunning() ? Jack : NoApi;
-    if (!chosen.isEmpty()) {
-        static bool warned = false;
-        if (!warned)
-            qWarning() << "KELVO_MIDI_API must be \"alsa\" or \"jack\"; ignoring" << chosen;
-        warned = true;
+    if (!chosen.isEmpty() && chosen != "alsa" && chosen != "jack")
+        qWarning() << "KELVO_MIDI_API must be \"alsa\" or \"jack\"; ignoring" << chosen;
+    if (chosen != "jack" && alsaAvailable())
+        decidedApi = Alsa;
+    else if (chosen != "alsa") {
+        jackClient = JackClient::open(&decisionProblem);
+        decidedApi = jackClient ? Jack : NoApi;
+    } else
+        decidedApi = NoApi;
+    if (!decisionProblem.isEmpty())
+        qWarning().noquote() << decisionProblem;
+    return decidedApi;
+}
+
+bool MidiSystem::jackServerGone()
+{
+    QMutexLocker locker(&decisionMutex);
+    return jackClient && jackClient->serverGone();
+}
+
+QString MidiSystem::problem()
+{
+    QMutexLocker locker(&decisionMutex);
+    return decisionProblem;
+}
+
+void MidiSystem::shutDown()
+{
+    std::shared_ptr<JackClient> client;
+    {
+        QMutexLocker locker(&decisionMutex);
+        client.swap(jackClient);
+        decided = false;
+        decidedApi = NoApi;
+        decisionProblem.clear();
     }
-    if (alsaAvailable())
-        return Alsa;
-    if (jackRunning())
-        return Jack;
-    return NoApi;
+    // The client closes with the last port that still holds it, here when none does.
 }
 
 QString MidiSystem::apiName(Api api)
@@ -363,20 +439,29 @@ QString MidiSystem::apiName(Api api)
     }
 }
 
-RtMidiIn* MidiSystem::createInput()
+SystemMidiInput* MidiSystem::createInput()
 {
-    return newInput(api());
+    const Api current = api();
+    if (current == Jack) {
+        if (std::shared_ptr<JackClient> client = currentJackClient())
+            return new JackMidiInput(std::move(client));
+        throwNoSystem();
+    }
+    return new LibraryMidiInput(newInput(current));
 }
 
 SystemMidiOutput* MidiSystem::createOutput()
 {
     const Api current = api();
-    if (current == Jack && !jackOutputThroughLibrary())
-        return new JackMidiOutput;
+    if (current == Jack && !jackOutputThroughLibrary()) {
+        if (std::shared_ptr<JackClient> client = currentJackClient())
+            return new JackMidiOutput(std::move(client));
+        throwNoSystem();
+    }
     return new LibraryMidiOutput(newOutput(current));
 }
 
-void MidiSystem::openVirtualPort(RtMidiIn* midi, const QString& name)
+void MidiSystem::openVirtualPort(SystemMidiInput* midi, const QString& name)
 {
     openOwnPort(midi, true, name, name,
                 [midi](const std::string& token) { midi->openVirtualPort(token); });
@@ -388,15 +473,15 @@ void MidiSystem::openVirtualPort(SystemMidiOutput* midi, const QString& name)
                 [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::openPort(RtMidiIn* midi, unsigned int number)
+void MidiSystem::openPort(SystemMidiInput* midi, unsigned int number, const QString& target)
 {
-    openOwnPort(midi, true, QStringLiteral("in"), QString(),
+    openOwnPort(midi, true, connectionPortName(true, target, ownsJackClient(midi)), QString(),
                 [midi, number](const std::string& token) { midi->openPort(number, token); });
 }
 
-void MidiSystem::openPort(SystemMidiOutput* midi, unsigned int number)
+void MidiSystem::openPort(SystemMidiOutput* midi, unsigned int number, const QString& target)
 {
-    openOwnPort(midi, false, QStringLiteral("out"), QString(),
+    openOwnPort(midi, false, connectionPortName(false, target, ownsJackClient(midi)), QString(),
                 [midi, number](const std::string& token) { midi->openPort(number, token); });
 }
 
@@ -412,17 +497,32 @@ QStringList MidiSystem::portNames(bool input)
     const Api current = api();
     if (current == NoApi)
         return {};
+    const QString jackClientName = QString::fromLatin1(JackClient::name());
     QHash<QString, QString> own; // client key to bare name
+    QSet<QString> ownJackVirtual; // the virtual ports of the program's JACK client
     {
         QMutexLocker locker(&ownPortsMutex);
         for (const OwnPort& port : std::as_const(ownPorts)) {
-            if (port.api == current)
+            if (port.api != current)
+                continue;
+            if (current == Jack && port.key == jackClientName) {
+                if (!port.name.isEmpty())
+                    ownJackVirtual.insert(port.name);
+            } else
                 own.insert(port.key, port.name);
         }
     }
     QStringList names;
     for (const std::string& systemName : systemPortNames(current, input)) {
-        const auto it = own.constFind(clientKey(current, systemName));
+        const QString key = clientKey(current, systemName);
+        if (current == Jack && key == jackClientName) {
+            // The client is the program's own: it holds the name exactly. Its connection ports
+            // are not listed.
+            const QString shortName = QString::fromStdString(systemName).mid(key.size() + 1);
+            names.append(ownJackVirtual.contains(shortName) ? shortName : QString());
+            continue;
+        }
+        const auto it = own.constFind(key);
         if (it == own.constEnd())
             names.append(displayName(current, systemName));
         else if (it->isEmpty())

@@ -10,6 +10,7 @@
 
 namespace Platform {
 
+class SystemMidiInput;
 class SystemMidiOutput;
 
 // The MIDI system below the program's ports: which one is used, how its library objects are
@@ -17,7 +18,12 @@ class SystemMidiOutput;
 //
 // Kelvo uses the ALSA sequencer when the machine has one, else a running JACK server. The
 // environment variable KELVO_MIDI_API ("alsa" or "jack") overrides the choice. With neither,
-// every creation fails with an RtMidiError and the port lists are empty.
+// every creation fails with an RtMidiError and the port lists are empty. The choice is made once,
+// at the first question, and holds until shutDown().
+//
+// On JACK all of the program's ports belong to one client called exactly "Kelvo" (JackClient),
+// opened with the choice: its virtual ports under their own names, and the ports that connect
+// to other programs' ports named for where they lead ("to Synth:midi_in", "from Keyboard:out").
 //
 // Port names must be stable across sessions, so ALSA's trailing client and port numbers
 // (" 128:0") are dropped. The program's own ports are recognised by the system identity of the
@@ -30,27 +36,35 @@ class MidiSystem
 public:
     enum Api { NoApi, Alsa, Jack };
 
-    // The MIDI system in use now; NoApi when none is available.
+    // The MIDI system in use; NoApi when none is available. Decided at the first call (which on
+    // JACK opens the program's client, waiting a few seconds at most for the server).
     static Api api();
-    // Whether a JACK server runs now (never starting one).
-    static bool jackServerRunning();
+    // Why the MIDI system could not be used, in words for the user (the JACK client name is
+    // taken by another program, the server does not answer); empty when there is nothing to say.
+    static QString problem();
+    // Forgets the choice, so that the next question decides again; the JACK client closes once
+    // no port holds it any more. Called at the end of the program, after every port has gone.
+    static void shutDown();
+    // Whether the JACK server in use has shut down (or thrown the program's client out).
+    static bool jackServerGone();
     static QString apiName(Api api);
 
-    // A new object with the client name "Kelvo" on the system in use: the library's input, and
-    // for output on JACK a client of the program's own (JackMidiOutput), which places each
-    // message at its frame, else the library's output; KELVO_JACK_OUTPUT=rtmidi asks for the
-    // library's on JACK too. Throws RtMidiError when no MIDI system is available.
-    static RtMidiIn* createInput();
+    // A new object on the system in use: on JACK a port of the program's client (JackMidiInput,
+    // JackMidiOutput, which places each message at its frame), else the library's object with
+    // the client name "Kelvo"; KELVO_JACK_OUTPUT=rtmidi asks for the library's output on JACK
+    // too. Throws RtMidiError when no MIDI system is available.
+    static SystemMidiInput* createInput();
     static SystemMidiOutput* createOutput();
 
     // Opens a virtual port called `name` on `midi` (made by createInput or createOutput) and
     // records it as the program's own. Throws RtMidiError on failure.
-    static void openVirtualPort(RtMidiIn* midi, const QString& name);
+    static void openVirtualPort(SystemMidiInput* midi, const QString& name);
     static void openVirtualPort(SystemMidiOutput* midi, const QString& name);
-    // Opens `midi`'s connection to the system port with index `number`; the port this makes on
-    // the program's side is recorded as the program's own. Throws RtMidiError on failure.
-    static void openPort(RtMidiIn* midi, unsigned int number);
-    static void openPort(SystemMidiOutput* midi, unsigned int number);
+    // Opens `midi`'s connection to the system port with index `number`, whose user-visible name
+    // is `target`; the port this makes on the program's side is recorded as the program's own.
+    // Throws RtMidiError on failure.
+    static void openPort(SystemMidiInput* midi, unsigned int number, const QString& target);
+    static void openPort(SystemMidiOutput* midi, unsigned int number, const QString& target);
     // Forgets what was recorded for `midi`; called before the object is deleted.
     static void forget(const void* midi);
 

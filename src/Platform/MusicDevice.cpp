@@ -9,9 +9,15 @@
 #include <QtEndian>
 
 #include <fluidsynth.h>
+#include <jack/jack.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -72,6 +78,24 @@ QString soundFontOwnName(const QString& path)
     return QString();
 }
 
+void quiet(const char*) { }
+
+// Whether a JACK server runs and accepts a client, never starting one; the library's own
+// messages are silenced, so that a machine without JACK prints nothing.
+bool jackServerAnswers()
+{
+    void (*errorFunction)(const char*) = jack_error_callback;
+    void (*infoFunction)(const char*) = jack_info_callback;
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    jack_client_t* client = jack_client_open("Kelvo Synthesizer", JackNoStartServer, nullptr);
+    if (client)
+        jack_client_close(client);
+    jack_set_error_function(errorFunction);
+    jack_set_info_function(infoFunction);
+    return client != nullptr;
+}
+
 uint32_t instrumentNumberOf(int bank, int program)
 {
     // MMA bank numbering: bank = MSB * 128 + LSB.
@@ -121,17 +145,28 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
         qDebug() << "MusicDevice: no sound bank could be loaded from" << path;
 
     if (output == SystemAudioOutput && synth) {
-        for (const char* name : {"pipewire", "pulseaudio", "alsa", "jack"}) {
-            // JACK's library would try to start a server of its own, which takes seconds to
-            // fail; only a running one is used.
-            if (qstrcmp(name, "jack") == 0 && !MidiSystem::jackServerRunning())
-                continue;
+        // Where the MIDI system is JACK, the synthesizer plays there too, as a client of its
+        // own called "Kelvo Synthesizer" whose outputs connect to the system's playback ports
+        // as it starts. JACK is never tried elsewhere: its library would try to start a server
+        // of its own, which takes seconds to fail.
+        const bool onJack = MidiSystem::api() == MidiSystem::Jack;
+        fluid_settings_setstr(settings, "audio.jack.id", "Kelvo Synthesizer");
+        fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+        std::vector<const char*> drivers = {"pipewire", "pulseaudio", "alsa"};
+        if (onJack)
+            drivers.insert(drivers.begin(), "jack");
+        for (const char* name : drivers) {
             if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
                 continue;
             driver = new_fluid_audio_driver(settings, synth);
             if (driver)
                 break;
         }
+        // MIDI on the ALSA sequencer while a JACK server holds the sound card: JACK, if a
+        // server answers.
+        if (!driver && !onJack && jackServerAnswers()
+            && fluid_settings_setstr(settings, "audio.driver", "jack") == FLUID_OK)
+            driver = new_fluid_audio_driver(settings, synth);
         if (!driver)
             qWarning() << "MusicDevice: no audio output could be started; the synthesizer is "
                           "silent";
@@ -140,8 +175,29 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
 
 MusicDevice::~MusicDevice()
 {
-    if (driver)
-        delete_fluid_audio_driver(driver);
+    if (driver && MidiSystem::jackServerGone()) {
+        // Closing the client of a server that has gone is not safe; the program is ending.
+        return;
+    }
+    if (driver) {
+        // An audio driver on a sound server that has gone or hangs may never let go (closing a
+        // JACK client the server no longer answers): the driver is closed on a thread of its
+        // own, waited for two seconds at most, and what it still uses is left as it is when it
+        // does not come back.
+        auto closed = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
+        auto finished = std::make_shared<bool>(false);
+        std::thread([driver = driver, closed, finished] {
+            delete_fluid_audio_driver(driver);
+            const std::lock_guard<std::mutex> locker(closed->first);
+            *finished = true;
+            closed->second.notify_all();
+        }).detach();
+        std::unique_lock<std::mutex> locker(closed->first);
+        if (!closed->second.wait_for(locker, std::chrono::seconds(2), [&] { return *finished; })) {
+            qWarning() << "MusicDevice: the audio output does not close; leaving it";
+            return;
+        }
+    }
     if (synth)
         delete_fluid_synth(synth);
     if (settings)

@@ -49,6 +49,15 @@ public:
     // message handed over that long before it is due still sounds at its time. 0 for an output
     // that sends each message as it is handed over.
     virtual quint64 latencyNs() const { return 0; }
+
+    // Whether the object may be deleted once closed: false while the system may still use it
+    // (a JACK server that hangs), and then it is left as it is.
+    virtual bool canDelete() const { return true; }
+    static void dispose(SystemMidiOutput* output)
+    {
+        if (output && output->canDelete())
+            delete output;
+    }
 };
 
 } // namespace Platform

@@ -1,5 +1,7 @@
 #include "JackTestServer.h"
 
+#include "MidiSystem.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -184,6 +186,13 @@ void JackTestServer::release()
 }
 
 void JackTestServer::stop()
+{
+    stopServer();
+    // The program's MIDI layer chooses its MIDI system afresh for the next server.
+    Platform::MidiSystem::shutDown();
+}
+
+void JackTestServer::stopServer()
 {
     if (m_pid <= 0) {
         release();

@@ -29,7 +29,10 @@ public:
     // The frames of a server period (128 unless set), for the next start.
     void setPeriod(int frames) { m_period = frames; }
     int period() const { return m_period; }
+    // Stops the server, and has the program's MIDI layer choose its MIDI system afresh.
     void stop();
+    // Stops the server as if it had died: the program's MIDI layer is left as it is.
+    void stopServer();
 
     bool isRunning() const;
     // How many cycles the server has reported running late so far (its XRun messages).

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <jack/jack.h>
+
 #include <utility>
 
 MidiPeer::MidiPeer(const char* clientName)
@@ -55,12 +57,28 @@ int MidiPeer::find(RtMidi& midi, const QString& port)
     return -1;
 }
 
+// The server takes a new connection into its graph at the start of a cycle; what is sent
+// before then reaches nobody. Waits until three periods have passed on the server's clock.
+void MidiPeer::awaitConnection()
+{
+    jack_client_t* client = jack_client_open("PeerClock", JackNoStartServer, nullptr);
+    if (!client)
+        return;
+    const jack_nframes_t start = jack_frame_time(client);
+    const jack_nframes_t wait = 3 * jack_get_buffer_size(client);
+    const QDeadlineTimer deadline(3000);
+    while (jack_frame_time(client) - start < wait && !deadline.hasExpired())
+        QThread::msleep(1);
+    jack_client_close(client);
+}
+
 bool MidiPeer::connectOutput(const QString& port)
 {
     const int index = find(*m_out, port);
     if (index < 0)
         return false;
     m_out->openPort(unsigned(index), "peer out");
+    awaitConnection();
     return true;
 }
 
@@ -75,6 +93,7 @@ bool MidiPeer::connectInput(const QString& port)
     if (index < 0)
         return false;
     m_in->openPort(unsigned(index), "peer in");
+    awaitConnection();
     return true;
 }
 

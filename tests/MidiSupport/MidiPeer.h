@@ -46,6 +46,7 @@ public:
 
 private:
     static int find(RtMidi& midi, const QString& port);
+    static void awaitConnection();
     // Runs on the server's process thread.
     static void arrived(double delta, std::vector<unsigned char>* message, void* peer);
 

@@ -1,0 +1,161 @@
+#include "JackMidiInput.h"
+
+#include <RtMidi.h>
+#include <jack/midiport.h>
+
+#include <chrono>
+#include <thread>
+
+namespace Platform {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw RtMidiError("JackMidiInput: " + what, RtMidiError::DRIVER_ERROR);
+}
+
+} // namespace
+
+JackMidiInput::JackMidiInput(std::shared_ptr<JackClient> client)
+    : m_jack(std::move(client))
+    , m_client(m_jack->handle())
+{ }
+
+JackMidiInput::~JackMidiInput()
+{
+    closePort();
+}
+
+void JackMidiInput::setReceiver(Receiver receiver, void* userData)
+{
+    m_userData.store(userData);
+    m_receiver.store(receiver);
+}
+
+void JackMidiInput::registerPort(const std::string& portName)
+{
+    if (m_port.load())
+        fail("a port is open already");
+    // A client whose server has gone must not be used any more.
+    if (m_jack->serverGone())
+        fail("the JACK server has gone");
+    const std::string name = portName.substr(0, JackClient::maxPortNameLength() - 3);
+    jack_port_t* port = nullptr;
+    // A port of this name may still be going, with the record that had it: it is waited for a
+    // little, and then the new port takes the name with a number.
+    for (int attempt = 0; !port && attempt < 28; ++attempt) {
+        if (attempt > 0 && attempt < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::string numbered
+            = attempt < 20 ? name : name + " " + std::to_string(attempt - 18);
+        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                  JackPortIsInput, 0);
+    }
+    if (!port)
+        fail("the port " + name + " could not be made");
+    m_port.store(port);
+    if (!m_jack->addHandler(this, true)) {
+        m_port.store(nullptr);
+        jack_port_unregister(m_client, port);
+        fail("the client has no room for another port");
+    }
+}
+
+void JackMidiInput::openVirtualPort(const std::string& portName)
+{
+    registerPort(portName);
+}
+
+void JackMidiInput::openPort(unsigned int number, const std::string& portName)
+{
+    if (m_jack->serverGone())
+        fail("the JACK server has gone");
+    // The same list, in the same order, that the port names come from.
+    const char** ports
+        = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+    std::string source;
+    for (unsigned int i = 0; ports && ports[i]; ++i) {
+        if (i == number) {
+            source = ports[i];
+            break;
+        }
+    }
+    jack_free(ports);
+    if (source.empty())
+        fail("no port has the number " + std::to_string(number));
+    registerPort(portName);
+    if (jack_connect(m_client, source.c_str(), jack_port_name(m_port.load())) != 0) {
+        closePort();
+        fail("the port could not be connected to " + source);
+    }
+    // The server takes a new connection into its graph at the start of a cycle; once two
+    // cycles have passed, what the other program sends arrives.
+    const quint64 connected = m_jack->cycles();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (m_jack->cycles() < connected + 2 && !m_jack->serverGone()
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+void JackMidiInput::closePort()
+{
+    jack_port_t* port = m_port.load();
+    if (!port || m_stuck)
+        return;
+    if (!m_jack->removeHandler(this)) {
+        m_stuck = true;
+        return;
+    }
+    m_port.store(nullptr);
+    if (!m_jack->serverGone())
+        jack_port_unregister(m_client, port);
+}
+
+void JackMidiInput::setPortName(const std::string& portName)
+{
+    jack_port_t* port = m_port.load();
+    if (port && !m_jack->serverGone() && jack_port_rename(m_client, port, portName.c_str()) != 0)
+        fail("the port could not be renamed " + portName);
+}
+
+void JackMidiInput::ignoreTypes(bool sysex, bool timing, bool sensing)
+{
+    m_ignoreSysex.store(sysex);
+    m_ignoreTiming.store(timing);
+    m_ignoreSensing.store(sensing);
+}
+
+// JACK's process thread: no lock, no allocation, no wait.
+void JackMidiInput::process(jack_nframes_t frames)
+{
+    jack_port_t* port = m_port.load();
+    const Receiver receiver = m_receiver.load();
+    if (!port || !receiver)
+        return;
+    void* buffer = jack_port_get_buffer(port, frames);
+    const jack_nframes_t count = jack_midi_get_event_count(buffer);
+    if (count == 0)
+        return;
+    void* userData = m_userData.load();
+    const bool sysex = m_ignoreSysex.load();
+    const bool timing = m_ignoreTiming.load();
+    const bool sensing = m_ignoreSensing.load();
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    for (jack_nframes_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0)
+            continue;
+        const unsigned char status = event.buffer[0];
+        if ((sysex && status == 0xf0) || (timing && (status == 0xf8 || status == 0xf1))
+            || (sensing && status == 0xfe))
+            continue;
+        const jack_time_t us = jack_frames_to_time(m_client, cycleStart + event.time);
+        const double delta = m_first ? 0.0 : double(us - m_lastUs) / 1e6;
+        m_first = false;
+        m_lastUs = us;
+        receiver(delta, event.buffer, event.size, userData);
+    }
+}
+
+} // namespace Platform

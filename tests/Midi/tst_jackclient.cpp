@@ -1,0 +1,301 @@
+#include "JackTestServer.h"
+#include "MidiInput.h"
+#include "MidiOutput.h"
+#include "MidiPeer.h"
+#include "MidiSystem.h"
+#include "MusicDevice.h"
+
+#include <QTest>
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <dlfcn.h>
+#include <memory>
+#include <vector>
+
+using Platform::MidiSystem;
+
+// Every JACK client this process opens is counted, the MIDI library's and FluidSynth's too.
+namespace {
+std::atomic<int> clientsOpened {0};
+}
+
+extern "C" jack_client_t* jack_client_open(const char* name, jack_options_t options,
+                                           jack_status_t* status, ...)
+{
+    using Open = jack_client_t* (*)(const char*, jack_options_t, jack_status_t*, ...);
+    static const Open real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "jack_client_open"));
+    ++clientsOpened;
+    if (options & JackServerName) {
+        va_list rest;
+        va_start(rest, status);
+        const char* server = va_arg(rest, const char*);
+        va_end(rest);
+        return real(name, options, status, server);
+    }
+    return real(name, options, status);
+}
+
+namespace {
+
+const QString kelvoInput = QStringLiteral("Kelvo Input");
+const QString kelvoOutput = QStringLiteral("Kelvo Output");
+const QString kelvoSynth = QStringLiteral("Kelvo Synthesizer");
+
+// Another program that looks at the server the way a patchbay does: by port names.
+class Patchbay
+{
+public:
+    Patchbay()
+        : m_client(jack_client_open("Patchbay", JackNoStartServer, nullptr))
+    { }
+    ~Patchbay()
+    {
+        if (m_client)
+            jack_client_close(m_client);
+    }
+    bool isOpen() const { return m_client; }
+
+    QStringList ports(const char* pattern, const char* type = nullptr) const
+    {
+        QStringList names;
+        const char** ports = jack_get_ports(m_client, pattern, type, 0);
+        for (const char** port = ports; port && *port; ++port)
+            names.append(QString::fromUtf8(*port));
+        jack_free(ports);
+        names.sort();
+        return names;
+    }
+    QStringList connections(const QString& port) const
+    {
+        QStringList names;
+        jack_port_t* p = jack_port_by_name(m_client, port.toUtf8().constData());
+        const char** connected = p ? jack_port_get_all_connections(m_client, p) : nullptr;
+        for (const char** c = connected; c && *c; ++c)
+            names.append(QString::fromUtf8(*c));
+        jack_free(connected);
+        return names;
+    }
+    bool connect(const QString& from, const QString& to)
+    {
+        return jack_connect(m_client, from.toUtf8().constData(), to.toUtf8().constData()) == 0;
+    }
+
+private:
+    jack_client_t* m_client;
+};
+
+// The program's MIDI layer as the program sets it up, its ports opened in one order or the
+// reverse one.
+struct MidiLayer
+{
+    std::vector<std::unique_ptr<MidiInput>> inputs;
+    std::vector<std::unique_ptr<MidiOutput>> outputs;
+    bool started = false;
+
+    ~MidiLayer()
+    {
+        if (started)
+            stop();
+    }
+
+    bool start(bool reverse, const QString& otherInput, const QString& otherOutput)
+    {
+        const auto openInput = [this](const QString& name) {
+            inputs.push_back(std::make_unique<MidiInput>());
+            const bool ok = inputs.back()->openPort(name);
+            if (!ok)
+                qWarning() << "no input on" << name;
+            return ok;
+        };
+        const auto openOutput = [this](const QString& name) {
+            outputs.push_back(std::make_unique<MidiOutput>());
+            const bool ok = outputs.back()->openPort(name);
+            if (!ok)
+                qWarning() << "no output to" << name;
+            return ok;
+        };
+        bool ok = true;
+        started = true;
+        if (!reverse) {
+            ok &= MidiIO<RtMidiIn>::macOpenVirtualPorts();
+            ok &= MidiIO<RtMidiOut>::macOpenVirtualPorts();
+            ok &= openOutput(otherInput);
+            ok &= openInput(otherOutput);
+            ok &= openInput(kelvoSynth);
+            ok &= openOutput(kelvoSynth);
+        } else {
+            ok &= MidiIO<RtMidiOut>::macOpenVirtualPorts();
+            ok &= MidiIO<RtMidiIn>::macOpenVirtualPorts();
+            ok &= openOutput(kelvoSynth);
+            ok &= openInput(kelvoSynth);
+            ok &= openInput(otherOutput);
+            ok &= openOutput(otherInput);
+        }
+        return ok;
+    }
+
+    void stop()
+    {
+        started = false;
+        inputs.clear();
+        outputs.clear();
+        MidiIO<RtMidiIn>::macCloseVirtualPorts();
+        MidiIO<RtMidiOut>::macCloseVirtualPorts();
+        MidiSystem::shutDown();
+    }
+};
+
+InstrumentMsg noteOn(quint8 pitch)
+{
+    InstrumentMsg m;
+    m.kind = InstrumentMsg::NoteOn;
+    m.data1 = pitch;
+    m.data2 = 100;
+    return m;
+}
+
+} // namespace
+
+// Kelvo on JACK is one client called "Kelvo" whose ports have the same names in every run.
+class TestJackClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        m_patchbay = std::make_unique<Patchbay>();
+        QVERIFY(m_patchbay->isOpen());
+    }
+
+    void cleanup() { MidiSystem::shutDown(); }
+
+    void oneClientWithTheSameNamesInEveryRun()
+    {
+        MidiPeer recorder("Recorder");
+        recorder.openInput(QStringLiteral("in"));
+        MidiPeer sender("Sender");
+        QVERIFY(sender.connectOutput(QStringLiteral("in")));
+        const QStringList senderPorts = m_patchbay->ports("^Sender.*:peer out$");
+        QCOMPARE(senderPorts.size(), 1);
+        const QString senderPort = senderPorts.first();
+        QStringList expected
+            = {"Kelvo:Kelvo Input",        "Kelvo:Kelvo Output",         "Kelvo:Kelvo Synthesizer",
+               "Kelvo:from " + senderPort, "Kelvo:to Kelvo Synthesizer", "Kelvo:to Recorder:in"};
+        expected.sort();
+
+        QStringList firstRun;
+        for (bool reverse : {false, true}) {
+            QCOMPARE(MidiSystem::api(), MidiSystem::Jack);
+            MidiLayer layer;
+            QVERIFY(layer.start(reverse, QStringLiteral("Recorder:in"), senderPort));
+            QCOMPARE(m_patchbay->ports("^Kelvo"), expected); // no "Kelvo-01" beside it
+            QTRY_COMPARE(m_patchbay->connections("Kelvo:to Kelvo Synthesizer"),
+                         QStringList({"Kelvo:Kelvo Synthesizer"}));
+            QTRY_COMPARE(m_patchbay->connections("Kelvo:from " + senderPort),
+                         QStringList({senderPort}));
+            if (!reverse) {
+                firstRun = m_patchbay->ports("^Kelvo");
+                // A connection the user makes by name, as a patchbay would store it.
+                QVERIFY(m_patchbay->connect("Kelvo:Kelvo Output", "Recorder:in"));
+            } else {
+                QCOMPARE(m_patchbay->ports("^Kelvo"), firstRun);
+                // The stored connection is made again by its names, and works.
+                QVERIFY(m_patchbay->connect("Kelvo:Kelvo Output", "Recorder:in"));
+                MidiOutput out;
+                QVERIFY(out.openPort(kelvoOutput));
+                QBitArray channel(16);
+                channel.setBit(0);
+                out.setChannels(channel);
+                QVERIFY(out.write(noteOn(0x45)));
+                QCOMPARE(recorder.receive(1), QList<QByteArray>({QByteArray("\x90\x45\x64", 3)}));
+            }
+            // The program's output reaches its own synthesizer port inside the one client.
+            MidiInput* synthInput = layer.inputs.at(reverse ? 0 : 1).get();
+            MidiOutput* toSynth = layer.outputs.at(reverse ? 0 : 1).get();
+            QCOMPARE(synthInput->port(), kelvoSynth);
+            QCOMPARE(toSynth->port(), kelvoSynth);
+            QBitArray channel(16);
+            channel.setBit(1);
+            toSynth->setChannels(channel);
+            QVERIFY(toSynth->write(noteOn(0x30)));
+            QTRY_VERIFY(synthInput->hasMessages());
+            layer.stop();
+            QTRY_COMPARE(m_patchbay->ports("^Kelvo"), QStringList());
+        }
+    }
+
+    void listingPortsOpensNoClient()
+    {
+        QCOMPARE(MidiSystem::api(), MidiSystem::Jack);
+        const int opened = clientsOpened.load();
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY(MidiIO<RtMidiIn>::ports().contains(kelvoInput));
+            QVERIFY(MidiIO<RtMidiOut>::ports().contains(kelvoOutput));
+            uint number = 0;
+            QVERIFY(!MidiIO<RtMidiOut>::findPortNumber(QStringLiteral("No Such Port"), &number));
+        }
+        QCOMPARE(clientsOpened.load(), opened);
+    }
+
+    void nameTakenByAnotherProgramIsTold()
+    {
+        jack_client_t* other = jack_client_open("Kelvo", JackNoStartServer, nullptr);
+        QVERIFY(other);
+        QCOMPARE(MidiSystem::api(), MidiSystem::NoApi);
+        QVERIFY2(MidiSystem::problem().contains(QStringLiteral("\"Kelvo\"")),
+                 qPrintable(MidiSystem::problem()));
+        QCOMPARE(m_patchbay->ports("^Kelvo-"), QStringList());
+        MidiSystem::shutDown();
+        jack_client_close(other);
+        QCOMPARE(MidiSystem::api(), MidiSystem::Jack);
+        QCOMPARE(MidiSystem::problem(), QString());
+    }
+
+    // On JACK the built-in synthesizer plays there, as "Kelvo Synthesizer", its outputs
+    // connected to the system's playback ports from the start.
+    void synthesizerConnectsToThePlaybackPorts()
+    {
+        QCOMPARE(MidiSystem::api(), MidiSystem::Jack);
+        auto device = std::make_unique<Platform::MusicDevice>();
+        const QStringList ports = m_patchbay->ports("^Kelvo Synthesizer:", JACK_DEFAULT_AUDIO_TYPE);
+        QVERIFY2(ports.size() >= 2, qPrintable(ports.join(", ")));
+        QStringList reached;
+        for (const QString& port : ports)
+            reached += m_patchbay->connections(port);
+        reached.sort();
+        QCOMPARE(reached, QStringList({"system:playback_1", "system:playback_2"}));
+        QCOMPARE(m_patchbay->ports("^fluidsynth"), QStringList());
+        device.reset();
+        QTRY_COMPARE(m_patchbay->ports("^Kelvo Synthesizer:"), QStringList());
+    }
+
+    // The server goes away under an open MIDI layer and a playing synthesizer; the program
+    // still ends cleanly. Last: the server is gone afterwards.
+    void quittingAfterTheServerHasGoneNeverCrashes()
+    {
+        auto device = std::make_unique<Platform::MusicDevice>();
+        MidiLayer layer;
+        QVERIFY(layer.start(false, kelvoSynth, kelvoOutput));
+        QVERIFY(layer.outputs.front()->write(noteOn(0x40)));
+        m_patchbay.reset();
+        m_server.stopServer();
+        QTRY_VERIFY(MidiSystem::jackServerGone());
+        layer.outputs.front()->write(noteOn(0x41)); // fails or not, but returns
+        device.reset();
+        layer.stop();
+        QCOMPARE(MidiSystem::api(), MidiSystem::NoApi);
+    }
+
+private:
+    JackTestServer m_server;
+    std::unique_ptr<Patchbay> m_patchbay;
+};
+
+QTEST_GUILESS_MAIN(TestJackClient)
+#include "tst_jackclient.moc"
