@@ -100,22 +100,42 @@ Forwarding forward(const QStringList& files, const QString& path, int timeoutMs)
 
 InstanceServer::InstanceServer(QObject* parent)
     : QObject(parent)
+    , m_server(new QLocalServer)
 {
-    connect(&m_server, &QLocalServer::newConnection, this, &InstanceServer::acceptConnections);
+    m_thread.setObjectName(QStringLiteral("Kelvo instance server"));
+    m_server->moveToThread(&m_thread);
+    connect(m_server, &QLocalServer::newConnection, m_server, [this] { acceptConnections(); });
+    m_thread.start();
+}
+
+InstanceServer::~InstanceServer()
+{
+    // Deleted on its own thread as the thread ends, with the sockets it still holds.
+    m_server->deleteLater();
+    m_thread.quit();
+    m_thread.wait();
 }
 
 bool InstanceServer::listen(const QString& path)
 {
-    QLocalServer::removeServer(path);
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    return m_server.listen(path);
+    bool listening = false;
+    QMetaObject::invokeMethod(
+        m_server,
+        [this, &path, &listening] {
+            QLocalServer::removeServer(path);
+            m_server->setSocketOptions(QLocalServer::UserAccessOption);
+            listening = m_server->listen(path);
+            m_error = m_server->errorString();
+        },
+        Qt::BlockingQueuedConnection);
+    return listening;
 }
 
 void InstanceServer::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { readRequest(socket); });
         QTimer::singleShot(RequestTimeoutMs, socket, [socket] { drop(socket); });
     }
 }
@@ -144,7 +164,8 @@ void InstanceServer::readRequest(QLocalSocket* socket)
     for (const QString& file : *files)
         QCoreApplication::postEvent(QCoreApplication::instance(), new QFileOpenEvent(file));
     if (files->isEmpty())
-        raiseFocusWindow();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &InstanceServer::raiseFocusWindow,
+                                  Qt::QueuedConnection);
     socket->write(Answer);
     socket->disconnectFromServer();
 }

@@ -4,6 +4,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QStringList>
+#include <QThread>
 
 #include <optional>
 
@@ -52,29 +53,36 @@ Forwarding forward(const QStringList& files, const QString& path = serverPath(),
 
 // The running instance's side: opens the files that later launches hand over (as file-open
 // events to the application) and brings the focus window to the front for a launch without
-// files.
+// files. It answers on a thread of its own, so that a launch is answered at once even while
+// the application is busy (starting up, say); what the request asks for is done on the
+// application's thread when it gets there.
 class InstanceServer : public QObject
 {
     Q_OBJECT
 
 public:
     explicit InstanceServer(QObject* parent = nullptr);
+    ~InstanceServer() override;
 
     // Listens at `path`, replacing a socket that a crashed instance left behind. The caller
     // has made sure that no instance answers there.
     bool listen(const QString& path = SingleInstance::serverPath());
-    QString errorString() const { return m_server.errorString(); }
+    QString errorString() const { return m_error; }
 
     // How long a client may take to send its request.
     static constexpr int RequestTimeoutMs = 5000;
 
 private:
+    // On the server's thread.
     void acceptConnections();
     void readRequest(QLocalSocket* socket);
     static void drop(QLocalSocket* socket);
+    // On the application's thread.
     static void raiseFocusWindow();
 
-    QLocalServer m_server;
+    QThread m_thread;
+    QLocalServer* m_server; // lives on m_thread
+    QString m_error;
 };
 
 #endif // SINGLEINSTANCE_H

@@ -196,6 +196,16 @@ private slots:
         QCOMPARE(app()->windows().size(), windows);
     }
 
+    // A launch is answered at once while the application's thread is busy (here, waiting in
+    // the forwarding itself); the file opens when the application gets to it.
+    void aBusyInstanceStillAnswers()
+    {
+        const QString busy = writeNetwork(m_dir.filePath("busy.kvd"));
+        QCOMPARE(SingleInstance::forward({busy}, SingleInstance::serverPath(), 5000),
+                 Forwarding::Forwarded);
+        QTRY_VERIFY(openFiles().contains(busy));
+    }
+
     void noFilesRaisesTheFocusWindow()
     {
         KelvoWindow* window = app()->windows().first();
