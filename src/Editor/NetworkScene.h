@@ -124,13 +124,14 @@ public:
 
     // The node items that show at least one voice colour.
     const QSet<GraphicsNodeItem*>& litNodeItems() const { return litNodes; }
-    // Replaces the monotonic clock, in milliseconds, that alert labels expire by (tests).
+    // Replaces the monotonic clock, in milliseconds, that alert labels expire by and that
+    // limits the reads of one tick (tests).
     void setMillisecondClock(std::function<qint64()> clock) { msecClock = std::move(clock); }
 
     // At most this many feedback messages are read at once, and reading stops for the tick
-    // once the tick's reads have taken FeedbackBudgetNs.
+    // once the tick's reads have taken FeedbackBudgetMs.
     static constexpr int FeedbackReadSize = 32;
-    static constexpr qint64 FeedbackBudgetNs = 4'000'000;
+    static constexpr qint64 FeedbackBudgetMs = 4;
     // How long a group's alert label shows after it ran out of voices.
     static constexpr qint64 AlertLabelMs = 2000;
     // A node's voice colour goes by itself this long after its note at the latest.

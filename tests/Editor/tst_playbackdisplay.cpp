@@ -159,6 +159,15 @@ private slots:
         QCOMPARE(p.controller()->feedbackPipe.size(), 0);
         QCOMPARE(p.node(0)->segmentCount() + p.node(1)->segmentCount() + p.node(2)->segmentCount(),
                  100);
+
+        // Reads that outlast the budget leave the rest for the next ticks.
+        for (quint32 voice = 101; voice <= 200; ++voice)
+            p.sound(voice, int(voice % 3));
+        p.scene->setMillisecondClock([&p] { return p.msec += NetworkScene::FeedbackBudgetMs; });
+        p.tick();
+        QCOMPARE(p.controller()->feedbackPipe.size(), 100 - NetworkScene::FeedbackReadSize);
+        p.tick();
+        QCOMPARE(p.controller()->feedbackPipe.size(), 100 - 2 * NetworkScene::FeedbackReadSize);
     }
 
     void colourWithoutNoteEndedGoesWhenTheNoteHasEnded()

@@ -4,8 +4,10 @@
 #include "MidiPeer.h"
 #include "MidiSystem.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using Platform::MidiSystem;
@@ -32,11 +34,12 @@ QBitArray channel1()
     return mask;
 }
 
-// The pitches of the note ons that reach `in` within a second.
+// The pitches of the note ons that reach `in`, waiting for `count` of them.
 QList<int> pitchesArriving(MidiInput& in, int count)
 {
     QList<int> pitches;
-    for (int waited = 0; pitches.size() < count && waited < 1000; waited += 5) {
+    const QDeadlineTimer deadline(10000);
+    while (pitches.size() < count && !deadline.hasExpired()) {
         for (const MidiInputMessage& m : in.takeMessages()) {
             if ((m.bytes.value(0) & 0xf0) == 0x90)
                 pitches.append(m.bytes.value(1));
@@ -45,6 +48,50 @@ QList<int> pitchesArriving(MidiInput& in, int count)
             QTest::qWait(5);
     }
     return pitches;
+}
+
+// The note messages that reach `peer`, waiting for `count` of them; controllers are left out.
+QList<QByteArray> notesArriving(MidiPeer& peer, int count)
+{
+    QList<QByteArray> notes;
+    const QDeadlineTimer deadline(10000);
+    while (notes.size() < count && !deadline.hasExpired()) {
+        for (const QByteArray& bytes : peer.receive(1, 50)) {
+            if (!bytes.isEmpty() && (uchar(bytes.at(0)) & 0xe0) == 0x80)
+                notes.append(bytes);
+        }
+    }
+    return notes;
+}
+
+// A connection that another program makes carries messages only from one of the server's
+// later cycles on: what is sent before is lost. Sends a controller that changes nothing
+// (reset all controllers) until one has arrived.
+bool untilConnected(const std::function<void()>& send, const std::function<bool()>& arrived)
+{
+    const QDeadlineTimer deadline(10000);
+    do {
+        send();
+        if (QTest::qWaitFor(arrived, 50))
+            return true;
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+bool untilConnected(MidiPeer& from, MidiInput& to)
+{
+    const bool connected = untilConnected([&from] { from.send(QByteArray("\xb0\x79\x00", 3)); },
+                                          [&to] { return to.hasMessages(); });
+    to.takeMessages();
+    return connected;
+}
+
+bool untilConnected(MidiOutput& from, MidiPeer& to)
+{
+    InstrumentMsg reset;
+    reset.kind = InstrumentMsg::ControlChange;
+    reset.data1 = 121;
+    return untilConnected([&] { from.write(reset); }, [&to] { return !to.takeTimed().isEmpty(); });
 }
 
 } // namespace
@@ -109,6 +156,7 @@ private slots:
         QVERIFY(synthInput.openPort(synth));
         MidiPeer peer;
         QVERIFY(peer.connectOutput(synth));
+        QVERIFY(untilConnected(peer, synthInput));
         peer.send(QByteArray("\x90\x3c\x40", 3));
         QCOMPARE(pitchesArriving(synthInput, 1), QList<int>({0x3c}));
 
@@ -116,8 +164,9 @@ private slots:
         QVERIFY(kelvoOutput.openPort(output));
         kelvoOutput.setChannels(channel1());
         QVERIFY(peer.connectInput(output));
+        QVERIFY(untilConnected(kelvoOutput, peer));
         QVERIFY(kelvoOutput.write(noteOn(0x41)));
-        QCOMPARE(peer.receive(1), QList<QByteArray>({QByteArray("\x90\x41\x64", 3)}));
+        QCOMPARE(notesArriving(peer, 1), QList<QByteArray>({QByteArray("\x90\x41\x64", 3)}));
     }
 
     void outputsOnOneNameShareOnePort()
@@ -162,6 +211,7 @@ private slots:
 
         MidiPeer peer;
         QVERIFY(peer.connectOutput(synth));
+        QVERIFY(untilConnected(peer, in));
         peer.send(QByteArray("\x90\x3f\x40", 3));
         QCOMPARE(pitchesArriving(in, 1), QList<int>({0x3f}));
     }
