@@ -54,7 +54,8 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max, quint64 aheadNs)
     const quint64 due = clock->directPulsesElapsed(aheadNs) / MidiSync::PulsesPerMidiClock;
     const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
     const quint64 now = Platform::hostTimeNs();
-    while (!aheadDueNs.empty() && aheadDueNs.front() <= now)
+    const quint64 latency = latencyNs();
+    while (!aheadDueNs.empty() && aheadDueNs.front() + latency <= now)
         aheadDueNs.pop_front();
     for (quint64 i = 0; i < n; ++i) {
         quint64 dueNs = 0; // stays 0 (at once) while the clock keeps no host time
@@ -67,16 +68,16 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max, quint64 aheadNs)
     }
 }
 
-void MidiOutputSyncClock::takeBackClocksAhead()
+void MidiOutputSyncClock::takeBackClocksAhead(quint64 afterNs)
 {
     QMutexLocker locker(&countMutex);
-    const quint64 now = Platform::hostTimeNs();
+    const quint64 cutoff = std::min(afterNs, Platform::hostTimeNs());
     const auto ahead = std::count_if(aheadDueNs.cbegin(), aheadDueNs.cend(),
-                                     [now](quint64 dueNs) { return dueNs > now; });
+                                     [cutoff](quint64 dueNs) { return dueNs > cutoff; });
     aheadDueNs.clear();
     if (ahead == 0)
         return;
-    takeBack(now);
+    takeBack(cutoff);
     sentClockCount -= quint64(ahead);
 }
 
@@ -98,10 +99,15 @@ void MidiOutputSyncClock::iterate()
 
 void MidiOutputSyncClock::pauseAndWait()
 {
+    pauseAndWaitForStopAt(std::numeric_limits<quint64>::max());
+}
+
+void MidiOutputSyncClock::pauseAndWaitForStopAt(quint64 stopNs)
+{
     AbstractOutputThread::pauseAndWait();
     if (!sync.load())
         return;
-    takeBackClocksAhead();
+    takeBackClocksAhead(stopNs);
     // Every clock due up to the stop goes out before it, however far the thread fell behind.
     directEmitClocksDiff(std::numeric_limits<quint64>::max());
     safeWrite({0xFC});

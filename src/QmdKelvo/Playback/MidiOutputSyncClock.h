@@ -27,6 +27,9 @@ public:
 
     // Sends the clocks still due, then a Stop.
     void pauseAndWait() override;
+    // The same for a stop at host time `stopNs`: the clocks handed over for the time after it
+    // are taken back, also those that came due while the stop reached this output.
+    void pauseAndWaitForStopAt(quint64 stopNs);
     // Counts from 0 again and sends Song Position Pointer 0.
     void reset();
     // The clocks sent so far count as those of a run that has reached `pulses`, so that an
@@ -44,12 +47,14 @@ protected:
     void iterate() override;
 
 private:
-    // Takes back the clocks handed over ahead for the time after now, and uncounts them.
-    void takeBackClocksAhead();
+    // Takes back the clocks handed over ahead for the time after `afterNs` (or now, when
+    // earlier), and uncounts them.
+    void takeBackClocksAhead(quint64 afterNs);
 
     mutable QMutex countMutex; // guards the two below; never held while waiting on the thread
     quint64 sentClockCount = 0;
-    // The due times of the clocks handed over ahead of their time, oldest first.
+    // The due times of the clocks handed over ahead of their time, oldest first, kept until
+    // their time and the output's latency have passed (until then they can be taken back).
     std::deque<quint64> aheadDueNs;
 };
 
