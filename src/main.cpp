@@ -35,11 +35,12 @@ int main(int argc, char** argv)
     }
 
     KelvoApplication app(argc, argv);
+    // Before the server answers: a launch it answered may be told to quit at once.
+    QuitSignals quitSignals(&app);
     InstanceServer instanceServer;
     if (!instanceServer.listen())
         std::fprintf(stderr, "kelvo: later launches cannot reach this one: %s\n",
                      qPrintable(instanceServer.errorString()));
     launchLock.unlock();
-    QuitSignals quitSignals(&app);
     return app.exec();
 }

@@ -34,9 +34,12 @@ private:
         QTemporaryDir home;
 
         Launch(const QStringList& arguments, const QString& workingDirectory,
-               const QString& runtimeDirectory = QString())
+               const QString& runtimeDirectory = QString(),
+               const QList<QPair<QString, QString>>& moreEnvironment = {})
         {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const auto& [name, value] : moreEnvironment)
+                env.insert(name, value);
             env.insert("KELVO_MIDI_API", "jack");
             env.insert("JACK_DEFAULT_SERVER", "kelvo-no-such-server");
             env.insert("HOME", home.path());
@@ -274,6 +277,29 @@ private slots:
         QCOMPARE(instance.process.state(), QProcess::Running);
         QVERIFY(stop(instance));
         QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // A launch that answers others may be told to quit at once (a logout as it starts): it
+    // quits as asked instead of being killed by the signal. The launch is held after its
+    // server listens, where it lets go of the launch lock, until the signal has been sent.
+    void quitAsSoonAsAnswering()
+    {
+        QTemporaryDir dir;
+        const QString runtime = privateRuntimeFolder(dir);
+        const QString release = dir.filePath("release");
+        QString sanitizerOptions = qEnvironmentVariable("ASAN_OPTIONS");
+        sanitizerOptions += QStringLiteral(":verify_asan_link_order=0");
+        Launch instance({}, m_dir.path(), runtime,
+                        {{"LD_PRELOAD", KELVO_LAUNCH_HOLD},
+                         {"ASAN_OPTIONS", sanitizerOptions},
+                         {"KELVO_TEST_HOLD_UNLINK", runtime + "/kelvo-instance.lock"},
+                         {"KELVO_TEST_RELEASE", release}});
+        QVERIFY(answers(runtime + "/kelvo-instance"));
+        instance.process.terminate();
+        QFile released(release);
+        QVERIFY(released.open(QIODevice::WriteOnly));
+        released.close();
+        QCOMPARE(instance.exitCode(), 0);
     }
 
     void twoLaunchesAtOnceMakeOneInstance()
