@@ -179,6 +179,29 @@ bool JackClient::removeHandler(Handler* handler)
     return true;
 }
 
+jack_port_t* JackClient::registerMidiPort(const std::string& name, unsigned long flags)
+{
+    const std::string cut = name.substr(0, maxPortNameLength() - 3);
+    jack_port_t* port = nullptr;
+    for (int attempt = 0; !port && attempt < 28; ++attempt) {
+        if (attempt > 0 && attempt < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::string numbered = attempt < 20 ? cut : cut + " " + std::to_string(attempt - 18);
+        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
+    }
+    return port;
+}
+
+void JackClient::awaitGraphChange() const
+{
+    // The server takes a change into its graph at the start of a cycle; a cycle of ours that
+    // ends after the call may have begun before it, the next one has not.
+    const quint64 changed = cycles();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (cycles() < changed + 2 && !serverGone() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
 std::size_t JackClient::maxPortNameLength()
 {
     // The full name, client name and colon included, stays below the port name size.

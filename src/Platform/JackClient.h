@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace Platform {
 
@@ -51,6 +52,14 @@ public:
     // half a second (the server hangs), in which case the caller must not free what the handler
     // uses.
     bool removeHandler(Handler* handler);
+
+    // Registers a MIDI port (`flags` JackPortIsInput or JackPortIsOutput) named `name`, cut to
+    // what the server accepts. A port of that name may still be going: it is waited for a
+    // little, then the new port takes the name with a number. Null when no port could be made.
+    jack_port_t* registerMidiPort(const std::string& name, unsigned long flags);
+    // Returns once the server has taken a change of connections made before the call into its
+    // graph (two cycles later), a quarter of a second at most.
+    void awaitGraphChange() const;
 
     // The longest port name (after "Kelvo:") the server accepts.
     static std::size_t maxPortNameLength();

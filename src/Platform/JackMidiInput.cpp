@@ -40,20 +40,9 @@ void JackMidiInput::registerPort(const std::string& portName)
     // A client whose server has gone must not be used any more.
     if (m_jack->serverGone())
         fail("the JACK server has gone");
-    const std::string name = portName.substr(0, JackClient::maxPortNameLength() - 3);
-    jack_port_t* port = nullptr;
-    // A port of this name may still be going, with the record that had it: it is waited for a
-    // little, and then the new port takes the name with a number.
-    for (int attempt = 0; !port && attempt < 28; ++attempt) {
-        if (attempt > 0 && attempt < 20)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const std::string numbered
-            = attempt < 20 ? name : name + " " + std::to_string(attempt - 18);
-        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                  JackPortIsInput, 0);
-    }
+    jack_port_t* port = m_jack->registerMidiPort(portName, JackPortIsInput);
     if (!port)
-        fail("the port " + name + " could not be made");
+        fail("the port " + portName + " could not be made");
     m_port.store(port);
     if (!m_jack->addHandler(this, true)) {
         m_port.store(nullptr);
@@ -89,13 +78,7 @@ void JackMidiInput::openPort(unsigned int number, const std::string& portName)
         closePort();
         fail("the port could not be connected to " + source);
     }
-    // The server takes a new connection into its graph at the start of a cycle; once two
-    // cycles have passed, what the other program sends arrives.
-    const quint64 connected = m_jack->cycles();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-    while (m_jack->cycles() < connected + 2 && !m_jack->serverGone()
-           && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    m_jack->awaitGraphChange();
 }
 
 void JackMidiInput::closePort()
