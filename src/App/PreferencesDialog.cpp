@@ -39,8 +39,8 @@ PreferencesDialog::PreferencesDialog(SettingsController* controller, QWidget* pa
           };
     // Without an update server no check can happen: the automatic one is shown off, and
     // why, while the stored choice is kept for when a server is set.
-    KelvoApplication* app = KelvoApplication::instance();
-    if (app && app->preferenceText(UpdateCheckUrl).isEmpty()) {
+    const SettingsModel* store = m_controller ? m_controller->settingsModel() : nullptr;
+    if (!store || store->value(UpdateCheckUrl).toString().trimmed().isEmpty()) {
         ui.autoCheckForUpdateCheckBox->setChecked(false);
         ui.autoCheckForUpdateCheckBox->setEnabled(false);
         ui.noUpdateServerLabel->setVisible(true);

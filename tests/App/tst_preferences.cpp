@@ -209,9 +209,9 @@ private slots:
     // choice is left as it is.
     void noAutomaticCheckWithoutAServer()
     {
-        QSettings* appStore = KelvoApplication::instance()->settings();
-        appStore->remove(PreferenceKeys::UpdateCheckUrl);
-        m_model->settings()->setValue(PreferenceKeys::AutoCheckForUpdate, true);
+        QSettings* store = m_model->settings();
+        store->remove(PreferenceKeys::UpdateCheckUrl);
+        store->setValue(PreferenceKeys::AutoCheckForUpdate, true);
         const Ui_PreferencesDialogForm& off = dialog()->form();
         QVERIFY(!off.autoCheckForUpdateCheckBox->isChecked());
         QVERIFY(!off.autoCheckForUpdateCheckBox->isEnabled());
@@ -220,12 +220,12 @@ private slots:
         settle();
         QCOMPARE(stored(PreferenceKeys::AutoCheckForUpdate).toBool(), true);
 
-        appStore->setValue(PreferenceKeys::UpdateCheckUrl, QStringLiteral("http://kelvo.invalid/"));
+        store->setValue(PreferenceKeys::UpdateCheckUrl, QStringLiteral("http://kelvo.invalid/"));
         const Ui_PreferencesDialogForm& on = dialog()->form();
         QTRY_VERIFY(on.autoCheckForUpdateCheckBox->isChecked());
         QVERIFY(on.autoCheckForUpdateCheckBox->isEnabled());
         QVERIFY(!on.noUpdateServerLabel->isVisible());
-        appStore->remove(PreferenceKeys::UpdateCheckUrl);
+        store->remove(PreferenceKeys::UpdateCheckUrl);
     }
 
     void oneDialogAtATime()
