@@ -190,21 +190,16 @@ bool jackOutputThroughLibrary()
     return false;
 }
 
-// The library's input object, on the ALSA sequencer.
-class LibraryMidiInput : public SystemMidiInput
+// What the library's input and output objects share: their ports, as the library has them.
+template<class Interface, class Library>
+class LibraryPort : public Interface
 {
 public:
-    explicit LibraryMidiInput(RtMidiIn* midi)
+    explicit LibraryPort(Library* midi)
         : m_midi(midi)
     { }
 
     bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
-    void setReceiver(Receiver receiver, void* userData) override
-    {
-        m_userData.store(userData);
-        m_receiver.store(receiver);
-        m_midi->setCallback(&LibraryMidiInput::arrived, this);
-    }
     void openPort(unsigned int number, const std::string& portName) override
     {
         m_midi->openPort(number, portName);
@@ -215,6 +210,23 @@ public:
     }
     void closePort() override { m_midi->closePort(); }
     void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
+
+protected:
+    std::unique_ptr<Library> m_midi;
+};
+
+// The library's input object, on the ALSA sequencer.
+class LibraryMidiInput : public LibraryPort<SystemMidiInput, RtMidiIn>
+{
+public:
+    using LibraryPort::LibraryPort;
+
+    void setReceiver(Receiver receiver, void* userData) override
+    {
+        m_userData.store(userData);
+        m_receiver.store(receiver);
+        m_midi->setCallback(&LibraryMidiInput::arrived, this);
+    }
     void ignoreTypes(bool sysex, bool timing, bool sensing) override
     {
         m_midi->ignoreTypes(sysex, timing, sensing);
@@ -228,45 +240,28 @@ private:
             receiver(deltaTime, message->data(), message->size(), input->m_userData.load());
     }
 
-    std::unique_ptr<RtMidiIn> m_midi;
     std::atomic<Receiver> m_receiver {nullptr};
     std::atomic<void*> m_userData {nullptr};
 };
 
 // The library's output object: on the ALSA sequencer, and on JACK when asked for.
-class LibraryMidiOutput : public SystemMidiOutput
+class LibraryMidiOutput : public LibraryPort<SystemMidiOutput, RtMidiOut>
 {
 public:
-    explicit LibraryMidiOutput(RtMidiOut* midi)
-        : m_midi(midi)
-    { }
+    using LibraryPort::LibraryPort;
     ~LibraryMidiOutput() override
     {
-        if (isJack()) {
+        if (this->isJack()) {
             m_midi->closePort();
             retire(m_midi.release());
         }
     }
 
-    bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
-    void openPort(unsigned int number, const std::string& portName) override
-    {
-        m_midi->openPort(number, portName);
-    }
-    void openVirtualPort(const std::string& portName) override
-    {
-        m_midi->openVirtualPort(portName);
-    }
-    void closePort() override { m_midi->closePort(); }
-    void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
     // At once, whatever the due time.
     void send(const unsigned char* bytes, std::size_t size, quint64, Writer) override
     {
         m_midi->sendMessage(bytes, size);
     }
-
-private:
-    std::unique_ptr<RtMidiOut> m_midi;
 };
 
 // The JACK ports of one direction, in the server's order, listed through the program's own

@@ -213,18 +213,12 @@ private slots:
                 QBitArray channel(16);
                 channel.setBit(0);
                 out.setChannels(channel);
-                // A new connection carries messages from a later cycle on: controller resets
-                // go until one arrives, then the note.
+                // Controller resets go until the new connection carries them, then the note.
                 InstrumentMsg reset;
                 reset.kind = InstrumentMsg::ControlChange;
                 reset.data1 = 121;
+                QVERIFY(recorder.awaitDelivery([&] { out.write(reset); }));
                 const QDeadlineTimer deadline(10000);
-                bool connected = false;
-                while (!connected && !deadline.hasExpired()) {
-                    QVERIFY(out.write(reset));
-                    connected = !recorder.receive(1, 50).isEmpty();
-                }
-                QVERIFY(connected);
                 QVERIFY(out.write(noteOn(0x45)));
                 QList<QByteArray> notes; // what arrives besides the resets
                 while (notes.isEmpty() && !deadline.hasExpired())

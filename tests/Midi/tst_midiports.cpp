@@ -91,7 +91,7 @@ bool untilConnected(MidiOutput& from, MidiPeer& to)
     InstrumentMsg reset;
     reset.kind = InstrumentMsg::ControlChange;
     reset.data1 = 121;
-    return untilConnected([&] { from.write(reset); }, [&to] { return !to.takeTimed().isEmpty(); });
+    return to.awaitDelivery([&] { from.write(reset); });
 }
 
 } // namespace

@@ -110,6 +110,17 @@ QList<QByteArray> MidiPeer::receive(int count, int timeoutMs)
     }
 }
 
+bool MidiPeer::awaitDelivery(const std::function<void()>& send)
+{
+    const QDeadlineTimer deadline(10000);
+    do {
+        send();
+        if (!receive(1, 50).isEmpty())
+            return true;
+    } while (!deadline.hasExpired());
+    return false;
+}
+
 void MidiPeer::openInput(const QString& name)
 {
     m_in->openVirtualPort(name.toStdString());

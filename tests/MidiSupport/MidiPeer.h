@@ -7,6 +7,7 @@
 
 #include <RtMidi.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -33,6 +34,11 @@ public:
     // What has arrived on the peer's input within `timeoutMs`, at least `count` messages unless
     // the time runs out; one QByteArray per message.
     QList<QByteArray> receive(int count, int timeoutMs = 3000);
+
+    // A new connection carries messages only from one of the server's later cycles on. Calls
+    // `send`, which sends something that changes nothing (a controller reset, say), until
+    // something arrives, 10 s at most; what arrived is dropped.
+    bool awaitDelivery(const std::function<void()>& send);
 
     // Opens an input port of the peer's own, called `name`, that other programs send to.
     void openInput(const QString& name);
