@@ -3,9 +3,6 @@
 #include <RtMidi.h>
 #include <jack/midiport.h>
 
-#include <chrono>
-#include <thread>
-
 namespace Platform {
 
 namespace {
