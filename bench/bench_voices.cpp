@@ -184,9 +184,10 @@ void play(const char* title, const std::function<void(Network&)>& build)
     const QList<MidiInstrument*> instruments = n.c.instrumentsCopy().values();
 
     AbstractSync* clock = n.c.sync();
-    // As the transport starts: the clock runs a moment after the groups are told to go, so
-    // that their first step is ready in time. The notes due in the first two steps are
-    // reported apart.
+    // As the transport starts (the instruments apart, whose part the reader below plays): the
+    // groups handle what is due at the start, the clock runs a moment later, and the groups go
+    // on. The notes due in the first two steps are reported apart.
+    n.c.prepareVoiceGroupsToStart();
     clock->startWithLead();
     const quint64 startWindow
         = clock->ticksElapsed() + clock->nanosToTicks(2 * VoiceGroup::StepMicroseconds * 1000);
