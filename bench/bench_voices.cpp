@@ -212,7 +212,7 @@ void play(const char* title, const std::function<void(Network&)>& build)
     for (VoiceGroup* group : groups)
         stepsBefore.push_back(group->stepsDone());
 
-    // The output threads' part: due messages taken every 100 microseconds.
+    // The output threads' part: what the groups queue, taken every 100 microseconds.
     std::vector<double> lateness;
     std::vector<double> atStart;
     std::vector<double> leads;
