@@ -3,6 +3,9 @@
 #include "QmdMemModelCommands.h"
 
 #include <QDebug>
+#include <QVarLengthArray>
+
+#include <type_traits>
 
 using QmdMemModelKeys::isAcceptable;
 
@@ -568,22 +571,32 @@ template<class K, class S>
 void QmdMemModel::primitiveSet(const QMap<K, QVariant>& values, S* container,
                                const QmdIndex& parent)
 {
-    // Containers being overwritten leave the tree first; the command holds them.
+    // Containers being overwritten leave the tree first; the command holds them. Where each
+    // key is, found once: a value that replaces a plain value is stored in its place.
+    auto& children = container->children;
     QList<K> replacedContainers;
+    QVarLengthArray<typename std::remove_reference_t<decltype(children)>::iterator, 16> places;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        auto found = container->children.constFind(it.key());
-        if (found != container->children.cend() && isContainerValue(found.value()))
+        auto found = children.find(it.key());
+        if (found != children.end() && isContainerValue(found.value()))
             replacedContainers.append(it.key());
+        places.append(found);
     }
-    if (!replacedContainers.isEmpty())
+    if (!replacedContainers.isEmpty()) {
         primitiveRemove(replacedContainers, container, parent);
+        places.clear();
+    }
 
     QList<K> stored;
     stored.reserve(values.size());
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+    qsizetype i = 0;
+    for (auto it = values.cbegin(); it != values.cend(); ++it, ++i) {
         if (!isAcceptable(it.key()))
             continue;
-        container->children.insert(it.key(), it.value());
+        if (i < places.size() && places[i] != children.end())
+            places[i].value() = it.value();
+        else
+            children.insert(it.key(), it.value());
         noteStoredKey(container, it.key());
         stored.append(it.key());
     }

@@ -68,12 +68,17 @@ template<class K, class S>
 void QmdMemModel::QmdSetCommand<K, S>::redo()
 {
     if (S* container = m_model->containerAt<S>(m_parent, m_containerIdentity)) {
+        // A command outside the history is never undone: of what it replaces it keeps only
+        // the containers, which it frees.
+        const bool undoable = isUndoable();
         for (auto it = m_valuesToApply.cbegin(); it != m_valuesToApply.cend(); ++it) {
             auto found = container->children.constFind(it.key());
-            if (found != container->children.cend())
-                m_previousValues.insert(it.key(), found.value());
-            else if (isAcceptable(it.key()))
+            if (found != container->children.cend()) {
+                if (undoable || isContainerValue(found.value()))
+                    m_previousValues.insert(it.key(), found.value());
+            } else if (undoable && isAcceptable(it.key())) {
                 m_createdKeys.append(it.key());
+            }
         }
         m_model->primitiveSet(m_valuesToApply, container, m_parent);
         // Values under keys the container cannot hold never entered the tree.

@@ -33,6 +33,7 @@ private slots:
     void mutedGroup();
     void runTimeWrites();
     void arrivalsOfOneStep();
+    void preparedStart();
     void stepsWithoutTheModelLock();
     void changesReachAPlayingGroup();
 
@@ -576,6 +577,33 @@ void TestVoiceGroups::arrivalsOfOneStep()
     // One step: the voices that the start node placed arrive at B within the same step, as
     // they arrive before the next.
     QCOMPARE(requests.size(), 1);
+}
+
+// Before the clock runs, a prepared group has handled, on the calling thread, what is due
+// within the look-ahead of the clock's position: the start node has sounded and its note is
+// queued at the start. Continued, the group places no start voice again, although its voices
+// ended in that step.
+void TestVoiceGroups::preparedStart()
+{
+    const QmdItemId a = addNode(0, 0, QStringLiteral("C3"));
+    VoiceGroup* g = startGroup(a);
+    drain();
+    QVERIFY(!c->sync()->isPlaying());
+    g->prepareStart();
+    QVERIFY(!g->isIterating());
+    QCOMPARE(state(a, K::HitCount).toUInt(), 1u);
+    QList<quint64> ons;
+    for (const InstrumentMsg& m : drain())
+        if (m.kind == InstrumentMsg::NoteOn)
+            ons.append(m.time);
+    QCOMPARE(ons, (QList<quint64> {0}));
+
+    // A sends nowhere: the voice ended there, and the group has nothing more to play.
+    c->sync()->setPlaying(true);
+    g->continueIterating();
+    QVERIFY(!g->isIterating());
+    QCOMPARE(g->activeVoiceCount(), 0);
+    QCOMPARE(state(a, K::HitCount).toUInt(), 1u);
 }
 
 // While the document stays as it is, a step whose voices are all under way takes no lock of

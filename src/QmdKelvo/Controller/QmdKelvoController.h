@@ -349,6 +349,11 @@ public:
 
     // Whether the voice group's thread is iterating; false when it has none.
     bool isVoiceGroupIterating(uint voiceGroupId) const;
+    // Before the clock starts: the voice groups that a start runs (those without trigger
+    // pitches) handle what is due at the clock's position, one after another on the calling
+    // thread, so that the notes due as the clock starts are queued before it does. A start
+    // and a go-to-start during playback do this first.
+    void prepareVoiceGroupsToStart();
     // Whether the clipboard holds copied elements.
     static bool canPaste();
 

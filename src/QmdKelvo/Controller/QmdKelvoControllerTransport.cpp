@@ -43,13 +43,33 @@ QmdRequestId QmdKelvoController::requestSetPlayback(bool play)
     AbstractSync* clock = sync();
     if (!clock)
         return NoRequestId;
-    // A start runs the clock a moment later, by when the groups have handled what is due at
-    // the start and the instruments have it.
-    if (play)
+    // A start first has the groups that it runs handle what is due at the clock's position,
+    // then runs the clock a moment later, by when the instruments have it.
+    if (play) {
+        if (!clock->isPlaying())
+            prepareVoiceGroupsToStart();
         clock->startWithLead();
-    else
+    } else {
         clock->setPlaying(false);
+    }
     return requestPrimePlaybackForSyncStateChange(play);
+}
+
+void QmdKelvoController::prepareVoiceGroupsToStart()
+{
+    const std::shared_lock<std::shared_mutex> inUse(objectsInUseLock);
+    // As requestPrimePlaybackForSyncStateChange continues them: groups with trigger pitches
+    // wait for their trigger.
+    QList<VoiceGroupHandle> groups;
+    {
+        const ReadLocker locker(this);
+        for (auto it = voiceGroupTable.cbegin(); it != voiceGroupTable.cend(); ++it) {
+            if (directElementData(it.key(), K::TriggeringMidiPitchList).toString().isEmpty())
+                groups.append(it.value());
+        }
+    }
+    for (const VoiceGroupHandle& group : std::as_const(groups))
+        group->prepareStart();
 }
 
 QmdRequestId QmdKelvoController::requestTogglePlayback()
@@ -129,9 +149,14 @@ QmdRequestId QmdKelvoController::requestGotoStart()
         entry.first->gotoStart(false);
     // What the groups reported ahead of the old position is never shown.
     clearFeedback();
-    // Playing again as a start does: the clock a moment ahead, the instruments with their
-    // settings sent before any note, then the groups, whose first step is then ready in time.
+    // Playing again as a start does: the groups handle what is due at the start, the clock
+    // runs a moment later, the instruments send their settings before any note, and the groups
+    // go on.
     if (wasPlaying) {
+        for (const auto& [group, resume] : std::as_const(groups)) {
+            if (resume)
+                group->prepareStart();
+        }
         clock->startWithLead();
         for (const InstrumentHandle& instrument : instruments)
             instrument->play();

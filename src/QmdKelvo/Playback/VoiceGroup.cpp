@@ -72,9 +72,19 @@ void VoiceGroup::reseedForTesting(quint32 testSeed)
 // ---------------------------------------------------------------------------------------------
 // Construction
 
+std::chrono::microseconds VoiceGroup::nextStepPhase()
+{
+    // Spread evenly however many groups there are: each new one falls in the largest gap
+    // that the ones before it left (the golden ratio's sequence).
+    static std::atomic<quint32> made {0};
+    const double turn = std::fmod(double(made.fetch_add(1)) * 0.6180339887498949, 1.0);
+    return std::chrono::microseconds(qMax<qint64>(1, qint64(turn * double(StepMicroseconds))));
+}
+
 VoiceGroup::VoiceGroup(uint elementId, QmdKelvoController* controller)
     : QThread(nullptr)
     , elementId(elementId)
+    , stepPhase(nextStepPhase())
     , seed(uniqueSeed())
     , randomEngine(seed)
 {
@@ -222,9 +232,11 @@ void VoiceGroup::resetTo(QmdKelvo::Ticks startPos, QmdKelvo::Scale velocityScale
 
 void VoiceGroup::resumeWithVoices()
 {
-    // A group whose voices have all ended starts again from its start node.
-    if (activeVoiceCount() == 0)
+    // A group whose voices have all ended starts again from its start node, unless they
+    // ended in the step that prepared this start.
+    if (activeVoiceCount() == 0 && !prepared)
         resetVoices(currentTicks(), 1.0);
+    prepared = false;
     if (activeVoiceCount() > 0) {
         iterating.store(true);
         wake();
@@ -239,11 +251,28 @@ void VoiceGroup::continueIterating()
     resumeWithVoices();
 }
 
+void VoiceGroup::prepareStart()
+{
+    if (!startedAndRunning())
+        return;
+    const std::lock_guard<std::mutex> locker(slotMutex);
+    AbstractSync* clock = sync();
+    // A group that steps already has handled what is due.
+    if (terminating.load() || iterating.load() || !clock || !controller)
+        return;
+    if (activeVoiceCount() == 0)
+        resetVoices(currentTicks(), 1.0);
+    if (activeVoiceCount() > 0)
+        step(clock);
+    prepared = true;
+}
+
 void VoiceGroup::pauseIterating()
 {
     if (!startedAndRunning())
         return;
     const std::lock_guard<std::mutex> locker(slotMutex);
+    prepared = false;
     iterating.store(false);
     wake();
 }
@@ -253,6 +282,7 @@ void VoiceGroup::deactivateAllVoicesAndPauseIterating()
     if (!startedAndRunning())
         return;
     const std::lock_guard<std::mutex> locker(slotMutex);
+    prepared = false;
     deactivateAllVoices();
     iterating.store(false);
     wake();
@@ -263,6 +293,7 @@ bool VoiceGroup::haltSteps()
     // A step holds the slot mutex from start to end, and sees the cleared flag before it
     // begins.
     const std::lock_guard<std::mutex> locker(slotMutex);
+    prepared = false;
     const bool wasIterating = iterating.exchange(false);
     wake();
     return wasIterating;
@@ -340,7 +371,11 @@ void VoiceGroup::run()
             std::unique_lock<std::mutex> locker(waitMutex);
             stepping.store(false);
             waitCondition.wait(locker, [this] { return iterating.load() || terminating.load(); });
-            due = std::chrono::steady_clock::now();
+            // The first step at once, the next one this group's phase later: groups that are
+            // continued together then step at moments of their own, and a burst of arrivals
+            // that they share reaches the voice-step mutex spread over a period, not all at
+            // once.
+            due = std::chrono::steady_clock::now() - period + stepPhase;
         }
     }
     // The last thing the thread does: the destructor takes this mutex before it frees
@@ -457,13 +492,8 @@ void VoiceGroup::directBeginBatch(Batch& batch)
 
 qsizetype VoiceGroup::writtenAt(const Batch& batch, const QmdIndex& container)
 {
-    // From the newest: an arrival mostly reads back what it has just written. A step writes
-    // to a few dozen containers, too few to be worth a hash.
-    for (qsizetype i = batch.writes.size() - 1; i >= 0; --i) {
-        if (batch.writes.at(i).first == container)
-            return i;
-    }
-    return -1;
+    // A busy step writes to a hundred containers and more, each several times.
+    return batch.writeAt.value(TreePlace {container}, -1);
 }
 
 QList<QVariant> VoiceGroup::runTimeValues(const Batch& batch, const QmdIndex& container,
@@ -489,6 +519,7 @@ void VoiceGroup::setRunTimeValue(Batch& batch, const QmdIndex& container, const 
     if (at < 0) {
         at = batch.writes.size();
         batch.writes.append({container, {}});
+        batch.writeAt.insert(TreePlace {container}, at);
     }
     batch.writes[at].second.insert(key, value);
 }
@@ -499,6 +530,7 @@ void VoiceGroup::directCommit(Batch& batch)
         return;
     controller->requestSetRunTimeData(batch.writes);
     batch.writes.clear();
+    batch.writeAt.clear();
 }
 
 void VoiceGroup::send(Batch& batch)
@@ -551,9 +583,14 @@ void VoiceGroup::iterate()
     if (terminating.load() || !iterating.load())
         return;
     AbstractSync* clock = sync();
-    QmdKelvoController* c = controller;
-    if (!clock || !clock->isPlaying() || !c)
+    if (!clock || !clock->isPlaying() || !controller)
         return;
+    step(clock);
+}
+
+void VoiceGroup::step(AbstractSync* clock)
+{
+    QmdKelvoController* c = controller;
     const quint64 began = Platform::hostTimeNs();
 
     // The group's own settings and how long each voice's travel takes, as the document now
@@ -565,7 +602,7 @@ void VoiceGroup::iterate()
     }
     bool known = groupRead && c->documentGeneration() == readGeneration;
     for (size_t i = 0; known && i < stepVoices.size(); ++i)
-        known = elementsRead.contains(stepVoices[i]->state.elementId);
+        known = elementsRead.count(stepVoices[i]->state.elementId) != 0;
     if (!known) {
         c->lockedRead([this] {
             directBeginBatch(stepBatch);
@@ -581,12 +618,12 @@ void VoiceGroup::iterate()
     mutedNoteTicks = clock->nanosToTicks(100000000);
     arrivals.clear();
     for (Voice* voice : stepVoices) {
-        const ElementInfo element = elementsRead.value(voice->state.elementId);
-        if (!element.travels) {
+        const auto element = elementsRead.find(voice->state.elementId);
+        if (element == elementsRead.end() || !element->second.travels) {
             deactivateVoice(voice);
             continue;
         }
-        voice->state.arrival = voice->state.departure + element.travel;
+        voice->state.arrival = voice->state.departure + element->second.travel;
         if (voice->state.arrival <= stepHorizon)
             arrivals.push_back(voice);
     }
@@ -620,8 +657,8 @@ void VoiceGroup::iterate()
 
 void VoiceGroup::arrive(Batch& batch, Voice* voice)
 {
-    const ElementInfo from = directElementInfo(batch, voice->state.elementId);
-    const NodeInfo node = directNodeInfo(batch, from.toNode);
+    const ElementInfo& from = directElementInfo(batch, voice->state.elementId);
+    const NodeInfo& node = directNodeInfo(batch, from.toNode);
     if (!node.exists) {
         releaseVoice(batch, voice);
         return;

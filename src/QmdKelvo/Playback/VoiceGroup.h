@@ -20,9 +20,11 @@
 #include <boost/random/mersenne_twister.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 class AbstractSync;
@@ -121,6 +123,12 @@ public slots:
     void reset();
     void resetTo(QmdKelvo::Ticks startPos, QmdKelvo::Scale velocityScale);
     void continueIterating();
+    // Before the clock starts: steps once, on the calling thread, so that what is due within
+    // the look-ahead of the clock's position (where it stands until it runs) is queued before
+    // the clock's first tick. Places the start voice first when the group has none. The group
+    // does not iterate until it is continued, which then places no start voice again. Does
+    // nothing while the group iterates.
+    void prepareStart();
     void pauseIterating();
     void deactivateAllVoicesAndPauseIterating();
     // Stops the steps: returns once a step in progress has ended, and none starts until the
@@ -173,6 +181,11 @@ private:
         }
     };
 
+    struct TreePlaceHash
+    {
+        size_t operator()(const TreePlace& place) const noexcept { return qHash(place); }
+    };
+
     // What arrivals share while the model lock is held: the document's fixed places, the
     // run-time values written so far by container (later arrivals read them back; they reach
     // the document in one request), and what is to be sent afterwards, in the order it arose.
@@ -182,6 +195,7 @@ private:
         QmdIndex states;
         QmdIndex trees;
         QList<QPair<QmdIndex, QHash<QString, QVariant>>> writes; // as the controller takes them
+        QHash<TreePlace, qsizetype> writeAt; // where in `writes` each container is
         std::vector<Outgoing> outgoing;
         std::vector<FeedbackMsg> feedback;
     };
@@ -212,13 +226,34 @@ private:
         QString usageList;
         QString userMessages;
     };
-    // A node of a notes tree.
+    // An entry of a notes-tree node's pitch list: a note name, or a number of scale steps up
+    // (direction 1) or down (-1) from the voice's pitch; `given` is false for an entry of
+    // blanks, which keeps the pitch.
+    struct PitchEntry
+    {
+        bool given = false;
+        int direction = 0; // 0: the absolute `pitch`
+        int steps = 0;
+        int pitch = 0;
+    };
+    // An entry of a velocity list: a velocity, or a change of the voice's (`relative`).
+    struct VelocityEntry
+    {
+        bool given = false;
+        bool relative = false;
+        qint64 value = 0;
+    };
+    // A node of a notes tree, its lists read once: the entries of each list in order (empty
+    // sections left out, blanks trimmed), and whether the list is there at all.
     struct TreeNodeInfo
     {
         bool exists = false;
-        QString pitches;
-        QString velocities;
-        QString durations;
+        bool hasPitches = false;
+        bool hasVelocities = false;
+        bool hasDurations = false;
+        std::vector<PitchEntry> pitches;
+        std::vector<VelocityEntry> velocities;
+        QStringList durations;
         int method = 0;
         QmdIndexList children;
     };
@@ -234,8 +269,10 @@ private:
     void restart(bool resume);
     quint64 currentTicks() const;
 
-    // The step: where the voices are, then their arrivals.
+    // The step: where the voices are, then their arrivals. iterate() runs it on the group's
+    // own thread while the clock plays; step() is its body, with the slot mutex held.
     void iterate();
+    void step(AbstractSync* clock);
     void arrive(Batch& batch, Voice* voice);
 
     // Runs `work` on a batch of its own under the model lock, writes what it changed and sends
@@ -259,9 +296,11 @@ private:
     // The parts of an arrival, with the model lock held. A child that does not exist is
     // QmdIndex().
     QmdIndex directChild(const QmdIndex& container, uint id) const;
-    ElementInfo directElementInfo(const Batch& batch, uint id);
-    NodeInfo directNodeInfo(const Batch& batch, uint id);
-    TreeNodeInfo directTreeNodeInfo(const QmdIndex& treeNode);
+    // These read an element once and keep what they read until the document changes; the
+    // references stay valid until then.
+    const ElementInfo& directElementInfo(const Batch& batch, uint id);
+    const NodeInfo& directNodeInfo(const Batch& batch, uint id);
+    const TreeNodeInfo& directTreeNodeInfo(const QmdIndex& treeNode);
     void directReadGroup(const Batch& batch);
     void directChooseEdge(Batch& batch, const NodeInfo& node, uint* firstEdge,
                           QList<uint>* furtherEdges);
@@ -298,6 +337,11 @@ private:
     std::atomic<bool> stepping {false};
     std::atomic<bool> terminating {false};
     std::mutex slotMutex;
+    // Set by prepareStart() until the group is continued or paused.
+    bool prepared = false;
+    // Where in the step period this group's steps fall, after the first one once continued.
+    static std::chrono::microseconds nextStepPhase();
+    const std::chrono::microseconds stepPhase;
     // The group's own settings, read again when the document has changed.
     bool groupRead = false;
     bool groupMuted = false;
@@ -307,9 +351,10 @@ private:
     boost::random::mt19937 randomEngine;
     // What the group read of the document, and the document generation it belongs to.
     quint64 readGeneration = ~0ULL;
-    QHash<quint32, ElementInfo> elementsRead;
-    QHash<quint32, NodeInfo> nodesRead;
-    QHash<TreePlace, TreeNodeInfo> treeNodesRead;
+    // Node-based, so that what was read stays where it is while more is read.
+    std::unordered_map<quint32, ElementInfo> elementsRead;
+    std::unordered_map<quint32, NodeInfo> nodesRead;
+    std::unordered_map<TreePlace, TreeNodeInfo, TreePlaceHash> treeNodesRead;
     // The step's own, kept from step to step so that a step allocates little: the voices it
     // looks at, those that arrive, and the batch of their arrivals.
     std::vector<Voice*> stepVoices;

@@ -56,11 +56,11 @@ quint64 VoiceGroup::elementTravelTicks(uint element, bool* ok)
     return info.travel;
 }
 
-VoiceGroup::ElementInfo VoiceGroup::directElementInfo(const Batch& batch, uint id)
+const VoiceGroup::ElementInfo& VoiceGroup::directElementInfo(const Batch& batch, uint id)
 {
-    const auto known = elementsRead.constFind(id);
-    if (known != elementsRead.cend())
-        return *known;
+    const auto known = elementsRead.find(id);
+    if (known != elementsRead.end())
+        return known->second;
 
     QmdKelvoController* c = controller;
     ElementInfo info;
@@ -104,15 +104,14 @@ VoiceGroup::ElementInfo VoiceGroup::directElementInfo(const Batch& batch, uint i
             }
         }
     }
-    elementsRead.insert(id, info);
-    return info;
+    return elementsRead.emplace(id, std::move(info)).first->second;
 }
 
-VoiceGroup::NodeInfo VoiceGroup::directNodeInfo(const Batch& batch, uint id)
+const VoiceGroup::NodeInfo& VoiceGroup::directNodeInfo(const Batch& batch, uint id)
 {
-    const auto known = nodesRead.constFind(id);
-    if (known != nodesRead.cend())
-        return *known;
+    const auto known = nodesRead.find(id);
+    if (known != nodesRead.end())
+        return known->second;
 
     QmdKelvoController* c = controller;
     NodeInfo info;
@@ -132,8 +131,7 @@ VoiceGroup::NodeInfo VoiceGroup::directNodeInfo(const Batch& batch, uint id)
         info.state = directChild(batch.states, id);
         info.tree = directChild(batch.trees, id);
     }
-    nodesRead.insert(id, info);
-    return info;
+    return nodesRead.emplace(id, std::move(info)).first->second;
 }
 
 void VoiceGroup::chooseEdge(const QmdIndex& node, uint* firstEdge, QList<uint>* furtherEdges)
@@ -200,7 +198,7 @@ void VoiceGroup::directChooseEdge(Batch& batch, const NodeInfo& node, uint* firs
             if (freeVoiceCount() == 0)
                 break;
             const uint edge = QmdKelvo::arcUsageEdgeId(entry);
-            const ElementInfo info = directElementInfo(batch, edge);
+            const ElementInfo& info = directElementInfo(batch, edge);
             if (!info.travels)
                 continue;
             furtherEdges->append(edge);
@@ -255,7 +253,7 @@ bool VoiceGroup::directSpawnVoice(Batch& batch, const VoiceState& state, uint ed
 {
     if (edgeId == 0)
         return false;
-    const ElementInfo edge = directElementInfo(batch, edgeId);
+    const ElementInfo& edge = directElementInfo(batch, edgeId);
     if (!edge.travels || !edge.hasState)
         return false;
     Voice* voice = takeFreeVoice();
@@ -280,7 +278,7 @@ void VoiceGroup::edgeControllerValues(const VoiceState& state, uint edgeId, quin
     VoiceState travel = state;
     travel.arrival = state.departure + travelTicks;
     inBatch([&](Batch& batch) {
-        const ElementInfo edge = directElementInfo(batch, edgeId);
+        const ElementInfo& edge = directElementInfo(batch, edgeId);
         queueCurves(batch, edge.curves, travel);
     });
 }

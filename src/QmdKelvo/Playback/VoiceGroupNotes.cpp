@@ -35,6 +35,28 @@ QStringView listEntry(QStringView text, uint* k)
     return first;
 }
 
+// The entry at position *k of a list read from a notes tree; when there is none, the first
+// entry and *k = 0 (null when the list has no entries).
+template<class List>
+auto entryAt(const List& entries, uint* k) -> decltype(&*std::cbegin(entries))
+{
+    if (*k >= uint(std::size(entries)))
+        *k = 0;
+    return *k < uint(std::size(entries)) ? &*(std::cbegin(entries) + *k) : nullptr;
+}
+
+// The names of the 128 pitches, as the display shows the notes sent.
+const QStringList& noteNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (int pitch = 0; pitch < 128; ++pitch)
+            list.append(QmdKelvoController::noteName(uchar(pitch)));
+        return list;
+    }();
+    return names;
+}
+
 } // namespace
 
 void VoiceGroup::readScale()
@@ -111,11 +133,12 @@ quint64 VoiceGroup::directApplyDuration(const Batch& batch, QStringView entry, q
     if (entry.endsWith(QLatin1Char('%'))) {
         entry.chop(1);
         factor = 0.01;
-        const ElementInfo edge
-            = firstEdgeId ? directElementInfo(batch, firstEdgeId) : ElementInfo();
-        if (edge.travels) {
-            unit = double(edge.travel);
-            edgeUnit = true;
+        if (firstEdgeId) {
+            const ElementInfo& edge = directElementInfo(batch, firstEdgeId);
+            if (edge.travels) {
+                unit = double(edge.travel);
+                edgeUnit = true;
+            }
         }
     }
     const double d = double(duration);
@@ -149,11 +172,11 @@ QList<VoiceState> VoiceGroup::advanceNotesTree(const QmdIndex& treeNode, uint fi
     return notes;
 }
 
-VoiceGroup::TreeNodeInfo VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode)
+const VoiceGroup::TreeNodeInfo& VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode)
 {
-    const auto known = treeNodesRead.constFind(TreePlace {treeNode});
-    if (known != treeNodesRead.cend())
-        return *known;
+    const auto known = treeNodesRead.find(TreePlace {treeNode});
+    if (known != treeNodesRead.end())
+        return known->second;
 
     QmdKelvoController* c = controller;
     TreeNodeInfo info;
@@ -162,23 +185,48 @@ VoiceGroup::TreeNodeInfo VoiceGroup::directTreeNodeInfo(const QmdIndex& treeNode
             = {K::PitchList, K::VelocityList, K::DurationList, K::SignallingMethod};
         const QList<QVariant> values = c->directData(keys, treeNode);
         info.exists = true;
-        info.pitches = values.at(0).toString();
-        info.velocities = values.at(1).toString();
-        info.durations = values.at(2).toString();
+        const QString pitches = values.at(0).toString();
+        const QString velocities = values.at(1).toString();
+        const QString durations = values.at(2).toString();
+        info.hasPitches = !pitches.isEmpty();
+        info.hasVelocities = !velocities.isEmpty();
+        info.hasDurations = !durations.isEmpty();
+        for (QStringView part : qTokenize(pitches, u',', Qt::SkipEmptyParts)) {
+            const QStringView entry = part.trimmed();
+            PitchEntry pitch;
+            pitch.given = !entry.isEmpty();
+            if (entry.startsWith(QLatin1Char('-')) || entry.startsWith(QLatin1Char('+'))) {
+                pitch.direction = entry.startsWith(QLatin1Char('+')) ? 1 : -1;
+                pitch.steps = int(std::clamp<qint64>(entry.mid(1).toLongLong(), 0, MaxScaleSteps));
+            } else if (pitch.given) {
+                pitch.pitch = QmdKelvoController::parseNoteName(entry.toString());
+            }
+            info.pitches.push_back(pitch);
+        }
+        for (QStringView part : qTokenize(velocities, u',', Qt::SkipEmptyParts)) {
+            const QStringView entry = part.trimmed();
+            VelocityEntry velocity;
+            velocity.given = !entry.isEmpty();
+            velocity.value = entry.toLongLong();
+            velocity.relative
+                = entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-'));
+            info.velocities.push_back(velocity);
+        }
+        for (QStringView part : qTokenize(durations, u',', Qt::SkipEmptyParts))
+            info.durations.append(part.trimmed().toString());
         info.method = values.at(3).toInt();
         const QmdIndex children = c->directIndex(K::Children, treeNode);
         if (children != QmdIndex() && c->directIsValidIndex(children))
             info.children = c->directChildren(children);
     }
-    treeNodesRead.insert(TreePlace {treeNode}, info);
-    return info;
+    return treeNodesRead.emplace(TreePlace {treeNode}, std::move(info)).first->second;
 }
 
 QList<VoiceState> VoiceGroup::directAdvanceNotesTree(Batch& batch, const QmdIndex& treeNode,
                                                      uint firstEdgeId, VoiceState s)
 {
     QList<VoiceState> notes;
-    const TreeNodeInfo tree = directTreeNodeInfo(treeNode);
+    const TreeNodeInfo& tree = directTreeNodeInfo(treeNode);
     if (!tree.exists)
         return notes;
     static const QStringList keys
@@ -186,41 +234,36 @@ QList<VoiceState> VoiceGroup::directAdvanceNotesTree(Batch& batch, const QmdInde
     const QList<QVariant> positions = runTimeValues(batch, treeNode, keys);
 
     bool sounds = false;
-    if (!tree.pitches.isEmpty()) {
+    if (tree.hasPitches) {
         uint k = positions.at(0).toUInt();
-        const QStringView entry = listEntry(tree.pitches, &k).trimmed();
-        if (!entry.isEmpty()) {
-            int pitch = s.pitch;
-            if (entry.startsWith(QLatin1Char('-')) || entry.startsWith(QLatin1Char('+'))) {
-                const qint64 steps = entry.mid(1).toLongLong();
-                advancePitch(&pitch, int(std::clamp<qint64>(steps, 0, MaxScaleSteps)),
-                             entry.startsWith(QLatin1Char('+')) ? 1 : -1, scaleKey,
-                             scaleDegreeMask);
-            } else {
-                pitch = QmdKelvoController::parseNoteName(entry.toString());
+        const PitchEntry* entry = entryAt(tree.pitches, &k);
+        if (entry && entry->given) {
+            int pitch = entry->pitch;
+            if (entry->direction != 0) {
+                pitch = s.pitch;
+                advancePitch(&pitch, entry->steps, entry->direction, scaleKey, scaleDegreeMask);
             }
             s.pitch = quint8(qBound(0, pitch, 127));
         }
         setRunTimeValue(batch, treeNode, K::CurrentPitchId, k + 1);
         sounds = true;
     }
-    if (!tree.velocities.isEmpty()) {
+    if (tree.hasVelocities) {
         uint k = positions.at(1).toUInt();
-        const QStringView entry = listEntry(tree.velocities, &k).trimmed();
-        if (!entry.isEmpty()) {
-            const qint64 value = entry.toLongLong();
-            const bool relative
-                = entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-'));
-            s.velocity = quint8(std::clamp<qint64>(relative ? s.velocity + value : value, 0, 127));
+        const VelocityEntry* entry = entryAt(tree.velocities, &k);
+        if (entry && entry->given) {
+            const qint64 value = entry->value;
+            s.velocity
+                = quint8(std::clamp<qint64>(entry->relative ? s.velocity + value : value, 0, 127));
         }
         setRunTimeValue(batch, treeNode, K::CurrentVelocityId, k + 1);
         sounds = true;
     }
-    if (!tree.durations.isEmpty()) {
+    if (tree.hasDurations) {
         uint k = positions.at(2).toUInt();
-        const QStringView entry = listEntry(tree.durations, &k).trimmed();
-        if (!entry.isEmpty())
-            s.duration = directApplyDuration(batch, entry, s.duration, firstEdgeId);
+        const QString* entry = entryAt(tree.durations, &k);
+        if (entry && !entry->isEmpty())
+            s.duration = directApplyDuration(batch, *entry, s.duration, firstEdgeId);
         setRunTimeValue(batch, treeNode, K::CurrentDurationId, k + 1);
         sounds = true;
     }
@@ -301,9 +344,9 @@ void VoiceGroup::directSoundNotes(Batch& batch, const QList<VoiceState>& notes, 
         batch.outgoing.push_back(std::move(out));
         if (!text.isEmpty())
             text += QLatin1Char('\n');
-        text += QStringLiteral("%1:%2")
-                    .arg(QmdKelvoController::noteName(note.pitch))
-                    .arg(note.scaledVelocity());
+        text += noteNames().at(qMin<int>(note.pitch, 127));
+        text += QLatin1Char(':');
+        text += QString::number(note.scaledVelocity());
         // The display ends the note with its note-off.
         batch.feedback.push_back(
             feedback(FeedbackMsg::NoteEnded, note.arrival + note.duration, voiceId, &note, nodeId));
