@@ -18,7 +18,7 @@
 // itself allows). The groups start as the transport starts them: they handle what is due at the
 // start, then the clock runs a moment later. Targets: every group at least 95 steps a second, note
 // lateness p99 at most 1 ms (and at the start), at most 0.1 % of the notes more than 1 ms late, no
-// note lost, the network under 0.2 s of CPU a second.
+// note lost.
 //
 // Last, the time one departure takes along an edge of 30 seconds that carries a controller curve
 // of 20,000 points (target: under 5 ms).
