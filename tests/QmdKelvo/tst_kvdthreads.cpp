@@ -359,8 +359,19 @@ void TestKvdThreads::transportFromAnotherThreadWhileThreadsGo()
     play();
     std::atomic<bool> done {false};
     std::atomic<int> rounds {0};
-    std::thread midi([this, &done, &rounds] {
+    // The rounds go on while objects come and go, one round each time the objects have changed
+    // (or at will once they no longer change): a thread that only ever asked would keep the
+    // other out of the locks that both take, for as long as it asked.
+    std::atomic<int> changes {0};
+    std::atomic<bool> changing {true};
+    std::thread midi([this, &done, &rounds, &changes, &changing] {
+        int seen = -1;
         while (!done.load()) {
+            if (changing.load() && changes.load() == seen) {
+                std::this_thread::yield();
+                continue;
+            }
+            seen = changes.load();
             c()->requestGotoStart();
             c()->requestPrimePlaybackForSyncStateChange(false);
             c()->requestPrimePlaybackForSyncStateChange(true);
@@ -374,10 +385,13 @@ void TestKvdThreads::transportFromAnotherThreadWhileThreadsGo()
         const QmdItemId group = addVoiceGroup(a);
         c()->requestSetData(K::InitialInstrument, uint(added), c()->elementIndex(group));
         deliverRelays();
+        ++changes;
         c()->requestRemove(group, c()->elementsRoot(), QmdRequestOptions(QStringLiteral("Remove")));
         c()->requestRemove(added, instrumentsRoot, QmdRequestOptions(QStringLiteral("Remove")));
         deliverRelays();
+        ++changes;
     }
+    changing.store(false);
     // At least a few requests ran while the objects came and went.
     QTRY_VERIFY_WITH_TIMEOUT(rounds.load() >= 3, 10000);
     done.store(true);
