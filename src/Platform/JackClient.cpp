@@ -187,6 +187,7 @@ jack_port_t* JackClient::registerMidiPort(const std::string& name, unsigned long
         if (attempt > 0 && attempt < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const std::string numbered = attempt < 20 ? cut : cut + " " + std::to_string(attempt - 18);
+        const auto requests = lockRequests();
         port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
     }
     return port;

@@ -61,6 +61,14 @@ public:
     // graph (two cycles later), a quarter of a second at most.
     void awaitGraphChange() const;
 
+    // Held around every request to the server made through this client (ports made, removed,
+    // connected, disconnected, renamed): the JACK library does not keep requests made from several
+    // threads at once apart. Never taken on the process thread.
+    [[nodiscard]] std::unique_lock<std::mutex> lockRequests() const
+    {
+        return std::unique_lock<std::mutex>(m_requestMutex);
+    }
+
     // The longest port name (after "Kelvo:") the server accepts.
     static std::size_t maxPortNameLength();
 
@@ -79,6 +87,7 @@ private:
     std::atomic<bool> m_isInput[maxHandlers];
     std::atomic<int> m_used {0}; // slots below this may hold a handler
     std::mutex m_tableMutex; // serialises adding and removing
+    mutable std::mutex m_requestMutex;
     std::atomic<quint64> m_cyclesBegun {0};
     std::atomic<quint64> m_cyclesEnded {0};
     std::atomic<bool> m_serverGone {false};

@@ -92,6 +92,7 @@ void JackMidiOutput::registerPort(const std::string& portName)
     m_port.store(port);
     if (!m_jack->addHandler(this, false)) {
         m_port.store(nullptr);
+        const auto requests = m_jack->lockRequests();
         jack_port_unregister(m_client, port);
         fail("the client has no room for another port");
     }
@@ -119,10 +120,13 @@ void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
     if (target.empty())
         fail("no port has the number " + std::to_string(number));
     registerPort(portName);
+    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
     if (jack_connect(m_client, jack_port_name(m_port.load()), target.c_str()) != 0) {
+        requests.unlock();
         closePort();
         fail("the port could not be connected to " + target);
     }
+    requests.unlock();
     // What is written before the server has the connection in its graph reaches nobody.
     m_jack->awaitGraphChange();
 }
@@ -136,17 +140,23 @@ void JackMidiOutput::closePort()
     // The connections go before the port does. The server gives a freed port's place (and
     // buffer) to the next port registered, and a cycle that still runs the old graph would let
     // the old port's peers read what the new port writes.
-    if (!m_jack->serverGone() && jack_port_connected(port) > 0
-        && jack_port_disconnect(m_client, port) == 0)
-        m_jack->awaitGraphChange();
+    if (!m_jack->serverGone() && jack_port_connected(port) > 0) {
+        std::unique_lock<std::mutex> requests = m_jack->lockRequests();
+        const bool disconnected = jack_port_disconnect(m_client, port) == 0;
+        requests.unlock();
+        if (disconnected)
+            m_jack->awaitGraphChange();
+    }
     // No process cycle may use the port while it goes.
     if (!m_jack->removeHandler(this)) {
         m_stuck = true;
         return;
     }
     m_port.store(nullptr);
-    if (!m_jack->serverGone())
+    if (!m_jack->serverGone()) {
+        const auto requests = m_jack->lockRequests();
         jack_port_unregister(m_client, port);
+    }
 }
 
 void JackMidiOutput::drain()
@@ -167,8 +177,13 @@ void JackMidiOutput::drain()
 void JackMidiOutput::setPortName(const std::string& portName)
 {
     jack_port_t* port = m_port.load();
-    if (port && !m_jack->serverGone() && jack_port_rename(m_client, port, portName.c_str()) != 0)
+    if (!port || m_jack->serverGone())
+        return;
+    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
+    if (jack_port_rename(m_client, port, portName.c_str()) != 0) {
+        requests.unlock();
         fail("the port could not be renamed " + portName);
+    }
 }
 
 void JackMidiOutput::waitForRoom(std::size_t bytes)
