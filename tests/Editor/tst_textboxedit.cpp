@@ -34,6 +34,19 @@ protected:
     }
 };
 
+// The first installed family with a bold face: the font dialog shows only the styles a family
+// has, and which families a machine has first differs from machine to machine.
+QString familyWithABoldFace()
+{
+    for (const QString& family : QFontDatabase::families()) {
+        for (const QString& style : QFontDatabase::styles(family)) {
+            if (QFontDatabase::bold(family, style))
+                return family;
+        }
+    }
+    return {};
+}
+
 // One entry of a menu as the user sees it.
 struct MenuEntry
 {
@@ -320,7 +333,8 @@ private slots:
 
         // The dialogs show the format at the cursor, without calling the editor back.
         editor->textEdit()->selectAll();
-        const QString family = QFontDatabase::families().value(0);
+        const QString family = familyWithABoldFace();
+        QVERIFY2(!family.isEmpty(), "no installed font family has a bold face");
         editor->textEdit()->setFontFamily(family);
         editor->setFontBold(true);
         QTextCursor cursor = editor->textEdit()->textCursor();
