@@ -187,10 +187,36 @@ jack_port_t* JackClient::registerMidiPort(const std::string& name, unsigned long
         if (attempt > 0 && attempt < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const std::string numbered = attempt < 20 ? cut : cut + " " + std::to_string(attempt - 18);
-        const auto requests = lockRequests();
+        const std::lock_guard<std::mutex> requests(m_requestMutex);
         port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
     }
     return port;
+}
+
+bool JackClient::connectPorts(const std::string& source, const std::string& destination)
+{
+    const std::lock_guard<std::mutex> requests(m_requestMutex);
+    return jack_connect(m_client, source.c_str(), destination.c_str()) == 0;
+}
+
+bool JackClient::disconnectPort(jack_port_t* port)
+{
+    const std::lock_guard<std::mutex> requests(m_requestMutex);
+    return jack_port_disconnect(m_client, port) == 0;
+}
+
+bool JackClient::renamePort(jack_port_t* port, const std::string& name)
+{
+    const std::lock_guard<std::mutex> requests(m_requestMutex);
+    return jack_port_rename(m_client, port, name.c_str()) == 0;
+}
+
+void JackClient::unregisterPort(jack_port_t* port)
+{
+    if (serverGone())
+        return;
+    const std::lock_guard<std::mutex> requests(m_requestMutex);
+    jack_port_unregister(m_client, port);
 }
 
 void JackClient::awaitGraphChange() const

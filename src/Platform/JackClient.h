@@ -61,13 +61,14 @@ public:
     // graph (two cycles later), a quarter of a second at most.
     void awaitGraphChange() const;
 
-    // Held around every request to the server made through this client (ports made, removed,
-    // connected, disconnected, renamed): the JACK library does not keep requests made from several
-    // threads at once apart. Never taken on the process thread.
-    [[nodiscard]] std::unique_lock<std::mutex> lockRequests() const
-    {
-        return std::unique_lock<std::mutex>(m_requestMutex);
-    }
+    // Requests to the server about this client's ports, each made under one lock: the JACK
+    // library does not keep requests made from several threads at once apart. Never called on
+    // the process thread. False when the server refused.
+    bool connectPorts(const std::string& source, const std::string& destination);
+    bool disconnectPort(jack_port_t* port);
+    bool renamePort(jack_port_t* port, const std::string& name);
+    // Nothing is asked of a server that has gone.
+    void unregisterPort(jack_port_t* port);
 
     // The longest port name (after "Kelvo:") the server accepts.
     static std::size_t maxPortNameLength();
@@ -87,7 +88,7 @@ private:
     std::atomic<bool> m_isInput[maxHandlers];
     std::atomic<int> m_used {0}; // slots below this may hold a handler
     std::mutex m_tableMutex; // serialises adding and removing
-    mutable std::mutex m_requestMutex;
+    std::mutex m_requestMutex; // serialises requests to the server
     std::atomic<quint64> m_cyclesBegun {0};
     std::atomic<quint64> m_cyclesEnded {0};
     std::atomic<bool> m_serverGone {false};

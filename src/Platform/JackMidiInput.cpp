@@ -43,8 +43,7 @@ void JackMidiInput::registerPort(const std::string& portName)
     m_port.store(port);
     if (!m_jack->addHandler(this, true)) {
         m_port.store(nullptr);
-        const auto requests = m_jack->lockRequests();
-        jack_port_unregister(m_client, port);
+        m_jack->unregisterPort(port);
         fail("the client has no room for another port");
     }
 }
@@ -72,13 +71,10 @@ void JackMidiInput::openPort(unsigned int number, const std::string& portName)
     if (source.empty())
         fail("no port has the number " + std::to_string(number));
     registerPort(portName);
-    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
-    if (jack_connect(m_client, source.c_str(), jack_port_name(m_port.load())) != 0) {
-        requests.unlock();
+    if (!m_jack->connectPorts(source, jack_port_name(m_port.load()))) {
         closePort();
         fail("the port could not be connected to " + source);
     }
-    requests.unlock();
     m_jack->awaitGraphChange();
 }
 
@@ -92,10 +88,7 @@ void JackMidiInput::closePort()
         return;
     }
     m_port.store(nullptr);
-    if (!m_jack->serverGone()) {
-        const auto requests = m_jack->lockRequests();
-        jack_port_unregister(m_client, port);
-    }
+    m_jack->unregisterPort(port);
 }
 
 void JackMidiInput::setPortName(const std::string& portName)
@@ -103,11 +96,8 @@ void JackMidiInput::setPortName(const std::string& portName)
     jack_port_t* port = m_port.load();
     if (!port || m_jack->serverGone())
         return;
-    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
-    if (jack_port_rename(m_client, port, portName.c_str()) != 0) {
-        requests.unlock();
+    if (!m_jack->renamePort(port, portName))
         fail("the port could not be renamed " + portName);
-    }
 }
 
 void JackMidiInput::ignoreTypes(bool sysex, bool timing, bool sensing)

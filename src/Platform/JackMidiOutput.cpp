@@ -92,8 +92,7 @@ void JackMidiOutput::registerPort(const std::string& portName)
     m_port.store(port);
     if (!m_jack->addHandler(this, false)) {
         m_port.store(nullptr);
-        const auto requests = m_jack->lockRequests();
-        jack_port_unregister(m_client, port);
+        m_jack->unregisterPort(port);
         fail("the client has no room for another port");
     }
 }
@@ -120,13 +119,10 @@ void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
     if (target.empty())
         fail("no port has the number " + std::to_string(number));
     registerPort(portName);
-    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
-    if (jack_connect(m_client, jack_port_name(m_port.load()), target.c_str()) != 0) {
-        requests.unlock();
+    if (!m_jack->connectPorts(jack_port_name(m_port.load()), target)) {
         closePort();
         fail("the port could not be connected to " + target);
     }
-    requests.unlock();
     // What is written before the server has the connection in its graph reaches nobody.
     m_jack->awaitGraphChange();
 }
@@ -141,10 +137,7 @@ void JackMidiOutput::closePort()
     // buffer) to the next port registered, and a cycle that still runs the old graph would let
     // the old port's peers read what the new port writes.
     if (!m_jack->serverGone() && jack_port_connected(port) > 0) {
-        std::unique_lock<std::mutex> requests = m_jack->lockRequests();
-        const bool disconnected = jack_port_disconnect(m_client, port) == 0;
-        requests.unlock();
-        if (disconnected)
+        if (m_jack->disconnectPort(port))
             m_jack->awaitGraphChange();
     }
     // No process cycle may use the port while it goes.
@@ -153,10 +146,7 @@ void JackMidiOutput::closePort()
         return;
     }
     m_port.store(nullptr);
-    if (!m_jack->serverGone()) {
-        const auto requests = m_jack->lockRequests();
-        jack_port_unregister(m_client, port);
-    }
+    m_jack->unregisterPort(port);
 }
 
 void JackMidiOutput::drain()
@@ -179,11 +169,8 @@ void JackMidiOutput::setPortName(const std::string& portName)
     jack_port_t* port = m_port.load();
     if (!port || m_jack->serverGone())
         return;
-    std::unique_lock<std::mutex> requests = m_jack->lockRequests();
-    if (jack_port_rename(m_client, port, portName.c_str()) != 0) {
-        requests.unlock();
+    if (!m_jack->renamePort(port, portName))
         fail("the port could not be renamed " + portName);
-    }
 }
 
 void JackMidiOutput::waitForRoom(std::size_t bytes)
