@@ -156,6 +156,7 @@ void KelvoApplication::initMidi()
 {
     MidiIO<RtMidiIn>::macOpenVirtualPorts();
     MidiIO<RtMidiOut>::macOpenVirtualPorts();
+    m_jackServerLossesTold = Platform::MidiSystem::jackServerLosses();
 
     auto* pollTimer = new QTimer(this);
     connect(pollTimer, &QTimer::timeout, this, &KelvoApplication::pollMidiPorts);

@@ -20,6 +20,7 @@ class MidiSync;
 class MidiSynthDialog;
 class PreferencesDialog;
 class QDialog;
+class QMessageBox;
 class QAuthenticator;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -181,6 +182,8 @@ private:
     // Moves thru to `port` (closed when empty): what was sent to the old port is switched off.
     void setMidiThruPort(const QString& port);
     void passThru(const MidiInputMessage& message);
+    // Tells the user, once each time, that the JACK server has gone.
+    void tellJackServerLoss();
     // Writes a preference in the name of the application; `flags` as for CEvent.
     void postPreference(const QString& key, const QVariant& value, int flags = 0);
 
@@ -212,6 +215,8 @@ private:
     MidiSynth* m_synth = nullptr;
     MidiInput* m_synthInput = nullptr;
     MidiPortLists m_ports;
+    quint64 m_jackServerLossesTold = 0;
+    QPointer<QMessageBox> m_jackServerGoneBox;
     QPointer<PreferencesDialog> m_preferencesDialog;
     QPointer<QNetworkAccessManager> m_network;
     QPointer<QNetworkReply> m_pendingReply;

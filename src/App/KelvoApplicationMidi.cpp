@@ -10,6 +10,7 @@
 #include "MidiInstrument.h"
 #include "MidiPortNames.h"
 #include "MidiSync.h"
+#include "MidiSystem.h"
 #include "PreferenceKeys.h"
 #include "QmdKelvoController.h"
 #include "QmdKelvoKeys.h"
@@ -18,6 +19,7 @@
 #include "SettingsModel.h"
 
 #include <QBitArray>
+#include <QMessageBox>
 #include <QPointer>
 
 #include <limits>
@@ -37,6 +39,33 @@ void KelvoApplication::pollMidiPorts()
         emit midiInputPortsChanged();
     if (changes & MidiPortLists::OutputsChanged)
         emit midiOutputPortsChanged();
+    tellJackServerLoss();
+}
+
+void KelvoApplication::tellJackServerLoss()
+{
+    const quint64 losses = Platform::MidiSystem::jackServerLosses();
+    if (losses == m_jackServerLossesTold)
+        return;
+    m_jackServerLossesTold = losses;
+    // Once for each time the server goes; a box still open tells it already.
+    if (m_jackServerGoneBox || !m_uiStarted)
+        return;
+    QWidget* parent = m_focusWindow ? static_cast<QWidget*>(m_focusWindow)
+                                    : (m_windows.isEmpty() ? nullptr : m_windows.first());
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Kelvo"),
+                                tr("The JACK server has gone away."), QMessageBox::Ok, parent);
+    box->setInformativeText(
+        tr("Kelvo plays on, but its MIDI ports and the sound of its synthesizer are away with "
+           "the server. As soon as a JACK server runs again, Kelvo takes it up by itself: its "
+           "ports come back under the same names, with their connections to other programs' "
+           "ports."));
+    box->setObjectName(QStringLiteral("jackServerGoneBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Nothing waits for it: the windows go on as they were.
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    m_jackServerGoneBox = box;
 }
 
 // ---- Incoming messages ----------------------------------------------------------------------

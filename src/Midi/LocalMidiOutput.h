@@ -16,7 +16,7 @@ public:
     explicit LocalMidiOutput(const QSharedPointer<MidiIO<RtMidiIn>::SharedMidi>& input);
 
     bool isJack() const override { return false; }
-    void openPort(unsigned int, const std::string&) override { }
+    void openPort(const std::string&, const std::string&) override { }
     void openVirtualPort(const std::string&) override { }
     void closePort() override { }
     void setPortName(const std::string&) override { }

@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <QWeakPointer>
 
+#include <mutex>
+#include <utility>
+
 namespace {
 
 // The tables of one direction.
@@ -24,13 +27,16 @@ struct PortTables
     // Keeps the program's virtual ports open while nobody uses them.
     QMutex macVirtualPortToMidiMutex;
     QHash<QString, QSharedPointer<typename MidiIO<T>::SharedMidi>> macVirtualPortToMidi;
+    bool virtualPortsOpen = false; // from macOpenVirtualPorts to macCloseVirtualPorts
 };
 
+// Made once and never destroyed: the thread that follows the JACK server may still come by
+// while the process ends.
 template<class T>
 PortTables<T>& tables()
 {
-    static PortTables<T> instance;
-    return instance;
+    static auto* instance = new PortTables<T>;
+    return *instance;
 }
 
 template<class T>
@@ -70,6 +76,38 @@ QSet<QString> localInputs()
     return names;
 }
 
+// Lets the ports go when the JACK server goes, and makes them again when it comes back.
+class JackPorts : public Platform::JackListener
+{
+public:
+    std::function<void()> jackServerGone() override
+    {
+        return
+            [outputs = MidiIO<RtMidiOut>::letGoOfJack(), inputs = MidiIO<RtMidiIn>::letGoOfJack()] {
+                outputs();
+                inputs();
+            };
+    }
+    void jackClientOpened() override
+    {
+        MidiIO<RtMidiIn>::reopenRecords(true);
+        MidiIO<RtMidiOut>::reopenRecords(true);
+        jackPortsChanged();
+    }
+    void jackPortsChanged() override
+    {
+        MidiIO<RtMidiIn>::reopenRecords(false);
+        MidiIO<RtMidiOut>::reopenRecords(false);
+    }
+};
+
+// The MIDI layer follows the JACK server from its first port on.
+void followJack()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { Platform::MidiSystem::addJackListener(new JackPorts); });
+}
+
 } // namespace
 
 template<class T>
@@ -79,45 +117,83 @@ MidiIO<T>::SharedMidi::~SharedMidi()
         relay->cancelCallback();
     {
         QMutexLocker locker(&mutex);
-        if (midi) {
-            try {
-                midi->closePort();
-            } catch (const RtMidiError& error) {
-                error.printMessage();
-            }
-            Platform::MidiSystem::forget(midi);
-            MidiSystemObject<T>::Type::dispose(midi);
-            midi = nullptr;
-        }
+        disposeMidi(std::exchange(midi, nullptr));
     }
     // The library object called into the relay until it was deleted.
     relay.reset();
 }
 
 template<class T>
-QSharedPointer<typename MidiIO<T>::SharedMidi>
-MidiIO<T>::createRecord(uint number, const QString& target, const QString& virtualName)
+bool MidiIO<T>::SharedMidi::hasSystemPort()
 {
-    // Nobody else can see the record yet, so it is filled in without its mutex.
-    QSharedPointer<SharedMidi> record = QSharedPointer<SharedMidi>::create();
+    QMutexLocker locker(&mutex);
+    return midi != nullptr;
+}
+
+template<class T>
+typename MidiSystemObject<T>::Type* MidiIO<T>::openSystemPort(SharedMidi& record)
+{
+    typename MidiSystemObject<T>::Type* midi = nullptr;
     try {
-        record->midi = createMidi<T>();
-        if constexpr (isInput)
-            record->relay = std::make_unique<Platform::MidiInputRelay>(record->midi);
-        if (virtualName.isEmpty())
-            Platform::MidiSystem::openPort(record->midi, number, target);
+        midi = createMidi<T>();
+        if constexpr (isInput) {
+            // The relay is the port's callback before the port opens.
+            QMutexLocker locker(&record.mutex);
+            if (record.relay)
+                record.relay->attach(midi);
+            else
+                record.relay = std::make_unique<Platform::MidiInputRelay>(midi);
+        }
+        if (record.isVirtual)
+            Platform::MidiSystem::openVirtualPort(midi, record.name);
         else
-            Platform::MidiSystem::openVirtualPort(record->midi, virtualName);
-        return record;
+            Platform::MidiSystem::openPort(midi, record.name);
+        return midi;
     } catch (const RtMidiError& error) {
         error.printMessage();
     }
-    return {}; // the half-made record goes here, closing what it opened
+    if constexpr (isInput) {
+        QMutexLocker locker(&record.mutex);
+        if (record.relay)
+            record.relay->attach(nullptr);
+    }
+    disposeMidi(midi);
+    return nullptr;
+}
+
+template<class T>
+void MidiIO<T>::disposeMidi(typename MidiSystemObject<T>::Type* midi)
+{
+    if (!midi)
+        return;
+    try {
+        midi->closePort();
+    } catch (const RtMidiError& error) {
+        error.printMessage();
+    }
+    Platform::MidiSystem::forget(midi);
+    MidiSystemObject<T>::Type::dispose(midi);
+}
+
+template<class T>
+QSharedPointer<typename MidiIO<T>::SharedMidi> MidiIO<T>::createRecord(const QString& name,
+                                                                       bool isVirtual)
+{
+    // Nobody else can see the record yet.
+    QSharedPointer<SharedMidi> record = QSharedPointer<SharedMidi>::create();
+    record->name = name;
+    record->isVirtual = isVirtual;
+    typename MidiSystemObject<T>::Type* midi = openSystemPort(*record);
+    if (!midi)
+        return {}; // the half-made record goes here
+    record->midi = midi;
+    return record;
 }
 
 template<class T>
 bool MidiIO<T>::openPort(const QString& name)
 {
+    followJack();
     QMutexLocker locker(&m_mutex);
     if (m_sharedMidi)
         return false;
@@ -130,11 +206,12 @@ bool MidiIO<T>::openPort(const QString& name)
     if (!m_sharedMidi) {
         uint number = 0;
         if (findPortNumber(name, &number))
-            m_sharedMidi = createRecord(number, name, QString());
+            m_sharedMidi = createRecord(name, false);
         if constexpr (!isInput) {
             if (!m_sharedMidi) {
                 if (const auto input = localInput(name)) {
                     m_sharedMidi = QSharedPointer<SharedMidi>::create();
+                    m_sharedMidi->name = name;
                     m_sharedMidi->midi = new LocalMidiOutput(input);
                 }
             }
@@ -224,18 +301,22 @@ QSet<QString> MidiIO<T>::macVirtualPorts()
 template<class T>
 bool MidiIO<T>::macOpenVirtualPorts()
 {
+    followJack();
     PortTables<T>& t = tables<T>();
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+    t.virtualPortsOpen = true;
     bool opened = true;
     for (const QString& name : macVirtualPorts()) {
         t.macVirtualPortToMidi.insert(name, {}); // a record already there is released
-        QSharedPointer<SharedMidi> record = createRecord(0, QString(), name);
+        QSharedPointer<SharedMidi> record = createRecord(name, true);
         if (!record) {
             opened = false;
             if constexpr (!isInput)
                 return false; // ports opened before stay open
             // Kept inside the program, where the program's own outputs still reach it.
             record = QSharedPointer<SharedMidi>::create();
+            record->name = name;
+            record->isVirtual = true;
             record->relay = std::make_unique<Platform::MidiInputRelay>(nullptr);
         }
         t.macVirtualPortToMidi.insert(name, record);
@@ -251,6 +332,7 @@ bool MidiIO<T>::macCloseVirtualPorts()
     PortTables<T>& t = tables<T>();
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
     macAssertVirtualPorts();
+    t.virtualPortsOpen = false;
     // A record no user holds goes now, and its port with it; one still in use lives until its
     // last user closes, which also removes its registry entry.
     for (auto it = t.macVirtualPortToMidi.begin(); it != t.macVirtualPortToMidi.end(); ++it)
@@ -265,8 +347,8 @@ void MidiIO<T>::macAssertVirtualPorts()
     PortTables<T>& t = tables<T>();
     for (auto it = t.macVirtualPortToMidi.cbegin(); it != t.macVirtualPortToMidi.cend(); ++it) {
         Q_ASSERT_X(macVirtualPorts().contains(it.key()), "MidiIO", "not a virtual port name");
-        Q_ASSERT_X(!*it || (*it)->midi || (*it)->relay, "MidiIO",
-                   "a virtual port record without its port");
+        Q_ASSERT_X(!*it || ((*it)->isVirtual && (*it)->name == it.key()), "MidiIO",
+                   "a virtual port record under another name");
     }
 #endif
 }
@@ -307,6 +389,84 @@ bool MidiIO<T>::findPortNumber(const QString& name, uint* number)
     } catch (const RtMidiError& error) {
         error.printMessage();
         return false;
+    }
+}
+
+template<class T>
+QList<QSharedPointer<typename MidiIO<T>::SharedMidi>> MidiIO<T>::liveRecords()
+{
+    PortTables<T>& t = tables<T>();
+    QList<QSharedPointer<SharedMidi>> records;
+    QMutexLocker locker(&t.portToSharedMidiMutex);
+    for (const QWeakPointer<SharedMidi>& entry : std::as_const(t.portToSharedMidi)) {
+        if (QSharedPointer<SharedMidi> record = entry.toStrongRef())
+            records.append(record);
+    }
+    return records;
+}
+
+template<class T>
+std::function<void()> MidiIO<T>::letGoOfJack()
+{
+    std::vector<typename MidiSystemObject<T>::Type*> objects;
+    for (const QSharedPointer<SharedMidi>& record : liveRecords()) {
+        QMutexLocker locker(&record->mutex);
+        if (!record->midi || !record->midi->isJack())
+            continue;
+        objects.push_back(std::exchange(record->midi, nullptr));
+        if constexpr (isInput)
+            record->relay->attach(nullptr);
+        QMutexLocker usersLocker(&record->usersMutex);
+        for (MidiIO<T>* user : std::as_const(record->users))
+            user->systemPortLost();
+    }
+    return [objects = std::move(objects)] {
+        for (typename MidiSystemObject<T>::Type* midi : objects)
+            disposeMidi(midi);
+    };
+}
+
+template<class T>
+void MidiIO<T>::reopenRecords(bool virtualOnly)
+{
+    PortTables<T>& t = tables<T>();
+    // The virtual ports first, so that the others find the program's own among the system's.
+    {
+        QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+        if (t.virtualPortsOpen) {
+            for (const QString& name : macVirtualPorts()) {
+                QSharedPointer<SharedMidi> record = t.macVirtualPortToMidi.value(name);
+                if (!record) {
+                    // A virtual output the system could not carry when the ports opened.
+                    record = createRecord(name, true);
+                    if (!record)
+                        continue;
+                    t.macVirtualPortToMidi.insert(name, record);
+                    QMutexLocker registryLocker(&t.portToSharedMidiMutex);
+                    t.portToSharedMidi.insert(name, record);
+                    continue;
+                }
+                if (record->hasSystemPort())
+                    continue;
+                if (auto* midi = openSystemPort(*record)) {
+                    QMutexLocker recordLocker(&record->mutex);
+                    record->midi = midi;
+                }
+            }
+        }
+    }
+    if (virtualOnly)
+        return;
+    for (const QSharedPointer<SharedMidi>& record : liveRecords()) {
+        if (record->isVirtual || record->hasSystemPort())
+            continue;
+        uint number = 0;
+        if (!findPortNumber(record->name, &number))
+            continue; // not there yet: tried again when ports come
+        if (auto* midi = openSystemPort(*record)) {
+            QMutexLocker recordLocker(&record->mutex);
+            record->midi = midi;
+        }
     }
 }
 

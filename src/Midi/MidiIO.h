@@ -10,6 +10,7 @@
 
 #include <RtMidi.h>
 
+#include <functional>
 #include <memory>
 #include <type_traits>
 
@@ -57,10 +58,19 @@ public:
         SharedMidi& operator=(const SharedMidi&) = delete;
 
         // Held by whoever drives the system object: sending, setting the input callback and
-        // flags, and the destructor.
+        // flags, replacing the object, and the destructor.
         QMutex mutex;
-        // Owned; set once the port is open. Null in an input kept inside the program.
+        // Owned; set once the port is open. Null in an input kept inside the program, and in
+        // any record while the JACK server it was on is away: an output then sends nowhere,
+        // and the port is made again, under the same name, once a server runs.
         typename MidiSystemObject<T>::Type* midi = nullptr;
+        // The name users opened it under, and whether it is one of the program's virtual
+        // ports; set before anyone else can see the record.
+        QString name;
+        bool isVirtual = false;
+
+        // Whether `midi` is set, under `mutex`.
+        bool hasSystemPort();
         // Guards `users`; taken inside a user's port mutex and inside `mutex`, never around
         // either.
         QMutex usersMutex;
@@ -104,8 +114,21 @@ public:
     // The system's index of the port called `name`; the lowest wins when several share it.
     static bool findPortNumber(const QString& name, uint* number);
 
+    // What the MIDI layer does itself as the JACK server goes and comes back. Lets go of every
+    // record's JACK object, which the records no longer use; the closer given back deletes
+    // them.
+    static std::function<void()> letGoOfJack();
+    // Makes the ports of the records that have none again on the system in use, under their own
+    // names and connected to the ports of the same names: the virtual ports (all, or only
+    // those), then the others whose port the system lists.
+    static void reopenRecords(bool virtualOnly);
+
 protected:
     static constexpr bool isInput = std::is_same_v<T, RtMidiIn>;
+
+    // The record's system object went with the JACK server it was on: nothing sent before
+    // sounds any more. Called under the record's mutex and its users' mutex.
+    virtual void systemPortLost() { }
 
     mutable QMutex m_mutex; // the port mutex; guards the three fields below
     QSharedPointer<SharedMidi> m_sharedMidi;
@@ -113,10 +136,16 @@ protected:
     QBitArray m_channels;
 
 private:
-    // A new, open record on system port `number` (called `target`), or on a virtual port when
-    // `virtualName` is set; null (the library's message printed) on failure.
-    static QSharedPointer<SharedMidi> createRecord(uint number, const QString& target,
-                                                   const QString& virtualName);
+    // A new, open record on the system port a user knows as `name`, or on the virtual port of
+    // that name; null (the library's message printed) on failure.
+    static QSharedPointer<SharedMidi> createRecord(const QString& name, bool isVirtual);
+    // A new system object open on the record's port; null (the library's message printed) on
+    // failure. An input's relay serves it from before it opens.
+    static typename MidiSystemObject<T>::Type* openSystemPort(SharedMidi& record);
+    // Closes and deletes a system object no record uses any more.
+    static void disposeMidi(typename MidiSystemObject<T>::Type* midi);
+    // Every record alive now.
+    static QList<QSharedPointer<SharedMidi>> liveRecords();
 };
 
 extern template class MidiIO<RtMidiIn>;

@@ -51,6 +51,10 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
 
 bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch)
 {
+    // A port whose JACK server has gone takes everything and sends nothing, until it is made
+    // again on a server that runs.
+    if (!record.midi)
+        return true;
     std::vector<unsigned char> wire;
     // Notes handed over ahead are remembered for a while, in case they are taken back.
     const quint64 now = Platform::hostTimeNs();
@@ -169,6 +173,8 @@ void MidiOutput::takeBack(quint64 afterNs)
     if (!record)
         return;
     QMutexLocker locker(&record->mutex);
+    if (!record->midi)
+        return;
     try {
         record->midi->takeBack(this, afterNs);
     } catch (const RtMidiError& error) {
@@ -193,13 +199,24 @@ void MidiOutput::takeBack(quint64 afterNs)
 quint64 MidiOutput::latencyNs() const
 {
     const QSharedPointer<SharedMidi> record = sharedMidi();
-    return record ? record->midi->latencyNs() : 0;
+    if (!record)
+        return 0;
+    QMutexLocker locker(&record->mutex);
+    return record->midi ? record->midi->latencyNs() : 0;
 }
 
 QSet<uchar> MidiOutput::notesHeld() const
 {
     QMutexLocker locker(&heldNotesMutex);
     return heldNotes;
+}
+
+void MidiOutput::systemPortLost()
+{
+    QMutexLocker locker(&heldNotesMutex);
+    heldNotes.clear();
+    aheadNotes.clear();
+    lastDueNs.store(0);
 }
 
 bool MidiOutput::closePort()

@@ -47,6 +47,10 @@ public:
     // between the release and the switch.
     void setChannels(const QBitArray& channels) override;
 
+protected:
+    // Nothing this output sent sounds any more: no pitch is held.
+    void systemPortLost() override;
+
 private:
     // write() for a caller that holds the record's mutex.
     bool writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch);

@@ -1,18 +1,44 @@
 #include "JackClient.h"
 
 #include <QCoreApplication>
+#include <QtGlobal>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <thread>
-#include <vector>
 
 namespace Platform {
 
 namespace {
 
 void quiet(const char*) { }
+
+// Silences the library's messages for the life of the object, so that a machine without a
+// JACK server prints nothing.
+class QuietLibrary
+{
+public:
+    QuietLibrary()
+        : m_error(jack_error_callback)
+        , m_info(jack_info_callback)
+    {
+        jack_set_error_function(quiet);
+        jack_set_info_function(quiet);
+    }
+    ~QuietLibrary()
+    {
+        jack_set_error_function(m_error);
+        jack_set_info_function(m_info);
+    }
+    QuietLibrary(const QuietLibrary&) = delete;
+    QuietLibrary& operator=(const QuietLibrary&) = delete;
+
+private:
+    void (*m_error)(const char*);
+    void (*m_info)(const char*);
+};
 
 // What an open that may outlast its caller's patience leaves behind.
 struct Opening
@@ -21,49 +47,153 @@ struct Opening
     std::condition_variable done;
     bool finished = false;
     bool abandoned = false; // the caller stopped waiting
-    jack_client_t* client = nullptr;
-    jack_status_t status {};
+    std::shared_ptr<JackClient> client;
+    QString problem;
+    bool nameTaken = false;
 };
 
 constexpr auto openTimeout = std::chrono::seconds(5);
-constexpr auto closeTimeout = std::chrono::seconds(2);
+constexpr int closeTimeoutMs = 2000;
+// How long a request may go unanswered while the server runs none of the client's cycles, and
+// how long in all.
+constexpr auto stalledTimeout = std::chrono::seconds(2);
+constexpr auto requestTimeout = std::chrono::seconds(10);
 
 } // namespace
 
-std::shared_ptr<JackClient> JackClient::open(QString* problem)
+// The request thread and what it is asked. Shared with the thread, which may outlive the client
+// object when the server holds it in a request that never returns.
+struct JackClient::Requests
+{
+    struct Job
+    {
+        std::function<void()> run;
+        bool started = false;
+        bool abandoned = false;
+        bool done = false;
+        bool carried = false; // run on a client not yet closed
+    };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<Job>> jobs;
+    bool stop = false;
+    std::atomic<bool> closed {false}; // the library's client; nothing runs on it after that
+    std::thread thread;
+
+    void serve()
+    {
+        std::unique_lock<std::mutex> locker(mutex);
+        for (;;) {
+            changed.wait(locker, [this] { return stop || !jobs.empty(); });
+            if (jobs.empty())
+                return; // stopped, with nothing left to do
+            const std::shared_ptr<Job> job = jobs.front();
+            jobs.pop_front();
+            if (job->abandoned)
+                continue;
+            job->started = true;
+            const bool carried = !closed.load();
+            locker.unlock();
+            if (carried)
+                job->run();
+            locker.lock();
+            job->carried = carried;
+            job->done = true;
+            changed.notify_all();
+        }
+    }
+
+    std::shared_ptr<Job> post(std::function<void()> run)
+    {
+        auto job = std::make_shared<Job>();
+        job->run = std::move(run);
+        const std::lock_guard<std::mutex> locker(mutex);
+        jobs.push_back(job);
+        changed.notify_all();
+        return job;
+    }
+};
+
+std::shared_ptr<JackClient> JackClient::openHere(const char* clientName, bool exactName,
+                                                 QString* problem, const Notifier& notifier,
+                                                 bool* nameTaken)
+{
+    jack_client_t* handle = nullptr;
+    jack_status_t status {};
+    {
+        const QuietLibrary quietLibrary;
+        handle = jack_client_open(clientName, jack_options_t(JackNoStartServer | JackUseExactName),
+                                  &status);
+        if (!handle && !(status & JackServerFailed)) {
+            // The server answered but refused the name. Whether another client has it: a
+            // client that may take another name tells, and is kept when any name will do.
+            jack_status_t probeStatus {};
+            if (jack_client_t* probe
+                = jack_client_open(clientName, JackNoStartServer, &probeStatus)) {
+                if (qstrcmp(jack_get_client_name(probe), clientName) != 0)
+                    status = jack_status_t(status | JackNameNotUnique);
+                if (exactName)
+                    jack_client_close(probe);
+                else
+                    handle = probe;
+            }
+        }
+    }
+    if (nameTaken)
+        *nameTaken = !handle && (status & JackNameNotUnique);
+    if (!handle) {
+        if (problem && (status & JackNameNotUnique))
+            *problem = QCoreApplication::translate(
+                           "MidiSystem",
+                           "Another program already has the JACK client name \"%1\", so Kelvo's "
+                           "MIDI ports are not on JACK. Quit the other program (or another Kelvo) "
+                           "and start Kelvo again.")
+                           .arg(QString::fromLatin1(clientName));
+        return {};
+    }
+    return activate(handle, notifier, problem);
+}
+
+std::shared_ptr<JackClient> JackClient::activate(jack_client_t* handle, const Notifier& notifier,
+                                                 QString* problem)
+{
+    std::shared_ptr<JackClient> client(new JackClient(handle, notifier), &JackClient::release);
+    jack_set_process_callback(handle, &JackClient::process, client.get());
+    jack_on_shutdown(handle, &JackClient::shutDown, client.get());
+    jack_set_port_registration_callback(handle, &JackClient::portRegistered, client.get());
+    jack_set_buffer_size_callback(handle, &JackClient::bufferSizeChanged, client.get());
+    jack_set_sample_rate_callback(handle, &JackClient::sampleRateChanged, client.get());
+    bool activated = false;
+    client->ask([](jack_client_t* c) { return jack_activate(c) == 0; }, &activated);
+    client->m_active.store(activated);
+    if (!activated) {
+        if (problem)
+            *problem = QCoreApplication::translate("MidiSystem",
+                                                   "Kelvo's JACK client could not be activated.");
+        return {};
+    }
+    return client;
+}
+
+std::shared_ptr<JackClient> JackClient::open(QString* problem, const Notifier& notifier,
+                                             bool* nameTaken)
 {
     // Opened on a thread of its own, so that a server that does not answer holds no caller
     // longer than the time-out; a client that comes after it is closed again there.
     auto opening = std::make_shared<Opening>();
-    std::thread([opening] {
-        void (*errorFunction)(const char*) = jack_error_callback;
-        void (*infoFunction)(const char*) = jack_info_callback;
-        jack_set_error_function(quiet);
-        jack_set_info_function(quiet);
-        jack_status_t status {};
-        jack_client_t* client = jack_client_open(
-            name(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (!client && !(status & JackServerFailed)) {
-            // The server answered but refused the name. Whether another client has it: a
-            // client that may take another name tells.
-            jack_status_t probeStatus {};
-            if (jack_client_t* probe = jack_client_open(name(), JackNoStartServer, &probeStatus)) {
-                if (qstrcmp(jack_get_client_name(probe), name()) != 0)
-                    status = jack_status_t(status | JackNameNotUnique);
-                jack_client_close(probe);
-            }
-        }
-        jack_set_error_function(errorFunction);
-        jack_set_info_function(infoFunction);
+    std::thread([opening, notifier] {
+        QString why;
+        bool taken = false;
+        std::shared_ptr<JackClient> client = openHere(name(), true, &why, notifier, &taken);
         std::unique_lock<std::mutex> locker(opening->mutex);
         if (opening->abandoned) {
             locker.unlock();
-            if (client)
-                jack_client_close(client);
-            return;
+            return; // the client, if any, closes here
         }
-        opening->client = client;
-        opening->status = status;
+        opening->client = std::move(client);
+        opening->problem = why;
+        opening->nameTaken = taken;
         opening->finished = true;
         opening->done.notify_all();
     }).detach();
@@ -76,64 +206,129 @@ std::shared_ptr<JackClient> JackClient::open(QString* problem)
                 "MidiSystem", "The JACK server does not answer; Kelvo goes on without JACK.");
         return {};
     }
-    if (!opening->client) {
-        if (problem && (opening->status & JackNameNotUnique))
-            *problem = QCoreApplication::translate(
-                           "MidiSystem",
-                           "Another program already has the JACK client name \"%1\", so Kelvo's "
-                           "MIDI ports are not on JACK. Quit the other program (or another Kelvo) "
-                           "and start Kelvo again.")
-                           .arg(QString::fromLatin1(name()));
-        return {};
-    }
-    std::shared_ptr<JackClient> client(new JackClient(opening->client), &JackClient::release);
-    jack_set_process_callback(client->m_client, &JackClient::process, client.get());
-    jack_on_shutdown(client->m_client, &JackClient::shutDown, client.get());
-    if (jack_activate(client->m_client) != 0) {
-        if (problem)
-            *problem = QCoreApplication::translate("MidiSystem",
-                                                   "Kelvo's JACK client could not be activated.");
-        return {};
-    }
-    return client;
+    if (problem)
+        *problem = opening->problem;
+    if (nameTaken)
+        *nameTaken = opening->nameTaken;
+    return std::move(opening->client);
 }
 
-JackClient::JackClient(jack_client_t* client)
+JackClient::JackClient(jack_client_t* client, Notifier notifier)
     : m_client(client)
+    , m_name(jack_get_client_name(client))
+    , m_notifier(std::move(notifier))
+    , m_requests(std::make_shared<Requests>())
 {
     for (int i = 0; i < maxHandlers; ++i) {
         m_handlers[i].store(nullptr);
         m_isInput[i].store(false);
     }
+    m_bufferSize.store(jack_get_buffer_size(client));
+    m_sampleRate.store(jack_get_sample_rate(client));
+    m_requests->thread = std::thread([requests = m_requests] { requests->serve(); });
 }
 
-JackClient::~JackClient() = default;
+JackClient::~JackClient()
+{
+    {
+        const std::lock_guard<std::mutex> locker(m_requests->mutex);
+        m_requests->stop = true;
+        m_requests->changed.notify_all();
+    }
+    m_requests->thread.join();
+}
 
 void JackClient::release(JackClient* client)
 {
-    if (client->serverGone()) {
-        // The library's client state went with the server (and may belong to a new server by
-        // now): touching it again crashes, and the library's threads may still be winding down
-        // with the object in hand. Both are left as they are, kept where they can be found.
-        static std::mutex goneMutex;
-        static auto* gone = new std::vector<JackClient*>;
-        const std::lock_guard<std::mutex> locker(goneMutex);
-        gone->push_back(client);
+    client->close();
+    if (client->waitClosed(closeTimeoutMs)) {
+        delete client;
         return;
     }
-    auto closed = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
-    auto finished = std::make_shared<bool>(false);
-    std::thread([client, closed, finished] {
-        // Deactivating returns once no process cycle runs; only then does the object go.
-        jack_deactivate(client->m_client);
-        jack_client_close(client->m_client);
-        delete client;
-        const std::lock_guard<std::mutex> locker(closed->first);
-        *finished = true;
-        closed->second.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> locker(closed->first);
-    closed->second.wait_for(locker, closeTimeout, [&] { return *finished; });
+    // The server holds the client in a request that does not return: the library may still
+    // run its callbacks, with the object in hand, once it does. Both are left as they are, kept
+    // where they can be found.
+    static std::mutex stuckMutex;
+    static auto* stuck = new std::vector<JackClient*>;
+    const std::lock_guard<std::mutex> locker(stuckMutex);
+    stuck->push_back(client);
+}
+
+void JackClient::notify() const
+{
+    if (m_notifier)
+        m_notifier();
+}
+
+void JackClient::markServerGone()
+{
+    if (!m_serverGone.exchange(true))
+        notify();
+}
+
+void JackClient::close()
+{
+    if (m_closing.exchange(true))
+        return;
+    // After every request asked before, and past any that still waits for the server: the
+    // library's client is closed exactly once, and no request touches it afterwards.
+    m_requests->post([handle = m_client, requests = m_requests.get()] {
+        jack_client_close(handle);
+        requests->closed.store(true);
+    });
+}
+
+bool JackClient::isClosed() const
+{
+    return m_requests->closed.load();
+}
+
+bool JackClient::waitClosed(int milliseconds) const
+{
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock<std::mutex> locker(m_requests->mutex);
+    return m_requests->changed.wait_until(locker, deadline,
+                                          [this] { return m_requests->closed.load(); });
+}
+
+bool JackClient::call(std::function<void(jack_client_t*)> request)
+{
+    if (m_closing.load() || serverGone())
+        return false;
+    jack_client_t* const handle = m_client;
+    const std::shared_ptr<Requests::Job> job
+        = m_requests->post([handle, request = std::move(request)] { request(handle); });
+    const auto start = std::chrono::steady_clock::now();
+    auto stalledSince = start;
+    quint64 seen = cycles();
+    // Before the client runs cycles (its activation), only the whole wait counts.
+    const bool cycling = m_active.load();
+    std::unique_lock<std::mutex> locker(m_requests->mutex);
+    for (;;) {
+        if (m_requests->changed.wait_for(locker, std::chrono::milliseconds(50),
+                                         [&] { return job->done; }))
+            return job->carried;
+        const auto now = std::chrono::steady_clock::now();
+        if (cycles() != seen) {
+            // The server is slow, not stuck.
+            seen = cycles();
+            stalledSince = now;
+        }
+        if ((cycling && now - stalledSince >= stalledTimeout) || now - start >= requestTimeout)
+            break;
+    }
+    // The request is given up: one not yet started never runs, one under way is left to the
+    // server, which is taken for gone.
+    job->abandoned = true;
+    locker.unlock();
+    if (!serverGone())
+        qWarning("The JACK server has not answered a request of the client \"%s\" for %.1f s; "
+                 "it is taken for gone.",
+                 m_name.c_str(),
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    markServerGone();
+    return false;
 }
 
 bool JackClient::addHandler(Handler* handler, bool input)
@@ -166,12 +361,11 @@ bool JackClient::removeHandler(Handler* handler)
             return true;
     }
     // A cycle that began before the slot was cleared may still run the handler; one that began
-    // after cannot see it.
+    // after cannot see it. That holds whether or not the server is still there: a cycle under
+    // way ends by itself. Once the client is closed no cycle runs at all.
     const quint64 begun = m_cyclesBegun.load();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (m_cyclesEnded.load() < begun) {
-        if (m_serverGone.load())
-            return true; // no cycle runs any more
+    while (m_cyclesEnded.load() < begun && !isClosed()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -179,44 +373,78 @@ bool JackClient::removeHandler(Handler* handler)
     return true;
 }
 
-jack_port_t* JackClient::registerMidiPort(const std::string& name, unsigned long flags)
+jack_port_t* JackClient::registerPort(const std::string& name, const char* type,
+                                      unsigned long flags, std::string* fullName)
 {
     const std::string cut = name.substr(0, maxPortNameLength() - 3);
-    jack_port_t* port = nullptr;
-    for (int attempt = 0; !port && attempt < 28; ++attempt) {
+    std::pair<jack_port_t*, std::string> made {nullptr, {}};
+    for (int attempt = 0; !made.first && attempt < 28 && !serverGone(); ++attempt) {
         if (attempt > 0 && attempt < 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const std::string numbered = attempt < 20 ? cut : cut + " " + std::to_string(attempt - 18);
-        const std::lock_guard<std::mutex> requests(m_requestMutex);
-        port = jack_port_register(m_client, numbered.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
+        ask(
+            [numbered, type, flags](jack_client_t* c) {
+                jack_port_t* port = jack_port_register(c, numbered.c_str(), type, flags, 0);
+                return std::make_pair(port, std::string(port ? jack_port_name(port) : ""));
+            },
+            &made);
     }
-    return port;
+    if (fullName)
+        *fullName = made.second;
+    return made.first;
 }
 
 bool JackClient::connectPorts(const std::string& source, const std::string& destination)
 {
-    const std::lock_guard<std::mutex> requests(m_requestMutex);
-    return jack_connect(m_client, source.c_str(), destination.c_str()) == 0;
+    bool connected = false;
+    ask([source, destination](
+            jack_client_t* c) { return jack_connect(c, source.c_str(), destination.c_str()) == 0; },
+        &connected);
+    return connected;
 }
 
 bool JackClient::disconnectPort(jack_port_t* port)
 {
-    const std::lock_guard<std::mutex> requests(m_requestMutex);
-    return jack_port_disconnect(m_client, port) == 0;
+    bool disconnected = false;
+    ask([port](jack_client_t* c) { return jack_port_disconnect(c, port) == 0; }, &disconnected);
+    return disconnected;
 }
 
 bool JackClient::renamePort(jack_port_t* port, const std::string& name)
 {
-    const std::lock_guard<std::mutex> requests(m_requestMutex);
-    return jack_port_rename(m_client, port, name.c_str()) == 0;
+    bool renamed = false;
+    ask([port, name](jack_client_t* c) { return jack_port_rename(c, port, name.c_str()) == 0; },
+        &renamed);
+    return renamed;
 }
 
 void JackClient::unregisterPort(jack_port_t* port)
 {
-    if (serverGone())
-        return;
-    const std::lock_guard<std::mutex> requests(m_requestMutex);
-    jack_port_unregister(m_client, port);
+    bool unregistered = false;
+    ask([port](jack_client_t* c) { return jack_port_unregister(c, port) == 0; }, &unregistered);
+}
+
+int JackClient::connectionCount(jack_port_t* port)
+{
+    int count = 0;
+    ask([port](jack_client_t*) { return jack_port_connected(port); }, &count);
+    return count;
+}
+
+std::vector<std::string> JackClient::ports(const char* type, unsigned long flags)
+{
+    std::vector<std::string> names;
+    ask(
+        [type, flags](jack_client_t* c) {
+            std::vector<std::string> found;
+            const char** ports = jack_get_ports(c, nullptr, type, flags);
+            for (const char** port = ports; port && *port; ++port)
+                found.emplace_back(*port);
+            jack_free(ports);
+            return found;
+        },
+        &names);
+    return names;
 }
 
 void JackClient::awaitGraphChange() const
@@ -229,10 +457,10 @@ void JackClient::awaitGraphChange() const
         std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
-std::size_t JackClient::maxPortNameLength()
+std::size_t JackClient::maxPortNameLength() const
 {
     // The full name, client name and colon included, stays below the port name size.
-    return std::size_t(jack_port_name_size()) - std::strlen(name()) - 2;
+    return std::size_t(jack_port_name_size()) - m_name.size() - 2;
 }
 
 // JACK's process thread: no lock, no allocation, no wait.
@@ -253,9 +481,29 @@ int JackClient::process(jack_nframes_t frames, void* self)
     return 0;
 }
 
+// The library's notification thread, from here on.
 void JackClient::shutDown(void* self)
 {
-    static_cast<JackClient*>(self)->m_serverGone.store(true);
+    static_cast<JackClient*>(self)->markServerGone();
+}
+
+void JackClient::portRegistered(jack_port_id_t, int, void* self)
+{
+    auto* client = static_cast<JackClient*>(self);
+    client->m_portChanges.fetch_add(1);
+    client->notify();
+}
+
+int JackClient::bufferSizeChanged(jack_nframes_t frames, void* self)
+{
+    static_cast<JackClient*>(self)->m_bufferSize.store(frames);
+    return 0;
+}
+
+int JackClient::sampleRateChanged(jack_nframes_t rate, void* self)
+{
+    static_cast<JackClient*>(self)->m_sampleRate.store(rate);
+    return 0;
 }
 
 } // namespace Platform

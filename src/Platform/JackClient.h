@@ -6,18 +6,27 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
-// The program's one client on the JACK server, called exactly "Kelvo", which holds all of its
-// JACK ports: each input and output registers a handler that the client's process callback runs
-// every cycle, inputs before outputs.
+// A client of the program's on the JACK server: the one called exactly "Kelvo", which holds
+// all of its MIDI ports, and the built-in synthesizer's audio output. Each port user registers a
+// handler that the client's process callback runs every cycle, inputs before outputs.
 //
 // The process callback takes no lock: handlers sit in a fixed table of atomic pointers, and
 // removing one returns only once no cycle can still be running it.
+//
+// Every other request to the server goes through one thread of the client's own, one request at
+// a time (the JACK library does not keep requests made from several threads at once apart), and
+// its caller waits a bounded time: two seconds in which the server runs none of the client's
+// cycles, ten in all. A server that lets a request go unanswered that long counts as gone, like
+// one that has shut down or thrown the client out: nothing more is asked of it. Once closed, the
+// library's client is never touched again.
 class JackClient
 {
 public:
@@ -29,69 +38,145 @@ public:
         virtual void process(jack_nframes_t frames) = 0;
     };
 
+    // Told (on any thread but the process thread, never under the client's locks) when the
+    // server goes and when ports come or go on it. It may run on a library thread that the
+    // library cancels at any point when the client closes, so it takes no lock: a semaphore
+    // post, say.
+    using Notifier = std::function<void()>;
+
+    // The name of the program's client, which holds its MIDI ports.
     static const char* name() { return "Kelvo"; }
 
-    // Opens and activates the client on the server JACK_DEFAULT_SERVER names, without starting
-    // one. On failure returns null and, when the reason is worth telling the user (the name is
-    // taken, the server does not answer), says why in `problem`. Waits a few seconds at most.
-    static std::shared_ptr<JackClient> open(QString* problem);
+    // Opens and activates a client called exactly `clientName` (or, unless `exactName`, the
+    // name the server gives it instead) on the server JACK_DEFAULT_SERVER names, without starting
+    // one, on the caller's thread, as long as the server takes. On failure returns null and,
+    // when the reason is worth telling the user (the name is taken), says why in `problem`;
+    // `nameTaken` tells whether another client has the name.
+    static std::shared_ptr<JackClient> openHere(const char* clientName, bool exactName,
+                                                QString* problem, const Notifier& notifier,
+                                                bool* nameTaken = nullptr);
+    // The program's client "Kelvo", waiting a few seconds at most: a server that does not
+    // answer is told in `problem`, and a client opened after the wait is closed again.
+    static std::shared_ptr<JackClient> open(QString* problem, const Notifier& notifier = {},
+                                            bool* nameTaken = nullptr);
 
     ~JackClient();
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
 
-    jack_client_t* handle() const { return m_client; }
-    // Whether the server has shut down or thrown the client out.
+    // The library's client, for what a process callback asks of it; nothing else may use it.
+    jack_client_t* processHandle() const { return m_client; }
+
+    // Whether the server has shut down, thrown the client out or stopped answering.
     bool serverGone() const { return m_serverGone.load(); }
+    // Counts the server as gone (a request that could not be carried).
+    void markServerGone();
+    // Closes the client on its request thread, once, after every request asked before; returns
+    // at once. From then on nothing of the library's client is used.
+    void close();
+    // Whether close() has finished: no callback of the client runs any more.
+    bool isClosed() const;
+    // Waits until close() has finished, `milliseconds` at most.
+    bool waitClosed(int milliseconds) const;
+
     // Cycles the process callback has finished.
     quint64 cycles() const { return m_cyclesEnded.load(); }
+    // How many times ports have been registered or unregistered on the server.
+    quint64 portChanges() const { return m_portChanges.load(); }
+    // The server's period and sample rate.
+    jack_nframes_t bufferSize() const { return m_bufferSize.load(); }
+    jack_nframes_t sampleRate() const { return m_sampleRate.load(); }
 
     // Returns false when the table is full.
     bool addHandler(Handler* handler, bool input);
     // Returns once no process cycle runs `handler`; false when that could not be seen within
-    // half a second (the server hangs), in which case the caller must not free what the handler
-    // uses.
+    // half a second, in which case the caller must not free what the handler uses.
     bool removeHandler(Handler* handler);
 
-    // Registers a MIDI port (`flags` JackPortIsInput or JackPortIsOutput) named `name`, cut to
-    // what the server accepts. A port of that name may still be going: it is waited for a
-    // little, then the new port takes the name with a number. Null when no port could be made.
-    jack_port_t* registerMidiPort(const std::string& name, unsigned long flags);
+    // Registers a port of `type` (`flags` JackPortIsInput or JackPortIsOutput) named `name`,
+    // cut to what the server accepts, and gives its full name. A port of that name may still be
+    // going: it is waited for a little, then the new port takes the name with a number. Null
+    // when no port could be made.
+    jack_port_t* registerPort(const std::string& name, const char* type, unsigned long flags,
+                              std::string* fullName);
+    jack_port_t* registerMidiPort(const std::string& name, unsigned long flags,
+                                  std::string* fullName)
+    {
+        return registerPort(name, JACK_DEFAULT_MIDI_TYPE, flags, fullName);
+    }
     // Returns once the server has taken a change of connections made before the call into its
     // graph (two cycles later), a quarter of a second at most.
     void awaitGraphChange() const;
 
-    // Requests to the server about this client's ports, each made under one lock: the JACK
-    // library does not keep requests made from several threads at once apart. Never called on
-    // the process thread. False when the server refused.
+    // Requests about this client's ports. Never called on the process thread. False when the
+    // server refused or has gone.
     bool connectPorts(const std::string& source, const std::string& destination);
     bool disconnectPort(jack_port_t* port);
     bool renamePort(jack_port_t* port, const std::string& name);
-    // Nothing is asked of a server that has gone.
     void unregisterPort(jack_port_t* port);
+    // How many connections the port has; 0 when the server has gone.
+    int connectionCount(jack_port_t* port);
+    // The full names of the server's ports of `type` with `flags`, in the server's order; empty
+    // when the server has gone.
+    std::vector<std::string> ports(const char* type, unsigned long flags);
+    std::vector<std::string> midiPorts(unsigned long flags)
+    {
+        return ports(JACK_DEFAULT_MIDI_TYPE, flags);
+    }
 
-    // The longest port name (after "Kelvo:") the server accepts.
-    static std::size_t maxPortNameLength();
+    // The client's name, as the server gave it.
+    const std::string& clientName() const { return m_name; }
+    // The longest port name (after the client's name and colon) the server accepts.
+    std::size_t maxPortNameLength() const;
 
 private:
-    explicit JackClient(jack_client_t* client);
+    struct Requests;
+
+    JackClient(jack_client_t* client, Notifier notifier);
+    static std::shared_ptr<JackClient> activate(jack_client_t* handle, const Notifier& notifier,
+                                                QString* problem);
+    // Runs `request` on the request thread and waits for it within the bounds above; false when
+    // it could not be carried. What the request touches it holds itself: a request given up may
+    // still run after its caller has gone.
+    bool call(std::function<void(jack_client_t*)> request);
+    // call() for a request with a result, which `result` receives when it was carried.
+    template<class Result, class Request>
+    bool ask(Request request, Result* result)
+    {
+        auto answer = std::make_shared<Result>();
+        if (!call([request, answer](jack_client_t* c) { *answer = request(c); }))
+            return false;
+        *result = std::move(*answer);
+        return true;
+    }
+    void notify() const;
     static int process(jack_nframes_t frames, void* self);
     static void shutDown(void* self);
-    // Deactivates and closes the client, a couple of seconds at most, then deletes it; a client
-    // the server does not let go is left as it is.
+    static void portRegistered(jack_port_id_t, int, void* self);
+    static int bufferSizeChanged(jack_nframes_t frames, void* self);
+    static int sampleRateChanged(jack_nframes_t rate, void* self);
+    // The shared pointer's deleter: closes the client, a couple of seconds at most, then
+    // deletes it; a client the server does not let go is left as it is.
     static void release(JackClient* client);
 
     static constexpr int maxHandlers = 512;
 
-    jack_client_t* m_client;
+    jack_client_t* const m_client;
+    const std::string m_name;
+    const Notifier m_notifier;
+    std::shared_ptr<Requests> m_requests;
     std::atomic<Handler*> m_handlers[maxHandlers];
     std::atomic<bool> m_isInput[maxHandlers];
     std::atomic<int> m_used {0}; // slots below this may hold a handler
     std::mutex m_tableMutex; // serialises adding and removing
-    std::mutex m_requestMutex; // serialises requests to the server
     std::atomic<quint64> m_cyclesBegun {0};
     std::atomic<quint64> m_cyclesEnded {0};
+    std::atomic<quint64> m_portChanges {0};
+    std::atomic<jack_nframes_t> m_bufferSize {0};
+    std::atomic<jack_nframes_t> m_sampleRate {0};
     std::atomic<bool> m_serverGone {false};
+    std::atomic<bool> m_closing {false};
+    std::atomic<bool> m_active {false}; // activated: the server runs its cycles
 };
 
 } // namespace Platform

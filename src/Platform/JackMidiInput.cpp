@@ -16,7 +16,7 @@ namespace {
 
 JackMidiInput::JackMidiInput(std::shared_ptr<JackClient> client)
     : m_jack(std::move(client))
-    , m_client(m_jack->handle())
+    , m_client(m_jack->processHandle())
 { }
 
 JackMidiInput::~JackMidiInput()
@@ -37,7 +37,7 @@ void JackMidiInput::registerPort(const std::string& portName)
     // A client whose server has gone must not be used any more.
     if (m_jack->serverGone())
         fail("the JACK server has gone");
-    jack_port_t* port = m_jack->registerMidiPort(portName, JackPortIsInput);
+    jack_port_t* port = m_jack->registerMidiPort(portName, JackPortIsInput, &m_portName);
     if (!port)
         fail("the port " + portName + " could not be made");
     m_port.store(port);
@@ -53,25 +53,10 @@ void JackMidiInput::openVirtualPort(const std::string& portName)
     registerPort(portName);
 }
 
-void JackMidiInput::openPort(unsigned int number, const std::string& portName)
+void JackMidiInput::openPort(const std::string& source, const std::string& portName)
 {
-    if (m_jack->serverGone())
-        fail("the JACK server has gone");
-    // The same list, in the same order, that the port names come from.
-    const char** ports
-        = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-    std::string source;
-    for (unsigned int i = 0; ports && ports[i]; ++i) {
-        if (i == number) {
-            source = ports[i];
-            break;
-        }
-    }
-    jack_free(ports);
-    if (source.empty())
-        fail("no port has the number " + std::to_string(number));
     registerPort(portName);
-    if (!m_jack->connectPorts(source, jack_port_name(m_port.load()))) {
+    if (!m_jack->connectPorts(source, m_portName)) {
         closePort();
         fail("the port could not be connected to " + source);
     }
@@ -83,6 +68,11 @@ void JackMidiInput::closePort()
     jack_port_t* port = m_port.load();
     if (!port || m_stuck)
         return;
+    // The connections go before the port does: the server gives a freed port's place to the
+    // next port registered, and a cycle that still runs the old graph would bring the old
+    // port's peers to the new one.
+    if (m_jack->connectionCount(port) > 0 && m_jack->disconnectPort(port))
+        m_jack->awaitGraphChange();
     if (!m_jack->removeHandler(this)) {
         m_stuck = true;
         return;

@@ -21,7 +21,7 @@ public:
 
     bool isJack() const override { return true; }
     void setReceiver(Receiver receiver, void* userData) override;
-    void openPort(unsigned int number, const std::string& portName) override;
+    void openPort(const std::string& source, const std::string& portName) override;
     void openVirtualPort(const std::string& portName) override;
     void closePort() override;
     void setPortName(const std::string& portName) override;
@@ -33,8 +33,9 @@ private:
     void registerPort(const std::string& portName);
 
     std::shared_ptr<JackClient> m_jack;
-    jack_client_t* m_client;
+    jack_client_t* m_client; // for the process callback only
     std::atomic<jack_port_t*> m_port {nullptr};
+    std::string m_portName; // the port's full name; touched only by the callers
     std::atomic<Receiver> m_receiver {nullptr};
     std::atomic<void*> m_userData {nullptr};
     std::atomic<bool> m_ignoreSysex {true};

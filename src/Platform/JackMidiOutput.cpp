@@ -53,14 +53,14 @@ double jackMinusHostTimeUs()
 
 JackMidiOutput::JackMidiOutput(std::shared_ptr<JackClient> client)
     : m_jack(std::move(client))
-    , m_client(m_jack->handle())
+    , m_client(m_jack->processHandle())
     , m_ring(ringBytes)
     , m_pending(new Pending[maxPending])
 {
     m_held.reserve(heldBytes);
     m_stores[0].reset(new unsigned char[storeBytes]);
     m_stores[1].reset(new unsigned char[storeBytes]);
-    updatePeriod(jack_get_buffer_size(m_client), jack_get_sample_rate(m_client));
+    updatePeriod(m_jack->bufferSize(), m_jack->sampleRate());
 }
 
 JackMidiOutput::~JackMidiOutput()
@@ -86,7 +86,7 @@ void JackMidiOutput::registerPort(const std::string& portName)
     // A client whose server has gone must not be used any more.
     if (m_jack->serverGone())
         fail("the JACK server has gone");
-    jack_port_t* port = m_jack->registerMidiPort(portName, JackPortIsOutput);
+    jack_port_t* port = m_jack->registerMidiPort(portName, JackPortIsOutput, &m_portName);
     if (!port)
         fail("the port " + portName + " could not be made");
     m_port.store(port);
@@ -102,24 +102,10 @@ void JackMidiOutput::openVirtualPort(const std::string& portName)
     registerPort(portName);
 }
 
-void JackMidiOutput::openPort(unsigned int number, const std::string& portName)
+void JackMidiOutput::openPort(const std::string& target, const std::string& portName)
 {
-    if (m_jack->serverGone())
-        fail("the JACK server has gone");
-    // The same list, in the same order, that the port names come from.
-    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-    std::string target;
-    for (unsigned int i = 0; ports && ports[i]; ++i) {
-        if (i == number) {
-            target = ports[i];
-            break;
-        }
-    }
-    jack_free(ports);
-    if (target.empty())
-        fail("no port has the number " + std::to_string(number));
     registerPort(portName);
-    if (!m_jack->connectPorts(jack_port_name(m_port.load()), target)) {
+    if (!m_jack->connectPorts(m_portName, target)) {
         closePort();
         fail("the port could not be connected to " + target);
     }
@@ -136,10 +122,8 @@ void JackMidiOutput::closePort()
     // The connections go before the port does. The server gives a freed port's place (and
     // buffer) to the next port registered, and a cycle that still runs the old graph would let
     // the old port's peers read what the new port writes.
-    if (!m_jack->serverGone() && jack_port_connected(port) > 0) {
-        if (m_jack->disconnectPort(port))
-            m_jack->awaitGraphChange();
-    }
+    if (m_jack->connectionCount(port) > 0 && m_jack->disconnectPort(port))
+        m_jack->awaitGraphChange();
     // No process cycle may use the port while it goes.
     if (!m_jack->removeHandler(this)) {
         m_stuck = true;
@@ -173,21 +157,24 @@ void JackMidiOutput::setPortName(const std::string& portName)
         fail("the port could not be renamed " + portName);
 }
 
-void JackMidiOutput::waitForRoom(std::size_t bytes)
+bool JackMidiOutput::waitForRoom(std::size_t bytes)
 {
     // The process callback takes from the ring every period; waiting longer than this means
     // the server no longer runs our cycles.
     for (int waited = 0; m_ring.write_available() < bytes; ++waited) {
-        if (m_jack->serverGone() || !m_port.load() || waited >= 2000)
+        if (m_jack->serverGone())
+            return false;
+        if (!m_port.load() || waited >= 2000)
             fail("the JACK server takes no more messages");
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
+    return true;
 }
 
 void JackMidiOutput::send(const unsigned char* bytes, std::size_t size, quint64 dueNs,
                           Writer writer)
 {
-    if (size == 0)
+    if (size == 0 || m_jack->serverGone())
         return;
     const Header header {dueNs == 0 ? 0 : std::min(dueNs, hostTimeNs() + maxAheadNs), writer,
                          quint32(size)};
@@ -204,8 +191,10 @@ void JackMidiOutput::flush()
 {
     if (m_held.empty())
         return;
-    waitForRoom(m_held.size());
-    m_ring.push(m_held.data(), m_held.size());
+    // Once the server has gone nothing goes out: what was sent is dropped, as a port nobody
+    // listens to drops it.
+    if (waitForRoom(m_held.size()))
+        m_ring.push(m_held.data(), m_held.size());
     m_held.clear();
 }
 
@@ -213,8 +202,8 @@ void JackMidiOutput::takeBack(Writer writer, quint64 afterNs)
 {
     flush();
     const Header header {afterNs, writer, 0};
-    waitForRoom(sizeof header);
-    m_ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
+    if (waitForRoom(sizeof header))
+        m_ring.push(reinterpret_cast<const unsigned char*>(&header), sizeof header);
 }
 
 // From here on JACK's process thread: no lock, no allocation, no wait.
@@ -223,7 +212,7 @@ void JackMidiOutput::process(jack_nframes_t frames)
     jack_port_t* port = m_port.load();
     if (!port)
         return;
-    updatePeriod(frames, jack_get_sample_rate(m_client));
+    updatePeriod(frames, m_jack->sampleRate());
     void* buffer = jack_port_get_buffer(port, frames);
     jack_midi_clear_buffer(buffer);
     takeFromRing();

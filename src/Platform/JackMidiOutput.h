@@ -32,14 +32,16 @@ public:
     ~JackMidiOutput() override;
 
     bool isJack() const override { return true; }
-    void openPort(unsigned int number, const std::string& portName) override;
+    void openPort(const std::string& target, const std::string& portName) override;
     void openVirtualPort(const std::string& portName) override;
     void closePort() override;
     void setPortName(const std::string& portName) override;
     // Held back until flush(), or until a sixteenth of the ring is waiting. A due time more than
-    // a second ahead counts as a second ahead.
+    // a second ahead counts as a second ahead. Once the server has gone, what is sent is
+    // dropped.
     void send(const unsigned char* bytes, std::size_t size, quint64 dueNs, Writer writer) override;
-    // Waits while the ring is full, a fifth of a second at most, then throws.
+    // Waits while the ring is full, a fifth of a second at most, then throws; drops what was
+    // held back once the server has gone.
     void flush() override;
     // Handed to the process callback in line with the messages: what the writer sent before is
     // dropped there unless it has gone out.
@@ -70,8 +72,9 @@ private:
     void process(jack_nframes_t frames) override;
     void takeFromRing();
     void dropPending(Writer writer, quint64 afterNs);
-    // Waits until the ring has room for `bytes`, a fifth of a second at most, then throws.
-    void waitForRoom(std::size_t bytes);
+    // Waits until the ring has room for `bytes`, a fifth of a second at most, then throws;
+    // false at once when the server has gone.
+    bool waitForRoom(std::size_t bytes);
     void writeDue(void* buffer, jack_nframes_t frames);
     // Waits, a quarter of a second at most, until what was sent has gone out.
     void drain();
@@ -79,8 +82,9 @@ private:
     void registerPort(const std::string& portName);
 
     std::shared_ptr<JackClient> m_jack;
-    jack_client_t* m_client = nullptr;
+    jack_client_t* m_client = nullptr; // for the process callback only
     std::atomic<jack_port_t*> m_port {nullptr};
+    std::string m_portName; // the port's full name; touched only by the callers
     bool m_stuck = false; // a cycle may still run the port; touched only by the callers
     std::atomic<quint64> m_periodNs {0};
     std::atomic<jack_nframes_t> m_periodFrames {0};

@@ -107,6 +107,16 @@ void MidiInputRelay::setIgnoreTypes(bool sysex, bool timing, bool sensing)
         m_midi->ignoreTypes(sysex, timing, sensing);
 }
 
+void MidiInputRelay::attach(SystemMidiInput* midi)
+{
+    m_midi = midi;
+    if (!midi)
+        return;
+    midi->setReceiver(&MidiInputRelay::receive, m_state.get());
+    midi->ignoreTypes(m_state->ignoreSysex.load(), m_state->ignoreTiming.load(),
+                      m_state->ignoreSensing.load());
+}
+
 void MidiInputRelay::deliver(const unsigned char* bytes, std::size_t size)
 {
     if (size == 0)

@@ -20,10 +20,11 @@ namespace Platform {
 // but it goes the same way, so that both systems share one tested path and a callback may
 // close the port it is called for. The callback may take locks.
 //
-// The relay is made once per system input object, right after the object, and stays attached
-// to it: it must be destroyed only after the object has been closed and deleted, since the
-// system may call into it until then. A relay made without a system object serves a port of
-// the program's own that only the program sends to (deliver()).
+// The relay is made with its system input object, right after the object, and stays attached
+// to it until attach() gives it another (the port made again on a new JACK server) or none: it
+// must be destroyed only after every object it was attached to has been closed and deleted,
+// since the system may call into it until then. A relay without a system object serves a port
+// of the program's own that only the program sends to (deliver()).
 class MidiInputRelay
 {
 public:
@@ -44,6 +45,11 @@ public:
 
     // Which messages are dropped: on the system object, and on those deliver() brings.
     void setIgnoreTypes(bool sysex, bool timing, bool sensing);
+    // Serves `midi` (made by MidiSystem, not yet open; null for none) from now on, with the
+    // ignored types as they are. The object served before must no longer call in, nor the new
+    // one's messages be wanted from a second thread at once: the ring has one writer. Callers
+    // serialise this with setIgnoreTypes.
+    void attach(SystemMidiInput* midi);
     // Runs the callback for one message from inside the program, on the caller's thread, at
     // once; callers on several threads take turns.
     void deliver(const unsigned char* bytes, std::size_t size);

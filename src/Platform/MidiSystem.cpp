@@ -4,6 +4,7 @@
 #include "JackClient.h"
 #include "JackMidiInput.h"
 #include "JackMidiOutput.h"
+#include "JackSession.h"
 #include "SystemMidiInput.h"
 #include "SystemMidiOutput.h"
 
@@ -45,25 +46,27 @@ QHash<const void*, OwnPort> ownPorts;
 
 QAtomicInteger<quint64> listings; // calls of MidiSystem::portNames
 
-// The decision on the MIDI system, made once (see MidiSystem::api), and on JACK the program's
-// client.
+// The decision on the MIDI system, made once (see MidiSystem::api), and on JACK the session
+// that keeps the program's client.
 QMutex decisionMutex;
 bool decided = false;
 MidiSystem::Api decidedApi = MidiSystem::NoApi;
-std::shared_ptr<JackClient> jackClient;
+std::unique_ptr<JackSession> jackSession;
 QString decisionProblem;
+// Servers gone under the sessions before the one under way.
+quint64 earlierLosses = 0;
 
 bool alsaAvailable()
 {
     return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
-// The JACK client once the decision is JACK; null otherwise.
+// The JACK client while the decision is JACK and a server runs; null otherwise.
 std::shared_ptr<JackClient> currentJackClient()
 {
     MidiSystem::api();
     QMutexLocker locker(&decisionMutex);
-    return jackClient;
+    return jackSession ? jackSession->client() : nullptr;
 }
 
 RtMidi::Api libraryApi(MidiSystem::Api api)
@@ -104,10 +107,17 @@ RtMidiOut* newOutput(MidiSystem::Api api)
 // The library's JACK output frees its ring buffer before it closes its client, while a process
 // cycle that began before may still read it. A closed one is therefore deleted only a second
 // later, when no cycle of it can be under way any more, by a thread of its own; at the end of
-// the program what is left waits out its second.
+// the program what is left waits out its second. Once the server has gone no cycle runs, and
+// every one left is deleted at once, so that its client closes before another is opened.
 class RetiredJackOutputs
 {
 public:
+    static RetiredJackOutputs& instance()
+    {
+        static RetiredJackOutputs retired;
+        return retired;
+    }
+
     ~RetiredJackOutputs()
     {
         {
@@ -126,6 +136,17 @@ public:
         if (!m_thread.joinable())
             m_thread = std::thread(&RetiredJackOutputs::run, this);
         m_changed.notify_all();
+    }
+
+    void deleteAll()
+    {
+        std::deque<Retired> all;
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            all.swap(m_retired);
+        }
+        for (const Retired& retired : all)
+            delete retired.midi;
     }
 
 private:
@@ -169,8 +190,7 @@ private:
 
 void retire(RtMidiOut* midi)
 {
-    static RetiredJackOutputs retired;
-    retired.retire(midi);
+    RetiredJackOutputs::instance().retire(midi);
 }
 
 // Whether outputs on JACK go through the library instead of our own client, as the environment
@@ -200,9 +220,17 @@ public:
     { }
 
     bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
-    void openPort(unsigned int number, const std::string& portName) override
+    // The library opens by number: the port is looked up by its name in the library's own list
+    // right before, so that one that came or went since a listing is never mistaken for it.
+    void openPort(const std::string& target, const std::string& portName) override
     {
-        m_midi->openPort(number, portName);
+        for (unsigned int i = 0; i < m_midi->getPortCount(); ++i) {
+            if (m_midi->getPortName(i) == target) {
+                m_midi->openPort(i, portName);
+                return;
+            }
+        }
+        throw RtMidiError("MidiSystem: there is no port " + target, RtMidiError::INVALID_PARAMETER);
     }
     void openVirtualPort(const std::string& portName) override
     {
@@ -265,21 +293,16 @@ public:
 };
 
 // The JACK ports of one direction, in the server's order, listed through the program's own
-// client (the list comes from the server's shared memory, without a round trip).
+// client (the list comes from the server's shared memory, without a round trip); none while no
+// server runs.
 std::vector<std::string> jackPortNames(bool input)
 {
-    std::vector<std::string> names;
     const std::shared_ptr<JackClient> client = currentJackClient();
     if (!client)
-        return names;
+        return {};
     // An input receives from the ports other programs send from, and an output sends to the
     // ports they receive on.
-    const char** ports = jack_get_ports(client->handle(), nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        input ? JackPortIsOutput : JackPortIsInput);
-    for (const char** port = ports; port && *port; ++port)
-        names.emplace_back(*port);
-    jack_free(ports);
-    return names;
+    return client->midiPorts(input ? JackPortIsOutput : JackPortIsInput);
 }
 
 // The system names of the ports of one direction.
@@ -370,37 +393,123 @@ const QRegularExpression& alsaAddress()
     return re;
 }
 
+// A port of the system as the program lists it: the name a user sees (null for a port of the
+// program's own that is not listed) and the system's name.
+struct ListedPort
+{
+    QString name;
+    std::string systemName;
+};
+
+// The ports of one direction on `current`, in the system's order.
+std::vector<ListedPort> listPorts(MidiSystem::Api current, bool input)
+{
+    if (current == MidiSystem::NoApi)
+        return {};
+    const QString jackClientName = QString::fromLatin1(JackClient::name());
+    QHash<QString, QString> own; // client key to bare name
+    QSet<QString> ownJackVirtual; // the virtual ports of the program's JACK client
+    {
+        QMutexLocker locker(&ownPortsMutex);
+        for (const OwnPort& port : std::as_const(ownPorts)) {
+            if (port.api != current)
+                continue;
+            if (current == MidiSystem::Jack && port.key == jackClientName) {
+                if (!port.name.isEmpty())
+                    ownJackVirtual.insert(port.name);
+            } else
+                own.insert(port.key, port.name);
+        }
+    }
+    std::vector<ListedPort> ports;
+    for (std::string& systemName : systemPortNames(current, input)) {
+        const QString key = MidiSystem::clientKey(current, systemName);
+        QString name;
+        if (current == MidiSystem::Jack && key == jackClientName) {
+            // The client is the program's own: it holds the name exactly. Its connection ports
+            // are not listed.
+            const QString shortName = QString::fromStdString(systemName).mid(key.size() + 1);
+            if (ownJackVirtual.contains(shortName))
+                name = shortName;
+        } else {
+            const auto it = own.constFind(key);
+            if (it == own.constEnd())
+                name = MidiSystem::displayName(current, systemName);
+            else if (!it->isEmpty())
+                name = *it;
+        }
+        ports.push_back({name, std::move(systemName)});
+    }
+    return ports;
+}
+
+// The system's name of the port a user knows as `target`, the first of that name; throws
+// RtMidiError when there is none.
+std::string systemNameOf(MidiSystem::Api api, bool input, const QString& target)
+{
+    for (const ListedPort& port : listPorts(api, input)) {
+        if (!port.name.isNull() && port.name == target)
+            return port.systemName;
+    }
+    throw RtMidiError("MidiSystem: there is no port " + target.toStdString(),
+                      RtMidiError::INVALID_PARAMETER);
+}
+
 } // namespace
 
 MidiSystem::Api MidiSystem::api()
 {
     QMutexLocker locker(&decisionMutex);
-    // A JACK server that has gone voids the decision: the next question makes it again (ports
-    // still open on the old client fail from then on).
-    if (decided && !(jackClient && jackClient->serverGone()))
-        return decidedApi;
-    decided = true;
-    jackClient.reset();
-    decisionProblem.clear();
-    const QByteArray chosen = qgetenv("KELVO_MIDI_API").trimmed().toLower();
-    if (!chosen.isEmpty() && chosen != "alsa" && chosen != "jack")
-        qWarning() << "KELVO_MIDI_API must be \"alsa\" or \"jack\"; ignoring" << chosen;
-    if (chosen != "jack" && alsaAvailable())
-        decidedApi = Alsa;
-    else if (chosen != "alsa") {
-        jackClient = JackClient::open(&decisionProblem);
-        decidedApi = jackClient ? Jack : NoApi;
-    } else
-        decidedApi = NoApi;
-    if (!decisionProblem.isEmpty())
-        qWarning().noquote() << decisionProblem;
+    if (!decided) {
+        decided = true;
+        decisionProblem.clear();
+        const QByteArray chosen = qgetenv("KELVO_MIDI_API").trimmed().toLower();
+        if (!chosen.isEmpty() && chosen != "alsa" && chosen != "jack")
+            qWarning() << "KELVO_MIDI_API must be \"alsa\" or \"jack\"; ignoring" << chosen;
+        if (chosen != "jack" && alsaAvailable())
+            decidedApi = Alsa;
+        else if (chosen != "alsa") {
+            // On JACK for good: a server that is not there yet, or goes, is waited for.
+            decidedApi = Jack;
+            jackSession
+                = std::make_unique<JackSession>([] { RetiredJackOutputs::instance().deleteAll(); });
+            jackSession->start(&decisionProblem);
+        } else
+            decidedApi = NoApi;
+        if (!decisionProblem.isEmpty())
+            qWarning().noquote() << decisionProblem;
+    }
+    if (decidedApi == Jack && !jackSession->client())
+        return NoApi;
     return decidedApi;
 }
 
 bool MidiSystem::jackServerGone()
 {
     QMutexLocker locker(&decisionMutex);
-    return jackClient && jackClient->serverGone();
+    return decided && decidedApi == Jack && !jackSession->client();
+}
+
+quint64 MidiSystem::jackServerLosses()
+{
+    QMutexLocker locker(&decisionMutex);
+    return earlierLosses + (jackSession ? jackSession->losses() : 0);
+}
+
+bool MidiSystem::jackClientsClosed()
+{
+    QMutexLocker locker(&decisionMutex);
+    return !jackSession || jackSession->allClosed();
+}
+
+void MidiSystem::addJackListener(JackListener* listener)
+{
+    JackSession::addListener(listener);
+}
+
+void MidiSystem::removeJackListener(JackListener* listener)
+{
+    JackSession::removeListener(listener);
 }
 
 QString MidiSystem::problem()
@@ -411,15 +520,19 @@ QString MidiSystem::problem()
 
 void MidiSystem::shutDown()
 {
-    std::shared_ptr<JackClient> client;
+    std::unique_ptr<JackSession> session;
     {
         QMutexLocker locker(&decisionMutex);
-        client.swap(jackClient);
+        session.swap(jackSession);
+        if (session)
+            earlierLosses += session->losses();
         decided = false;
         decidedApi = NoApi;
         decisionProblem.clear();
     }
-    // The client closes with the last port that still holds it, here when none does.
+    // The session stops outside the lock: its thread may be telling a listener, which asks
+    // here. The client closes with the last port that still holds it, here when none does.
+    session.reset();
 }
 
 QString MidiSystem::apiName(Api api)
@@ -468,16 +581,20 @@ void MidiSystem::openVirtualPort(SystemMidiOutput* midi, const QString& name)
                 [midi](const std::string& token) { midi->openVirtualPort(token); });
 }
 
-void MidiSystem::openPort(SystemMidiInput* midi, unsigned int number, const QString& target)
+void MidiSystem::openPort(SystemMidiInput* midi, const QString& target)
 {
-    openOwnPort(midi, true, connectionPortName(true, target, ownsJackClient(midi)), QString(),
-                [midi, number](const std::string& token) { midi->openPort(number, token); });
+    const std::string systemName = systemNameOf(apiOf(midi), true, target);
+    openOwnPort(
+        midi, true, connectionPortName(true, target, ownsJackClient(midi)), QString(),
+        [midi, systemName](const std::string& token) { midi->openPort(systemName, token); });
 }
 
-void MidiSystem::openPort(SystemMidiOutput* midi, unsigned int number, const QString& target)
+void MidiSystem::openPort(SystemMidiOutput* midi, const QString& target)
 {
-    openOwnPort(midi, false, connectionPortName(false, target, ownsJackClient(midi)), QString(),
-                [midi, number](const std::string& token) { midi->openPort(number, token); });
+    const std::string systemName = systemNameOf(apiOf(midi), false, target);
+    openOwnPort(
+        midi, false, connectionPortName(false, target, ownsJackClient(midi)), QString(),
+        [midi, systemName](const std::string& token) { midi->openPort(systemName, token); });
 }
 
 void MidiSystem::forget(const void* midi)
@@ -489,42 +606,9 @@ void MidiSystem::forget(const void* midi)
 QStringList MidiSystem::portNames(bool input)
 {
     listings.fetchAndAddRelaxed(1);
-    const Api current = api();
-    if (current == NoApi)
-        return {};
-    const QString jackClientName = QString::fromLatin1(JackClient::name());
-    QHash<QString, QString> own; // client key to bare name
-    QSet<QString> ownJackVirtual; // the virtual ports of the program's JACK client
-    {
-        QMutexLocker locker(&ownPortsMutex);
-        for (const OwnPort& port : std::as_const(ownPorts)) {
-            if (port.api != current)
-                continue;
-            if (current == Jack && port.key == jackClientName) {
-                if (!port.name.isEmpty())
-                    ownJackVirtual.insert(port.name);
-            } else
-                own.insert(port.key, port.name);
-        }
-    }
     QStringList names;
-    for (const std::string& systemName : systemPortNames(current, input)) {
-        const QString key = clientKey(current, systemName);
-        if (current == Jack && key == jackClientName) {
-            // The client is the program's own: it holds the name exactly. Its connection ports
-            // are not listed.
-            const QString shortName = QString::fromStdString(systemName).mid(key.size() + 1);
-            names.append(ownJackVirtual.contains(shortName) ? shortName : QString());
-            continue;
-        }
-        const auto it = own.constFind(key);
-        if (it == own.constEnd())
-            names.append(displayName(current, systemName));
-        else if (it->isEmpty())
-            names.append(QString());
-        else
-            names.append(*it);
-    }
+    for (const ListedPort& port : listPorts(api(), input))
+        names.append(port.name);
     return names;
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "JackListener.h"
+
 #include <RtMidi.h>
 
 #include <string>
@@ -16,14 +18,18 @@ class SystemMidiOutput;
 // The MIDI system below the program's ports: which one is used, how its library objects are
 // created, and how the system's port names become the names a user sees and a document stores.
 //
-// Kelvo uses the ALSA sequencer when the machine has one, else a running JACK server. The
-// environment variable KELVO_MIDI_API ("alsa" or "jack") overrides the choice. With neither,
-// every creation fails with an RtMidiError and the port lists are empty. The choice is made once,
-// at the first question, and holds until shutDown().
+// Kelvo uses the ALSA sequencer when the machine has one, else JACK. The environment variable
+// KELVO_MIDI_API ("alsa" or "jack") overrides the choice. The choice is made once, at the first
+// question, and holds until shutDown(). While no MIDI system is available (no ALSA sequencer
+// under "alsa", no JACK server running), every creation fails with an RtMidiError and the port
+// lists are empty.
 //
 // On JACK all of the program's ports belong to one client called exactly "Kelvo" (JackClient),
 // opened with the choice: its virtual ports under their own names, and the ports that connect
 // to other programs' ports named for where they lead ("to Synth:midi_in", "from Keyboard:out").
+// A JackSession keeps the client while the server comes and goes: when the server goes, the
+// listeners let go of their ports and the client closes; when a server runs again under the
+// same name, the client opens there and the listeners make their ports again.
 //
 // Port names must be stable across sessions, so ALSA's trailing client and port numbers
 // (" 128:0") are dropped. The program's own ports are recognised by the system identity of the
@@ -36,8 +42,9 @@ class MidiSystem
 public:
     enum Api { NoApi, Alsa, Jack };
 
-    // The MIDI system in use; NoApi when none is available. Decided at the first call (which on
-    // JACK opens the program's client, waiting a few seconds at most for the server).
+    // The MIDI system in use; NoApi when none is available (on JACK, while no server runs).
+    // Decided at the first call (which on JACK opens the program's client, waiting a few seconds
+    // at most for the server).
     static Api api();
     // Why the MIDI system could not be used, in words for the user (the JACK client name is
     // taken by another program, the server does not answer); empty when there is nothing to say.
@@ -45,8 +52,19 @@ public:
     // Forgets the choice, so that the next question decides again; the JACK client closes once
     // no port holds it any more. Called at the end of the program, after every port has gone.
     static void shutDown();
-    // Whether the JACK server in use has shut down (or thrown the program's client out).
+    // Whether the MIDI system is JACK and the program has no client on a server now: the server
+    // has gone (shut down, thrown the client out or stopped answering) or has not yet run.
     static bool jackServerGone();
+    // How many times a JACK server has gone under the program.
+    static quint64 jackServerLosses();
+    // Whether no JACK client of the program's (its own, its listeners') is allocated in the
+    // JACK library since the server last went: only then may another client of the process be
+    // opened, since the library frees every client of a process that opens one after its
+    // server died.
+    static bool jackClientsClosed();
+    // Listeners follow the JACK server (see JackListener); removing one waits while it is told.
+    static void addJackListener(JackListener* listener);
+    static void removeJackListener(JackListener* listener);
     static QString apiName(Api api);
 
     // A new object on the system in use: on JACK a port of the program's client (JackMidiInput,
@@ -60,11 +78,11 @@ public:
     // records it as the program's own. Throws RtMidiError on failure.
     static void openVirtualPort(SystemMidiInput* midi, const QString& name);
     static void openVirtualPort(SystemMidiOutput* midi, const QString& name);
-    // Opens `midi`'s connection to the system port with index `number`, whose user-visible name
-    // is `target`; the port this makes on the program's side is recorded as the program's own.
-    // Throws RtMidiError on failure.
-    static void openPort(SystemMidiInput* midi, unsigned int number, const QString& target);
-    static void openPort(SystemMidiOutput* midi, unsigned int number, const QString& target);
+    // Opens `midi`'s connection to the system port whose user-visible name is `target`, looked
+    // up by that name; the port this makes on the program's side is recorded as the program's
+    // own. Throws RtMidiError on failure, also when no port has that name.
+    static void openPort(SystemMidiInput* midi, const QString& target);
+    static void openPort(SystemMidiOutput* midi, const QString& target);
     // Forgets what was recorded for `midi`; called before the object is deleted.
     static void forget(const void* midi);
 

@@ -1,5 +1,6 @@
 #include "MusicDevice.h"
 
+#include "JackClient.h"
 #include "MidiSystem.h"
 
 #include <QByteArray>
@@ -78,24 +79,6 @@ QString soundFontOwnName(const QString& path)
     return QString();
 }
 
-void quiet(const char*) { }
-
-// Whether a JACK server runs and accepts a client, never starting one; the library's own
-// messages are silenced, so that a machine without JACK prints nothing.
-bool jackServerAnswers()
-{
-    void (*errorFunction)(const char*) = jack_error_callback;
-    void (*infoFunction)(const char*) = jack_info_callback;
-    jack_set_error_function(quiet);
-    jack_set_info_function(quiet);
-    jack_client_t* client = jack_client_open("Kelvo Synthesizer", JackNoStartServer, nullptr);
-    if (client)
-        jack_client_close(client);
-    jack_set_error_function(errorFunction);
-    jack_set_info_function(infoFunction);
-    return client != nullptr;
-}
-
 uint32_t instrumentNumberOf(int bank, int program)
 {
     // MMA bank numbering: bank = MSB * 128 + LSB.
@@ -125,7 +108,8 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
     fluid_settings_setstr(settings, "synth.midi-bank-select", "mma");
     fluid_settings_setint(settings, "synth.reverb.active", 0);
     fluid_settings_setint(settings, "synth.chorus.active", 0);
-    // A short period, so that a note sounds within a few milliseconds.
+    // A short period, so that a note sounds within a few milliseconds (on another sound server
+    // than JACK, which sets its own).
     fluid_settings_setint(settings, "audio.period-size", 128);
     fluid_settings_setint(settings, "audio.periods", 2);
     synth = new_fluid_synth(settings);
@@ -145,45 +129,158 @@ MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
         qDebug() << "MusicDevice: no sound bank could be loaded from" << path;
 
     if (output == SystemAudioOutput && synth) {
-        // Where the MIDI system is JACK, the synthesizer plays there too, as a client of its
-        // own called "Kelvo Synthesizer" whose outputs connect to the system's playback ports
-        // as it starts. JACK is never tried elsewhere: its library would try to start a server
-        // of its own, which takes seconds to fail.
-        const bool onJack = MidiSystem::api() == MidiSystem::Jack;
-        fluid_settings_setstr(settings, "audio.jack.id", "Kelvo Synthesizer");
-        fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
-        std::vector<const char*> drivers = {"pipewire", "pulseaudio", "alsa"};
-        if (onJack)
-            drivers.insert(drivers.begin(), "jack");
-        for (const char* name : drivers) {
-            if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
-                continue;
-            driver = new_fluid_audio_driver(settings, synth);
-            if (driver)
-                break;
+        // Where the MIDI system is JACK, the synthesizer plays there too. JACK is tried
+        // elsewhere only after the other sound servers: MIDI on the ALSA sequencer while a JACK
+        // server holds the sound card.
+        const std::lock_guard<std::mutex> locker(driverMutex);
+        if (MidiSystem::api() != MidiSystem::Jack || !startJackAudio()) {
+            for (const char* name : {"pipewire", "pulseaudio", "alsa"}) {
+                if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
+                    continue;
+                driver = new_fluid_audio_driver(settings, synth);
+                if (driver)
+                    break;
+            }
         }
-        // MIDI on the ALSA sequencer while a JACK server holds the sound card: JACK, if a
-        // server answers.
-        if (!driver && !onJack && jackServerAnswers()
-            && fluid_settings_setstr(settings, "audio.driver", "jack") == FLUID_OK)
-            driver = new_fluid_audio_driver(settings, synth);
-        if (!driver)
+        if (!driver && !jackClient && MidiSystem::api() != MidiSystem::Jack)
+            startJackAudio();
+        if (!driver && !jackClient)
             qWarning() << "MusicDevice: no audio output could be started; the synthesizer is "
                           "silent";
+        // On JACK the output follows the server as it goes and comes back.
+        followsJack = true;
+        MidiSystem::addJackListener(this);
     }
+}
+
+// Renders the synthesizer into the two ports on JACK's process thread.
+class MusicDevice::JackAudio : public JackClient::Handler
+{
+public:
+    JackAudio(fluid_synth_t* synth, jack_port_t* left, jack_port_t* right)
+        : m_synth(synth)
+        , m_left(left)
+        , m_right(right)
+    { }
+
+    void process(jack_nframes_t frames) override
+    {
+        auto* left = static_cast<float*>(jack_port_get_buffer(m_left, frames));
+        auto* right = static_cast<float*>(jack_port_get_buffer(m_right, frames));
+        if (fluid_synth_write_float(m_synth, int(frames), left, 0, 1, right, 0, 1) != FLUID_OK) {
+            std::fill(left, left + frames, 0.f);
+            std::fill(right, right + frames, 0.f);
+        }
+    }
+
+private:
+    fluid_synth_t* const m_synth;
+    jack_port_t* const m_left;
+    jack_port_t* const m_right;
+};
+
+bool MusicDevice::startJackAudio()
+{
+    std::shared_ptr<JackClient> client
+        = JackClient::openHere("Kelvo Synthesizer", false, nullptr, {});
+    if (!client)
+        return false;
+    const double rate = double(client->sampleRate());
+    double synthRate = 0;
+    fluid_settings_getnum(settings, "synth.sample-rate", &synthRate);
+    if (rate > 0 && rate != synthRate) {
+        // The synthesizer renders at the server's rate; its setting only counts for a new one.
+        fluid_settings_setnum(settings, "synth.sample-rate", rate);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        fluid_synth_set_sample_rate(synth, float(rate));
+#pragma GCC diagnostic pop
+    }
+    std::string left;
+    std::string right;
+    jack_port_t* leftPort
+        = client->registerPort("left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, &left);
+    jack_port_t* rightPort
+        = client->registerPort("right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, &right);
+    if (!leftPort || !rightPort)
+        return false;
+    auto audio = std::make_unique<JackAudio>(synth, leftPort, rightPort);
+    if (!client->addHandler(audio.get(), false))
+        return false;
+    // To the first two of the system's playback ports; a single one takes both.
+    const std::vector<std::string> playback
+        = client->ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+    if (!playback.empty()) {
+        client->connectPorts(left, playback.front());
+        client->connectPorts(right, playback.size() > 1 ? playback.at(1) : playback.front());
+    }
+    jackClient = std::move(client);
+    jackAudio = std::move(audio);
+    return true;
+}
+
+bool MusicDevice::stopJackAudio()
+{
+    if (!jackClient)
+        return true;
+    if (!jackClient->removeHandler(jackAudio.get())) {
+        // A cycle may still render with the handler: both stay.
+        synthInUse = true;
+        jackAudio.release();
+        return false;
+    }
+    jackAudio.reset();
+    return true;
+}
+
+std::function<void()> MusicDevice::jackServerGone()
+{
+    const std::lock_guard<std::mutex> locker(driverMutex);
+    if (!jackClient)
+        return {};
+    stopJackAudio();
+    // The client closes after this call, before anything opens another one, however long a
+    // server that hangs holds it.
+    return [client = std::move(jackClient)] {
+        client->close();
+        while (!client->waitClosed(100)) { }
+    };
+}
+
+void MusicDevice::jackClientOpened()
+{
+    const std::lock_guard<std::mutex> locker(driverMutex);
+    if (jackClient || synthInUse)
+        return;
+    // Where the MIDI system is JACK, the synthesizer plays there, whatever it found before.
+    if (!startJackAudio())
+        qWarning() << "MusicDevice: the synthesizer could not play through the JACK server";
+    else if (driver)
+        delete_fluid_audio_driver(std::exchange(driver, nullptr));
+}
+
+bool MusicDevice::playsOnJack() const
+{
+    const std::lock_guard<std::mutex> locker(driverMutex);
+    return jackClient != nullptr;
 }
 
 MusicDevice::~MusicDevice()
 {
-    if (driver && MidiSystem::jackServerGone()) {
-        // Closing the client of a server that has gone is not safe; the program is ending.
-        return;
+    // Told nothing more once this returns.
+    if (followsJack)
+        MidiSystem::removeJackListener(this);
+    {
+        const std::lock_guard<std::mutex> locker(driverMutex);
+        // The client closes with its last reference, a couple of seconds at most.
+        if (!stopJackAudio() || synthInUse)
+            return; // what a JACK cycle may still use is left as it is
+        jackClient.reset();
     }
     if (driver) {
-        // An audio driver on a sound server that has gone or hangs may never let go (closing a
-        // JACK client the server no longer answers): the driver is closed on a thread of its
-        // own, waited for two seconds at most, and what it still uses is left as it is when it
-        // does not come back.
+        // An audio driver on a sound server that hangs may never let go: the driver is closed
+        // on a thread of its own, waited for two seconds at most, and what it still uses is
+        // left as it is when it does not come back.
         auto closed = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
         auto finished = std::make_shared<bool>(false);
         std::thread([driver = driver, closed, finished] {

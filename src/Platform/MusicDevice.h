@@ -1,16 +1,22 @@
 #pragma once
 
+#include "JackListener.h"
+
 #include <QList>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 struct _fluid_hashtable_t;
 struct _fluid_synth_t;
 struct _fluid_audio_driver_t;
 
 namespace Platform {
+
+class JackClient;
 
 // A software General MIDI synthesizer: plays channel messages, lists the instruments of its
 // sound bank, and can be reset. It sits on FluidSynth and plays the system's General MIDI
@@ -24,8 +30,12 @@ namespace Platform {
 // General MIDI has it: on channel 10 the drum kit of that program (bank 128), else the
 // standard kit; elsewhere the program in bank 0, else the bank's first instrument.
 //
+// Where the MIDI system is JACK, a device with audio output plays there, as the JACK client
+// "Kelvo Synthesizer" of the program's own whose outputs connect to the system's playback
+// ports: it closes that client when the server goes and opens it again when a server runs again.
+//
 // Not thread-safe by itself beyond what FluidSynth guarantees: the owner serialises calls.
-class MusicDevice
+class MusicDevice : private JackListener
 {
 public:
     enum AudioOutput { NoAudioOutput, SystemAudioOutput };
@@ -42,7 +52,7 @@ public:
     // NoAudioOutput (or when none starts) it only renders on request, through render().
     explicit MusicDevice(AudioOutput output = SystemAudioOutput,
                          const QString& soundBankPath = QString());
-    ~MusicDevice();
+    ~MusicDevice() override;
     MusicDevice(const MusicDevice&) = delete;
     MusicDevice& operator=(const MusicDevice&) = delete;
 
@@ -71,12 +81,26 @@ public:
     void render(float* left, float* right, int frames);
     double sampleRate() const;
 
+    // Whether the device plays through JACK now.
+    bool playsOnJack() const;
+
 private:
     struct Instrument
     {
         uint32_t id;
         QString name;
     };
+    // The process handler of the JACK audio output.
+    class JackAudio;
+
+    std::function<void()> jackServerGone() override;
+    void jackClientOpened() override;
+    // Starts the JACK audio output; false when no server takes it. The caller holds
+    // driverMutex.
+    bool startJackAudio();
+    // Takes the JACK audio output out of the server's cycles; false when a cycle may still
+    // render (the synthesizer must then stay). The caller holds driverMutex.
+    bool stopJackAudio();
 
     void loadInstruments();
     // A program change on a channel: the bank's instrument, or its substitute.
@@ -85,7 +109,14 @@ private:
 
     _fluid_hashtable_t* settings = nullptr;
     _fluid_synth_t* synth = nullptr;
-    _fluid_audio_driver_t* driver = nullptr;
+    // The audio output: made and closed by the owner and by the thread that follows the JACK
+    // server.
+    mutable std::mutex driverMutex; // guards the four fields below
+    _fluid_audio_driver_t* driver = nullptr; // another sound server's
+    std::shared_ptr<JackClient> jackClient;
+    std::unique_ptr<JackAudio> jackAudio;
+    bool synthInUse = false; // a JACK cycle that could not be seen to end may still render
+    bool followsJack = false;
     int soundFontId = -1;
     QString bankName;
     QList<Instrument> instruments;

@@ -28,9 +28,9 @@ public:
 
     // Set once, before a port is opened.
     virtual void setReceiver(Receiver receiver, void* userData) = 0;
-    // Makes the port under `portName` and connects the system's output port with index `number`
-    // (in the list of ports an input can receive from) to it.
-    virtual void openPort(unsigned int number, const std::string& portName) = 0;
+    // Makes the port under `portName` and connects the system's output port called `target`
+    // (the name the system gives it) to it.
+    virtual void openPort(const std::string& target, const std::string& portName) = 0;
     // Makes a port other programs can send to.
     virtual void openVirtualPort(const std::string& portName) = 0;
     virtual void closePort() = 0;

@@ -23,9 +23,9 @@ public:
     // Whether the object talks to JACK (else to the ALSA sequencer).
     virtual bool isJack() const = 0;
 
-    // Makes the port under `portName` and connects it to the system's input port with index
-    // `number` (in the list of ports an output can send to).
-    virtual void openPort(unsigned int number, const std::string& portName) = 0;
+    // Makes the port under `portName` and connects it to the system's input port called
+    // `target` (the name the system gives it).
+    virtual void openPort(const std::string& target, const std::string& portName) = 0;
     // Makes a port other programs can connect to.
     virtual void openVirtualPort(const std::string& portName) = 0;
     // Removes the port once what was sent before has gone out.
