@@ -52,6 +52,23 @@ struct Opening
     bool nameTaken = false;
 };
 
+// The library clients of the program's JackClients that are open now, the probes included.
+std::atomic<int> clientsAllocated {0};
+
+jack_client_t* openClient(const char* name, jack_options_t options, jack_status_t* status)
+{
+    jack_client_t* client = jack_client_open(name, options, status);
+    if (client)
+        ++clientsAllocated;
+    return client;
+}
+
+void closeClient(jack_client_t* client)
+{
+    jack_client_close(client);
+    --clientsAllocated;
+}
+
 constexpr auto openTimeout = std::chrono::seconds(5);
 constexpr int closeTimeoutMs = 2000;
 // How long a request may go unanswered while the server runs none of the client's cycles, and
@@ -123,8 +140,8 @@ std::shared_ptr<JackClient> JackClient::openHere(const char* clientName, bool ex
     jack_status_t status {};
     {
         const QuietLibrary quietLibrary;
-        handle = jack_client_open(clientName, jack_options_t(JackNoStartServer | JackUseExactName),
-                                  &status);
+        handle
+            = openClient(clientName, jack_options_t(JackNoStartServer | JackUseExactName), &status);
         if (!handle && !(status & JackServerFailed)) {
             // The server answered but refused the name. Whether another client has it: a
             // client that may take another name tells, and is kept when any name will do.
@@ -272,10 +289,20 @@ void JackClient::close()
         return;
     // After every request asked before, and past any that still waits for the server: the
     // library's client is closed exactly once, and no request touches it afterwards.
-    m_requests->post([handle = m_client, requests = m_requests.get()] {
-        jack_client_close(handle);
+    m_requests->post([handle = m_client, requests = m_requests.get(), gone = serverGone()] {
+        // After a server has gone the library only tells that it does not run.
+        if (gone) {
+            const QuietLibrary quietLibrary;
+            closeClient(handle);
+        } else
+            closeClient(handle);
         requests->closed.store(true);
     });
+}
+
+int JackClient::clientsOpen()
+{
+    return clientsAllocated.load();
 }
 
 bool JackClient::isClosed() const

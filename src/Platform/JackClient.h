@@ -60,6 +60,10 @@ public:
     static std::shared_ptr<JackClient> open(QString* problem, const Notifier& notifier = {},
                                             bool* nameTaken = nullptr);
 
+    // How many clients of the library these objects hold open in this process now; a client
+    // being closed counts until its close returns.
+    static int clientsOpen();
+
     ~JackClient();
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;

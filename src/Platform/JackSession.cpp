@@ -80,7 +80,6 @@ struct JackSession::State
     bool retry = true;
     bool stop = false;
     bool running = false; // the thread has not ended
-    bool allClosed = true;
     bool announce = false; // the listeners are still to learn of the client opened at start-up
     quint64 losses = 0;
     quint64 seenPortChanges = 0;
@@ -149,7 +148,6 @@ void JackSession::start(QString* problem)
         const std::lock_guard<std::mutex> locker(m_state->mutex);
         m_state->client = client;
         m_state->clientOpen = client != nullptr;
-        m_state->allClosed = !client;
         m_state->retry = !nameTaken;
         m_state->seenPortChanges = client ? client->portChanges() : 0;
         m_state->announce = client != nullptr;
@@ -170,12 +168,6 @@ quint64 JackSession::losses() const
 {
     const std::lock_guard<std::mutex> locker(m_state->mutex);
     return m_state->losses;
-}
-
-bool JackSession::allClosed() const
-{
-    const std::lock_guard<std::mutex> locker(m_state->mutex);
-    return m_state->allClosed;
 }
 
 QString JackSession::serverSocketPath(const QString& serverName)
@@ -261,7 +253,6 @@ void JackSession::run(std::shared_ptr<State> state)
             {
                 const std::lock_guard<std::mutex> locker(state->mutex);
                 state->client.reset(); // `client` still holds it
-                state->allClosed = true;
             }
             nextTry = Clock::now();
             continue;
@@ -281,7 +272,8 @@ void JackSession::run(std::shared_ptr<State> state)
             continue;
         }
         const Clock::time_point now = Clock::now();
-        if (retry && ((now >= nextTry && serverSocketExists()) || now >= nextBlindTry)) {
+        if (retry && JackClient::clientsOpen() == 0
+            && ((now >= nextTry && serverSocketExists()) || now >= nextBlindTry)) {
             std::shared_ptr<JackClient> opened
                 = JackClient::openHere(JackClient::name(), true, nullptr, notifier);
             nextTry = Clock::now() + retryInterval;
@@ -294,7 +286,6 @@ void JackSession::run(std::shared_ptr<State> state)
                 const std::lock_guard<std::mutex> locker(state->mutex);
                 state->client = opened;
                 state->clientOpen = !opened->serverGone();
-                state->allClosed = false;
                 state->seenPortChanges = opened->portChanges();
             }
             tellListeners([](Listener* listener) { listener->jackClientOpened(); });

@@ -16,9 +16,9 @@ namespace Platform {
 // throws the client out or stops answering) it has every listener let go of what uses the
 // client and close the JACK clients of its own, closes the program's client, and from then on
 // looks for a server under the same name, cheaply (the server's socket) and never while a
-// client of the process is still allocated: the JACK library frees every client of a process
-// that opens one after its server died. Once a server runs again, the session opens the
-// program's client there and tells the listeners, which make their ports again.
+// client of the program's is still allocated (JackClient::clientsOpen): the JACK library frees
+// every client of a process that opens one after its server died. Once a server runs again, the
+// session opens the program's client there and tells the listeners, which make their ports again.
 class JackSession
 {
 public:
@@ -47,9 +47,6 @@ public:
     std::shared_ptr<JackClient> client() const;
     // How many times a server has gone under the session.
     quint64 losses() const;
-    // Whether no client of the session is allocated in the library any more since the last
-    // loss (the listeners' clients closed too), or the session never had one.
-    bool allClosed() const;
 
     // The socket a JACK server called `serverName` listens on, as the JACK library names it.
     static QString serverSocketPath(const QString& serverName);

@@ -498,8 +498,7 @@ quint64 MidiSystem::jackServerLosses()
 
 bool MidiSystem::jackClientsClosed()
 {
-    QMutexLocker locker(&decisionMutex);
-    return !jackSession || jackSession->allClosed();
+    return JackClient::clientsOpen() == 0;
 }
 
 void MidiSystem::addJackListener(JackListener* listener)

@@ -57,10 +57,10 @@ public:
     static bool jackServerGone();
     // How many times a JACK server has gone under the program.
     static quint64 jackServerLosses();
-    // Whether no JACK client of the program's (its own, its listeners') is allocated in the
-    // JACK library since the server last went: only then may another client of the process be
-    // opened, since the library frees every client of a process that opens one after its
-    // server died.
+    // Whether no JACK client of the program's (its own, the synthesizer's) is allocated in the
+    // JACK library: after a server has gone, another client of the process may be opened only
+    // then, since the library frees every client of a process that opens one after its server
+    // died.
     static bool jackClientsClosed();
     // Listeners follow the JACK server (see JackListener); removing one waits while it is told.
     static void addJackListener(JackListener* listener);

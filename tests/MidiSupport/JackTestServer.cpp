@@ -123,14 +123,15 @@ bool JackTestServer::startServer(QString* error)
     // milliseconds. Synchronous mode waits for a client that is late under load instead of
     // skipping the cycle, which would lose the MIDI it carried. A shell stays beside the server
     // and stops it when the test program has gone, even when a sanitizer ended the program
-    // without its destructors. A client's request may take long in a sanitizer build on a busy
-    // machine: the server waits 10 s for it (500 ms by default, after which libjack takes the
-    // server for gone and the client with it).
+    // without its destructors, and also when a test froze it (SIGSTOP) and did not let it go on.
+    // A client's request may take long in a sanitizer build on a busy machine: the server waits
+    // 10 s for it (500 ms by default, after which libjack takes the server for gone and the
+    // client with it).
     const QByteArray script
         = "jackd -n \"$1\" --no-realtime -S -t 10000 -d dummy -r 48000 -p \"$3\" & server=$!\n"
-          "trap 'kill $server; wait $server; exit 0' TERM\n"
+          "trap 'kill $server; kill -CONT $server; wait $server; exit 0' TERM\n"
           "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
-          "kill $server 2>/dev/null; wait $server\n";
+          "kill $server 2>/dev/null; kill -CONT $server 2>/dev/null; wait $server\n";
     const QByteArray parent = QByteArray::number(QCoreApplication::applicationPid());
     const QByteArray period = QByteArray::number(m_period);
     const char* argv[] = {"sh",
@@ -200,6 +201,8 @@ void JackTestServer::stopServer()
         release();
         return;
     }
+    // A frozen server takes no signal but this one.
+    signalServer(SIGCONT);
     kill(m_pid, SIGTERM);
     const QDeadlineTimer deadline(5000);
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
@@ -212,6 +215,54 @@ void JackTestServer::stopServer()
     }
     m_pid = 0;
     release();
+}
+
+pid_t JackTestServer::serverPid() const
+{
+    if (m_pid <= 0)
+        return 0;
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : processes) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ppid ..."
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+        if (line.contains("(jackd)") && rest.size() > 1 && rest.at(1).toInt() == m_pid)
+            return pid_t(pid.toInt());
+    }
+    return 0;
+}
+
+bool JackTestServer::signalServer(int signal)
+{
+    const pid_t server = serverPid();
+    return server > 0 && kill(server, signal) == 0;
+}
+
+bool JackTestServer::restart(QString* error)
+{
+    stopServer();
+    // Starting opens a client of this process to see the server answer: the program's own
+    // clients of the last server must have closed.
+    const QDeadlineTimer closed(10000);
+    while (!Platform::MidiSystem::jackClientsClosed() && !closed.hasExpired())
+        QThread::msleep(10);
+    if (!Platform::MidiSystem::jackClientsClosed()) {
+        *error = QStringLiteral("the program's JACK clients of the last server did not close");
+        return false;
+    }
+    m_claim = claimName(m_name);
+    if (m_claim < 0) {
+        *error = QStringLiteral("the server name %1 is taken").arg(m_name);
+        return false;
+    }
+    if (startServer(error))
+        return true;
+    release();
+    return false;
 }
 
 bool JackTestServer::isRunning() const

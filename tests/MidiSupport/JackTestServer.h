@@ -33,6 +33,14 @@ public:
     void stop();
     // Stops the server as if it had died: the program's MIDI layer is left as it is.
     void stopServer();
+    // Sends `signal` to the server itself: SIGKILL to kill it, SIGSTOP to freeze it (a server
+    // that hangs), SIGCONT to let it go on. False when it does not run.
+    bool signalServer(int signal);
+    // Starts a server under the same name again, once the last one has ended (see start()),
+    // and once the program's MIDI layer has closed its clients of the last one. The test's own
+    // JACK clients must all be closed first: the JACK library frees them when the process opens
+    // a client after their server died.
+    bool restart(QString* error);
 
     bool isRunning() const;
     // How many cycles the server has reported running late so far (its XRun messages).
@@ -41,6 +49,8 @@ public:
 
 private:
     bool startServer(QString* error);
+    // The server's process (a child of the shell that stands beside it); 0 when none runs.
+    pid_t serverPid() const;
     bool acceptsClients() const;
     // Gives up the claim on the server name.
     void release();
