@@ -60,7 +60,7 @@ QSharedPointer<MidiIO<RtMidiIn>::SharedMidi> localInput(const QString& name)
     PortTables<RtMidiIn>& t = tables<RtMidiIn>();
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
     const QSharedPointer<MidiIO<RtMidiIn>::SharedMidi> record = t.macVirtualPortToMidi.value(name);
-    return record && !record->midi ? record : nullptr;
+    return record && !record->hasSystemPort() ? record : nullptr;
 }
 
 // The names of the program's virtual inputs kept inside the program.
@@ -70,7 +70,7 @@ QSet<QString> localInputs()
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
     QSet<QString> names;
     for (auto it = t.macVirtualPortToMidi.cbegin(); it != t.macVirtualPortToMidi.cend(); ++it) {
-        if (*it && !(*it)->midi)
+        if (*it && !(*it)->hasSystemPort())
             names.insert(it.key());
     }
     return names;
