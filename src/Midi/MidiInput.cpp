@@ -20,9 +20,8 @@ bool MidiInput::openPort(const QString& name)
     const QSharedPointer<SharedMidi> record = sharedMidi();
     if (!record)
         return false; // closed again at once by another thread
-    QMutexLocker flagsLocker(&m_ignoreTypesMutex);
     QMutexLocker locker(&record->mutex);
-    applyIgnoreTypes(*record, m_ignoreTypes);
+    applyIgnoreTypes(*record);
     // One callback serves every input on the port; setting it again changes nothing.
     record->relay->setCallback(&MidiInput::midiCallback, record.data());
     return true;
@@ -38,10 +37,16 @@ bool MidiInput::closePort()
             record->relay->cancelCallback();
     }
     const bool closed = MidiIO<RtMidiIn>::closePort();
-    // A delivery that began before this input left the port's users may still be pushing to
-    // it; once it is over, nothing reaches this input any more.
-    if (record)
+    if (record) {
+        {
+            // What this input wanted may be what no other one does.
+            QMutexLocker locker(&record->mutex);
+            applyIgnoreTypes(*record);
+        }
+        // A delivery that began before this input left the port's users may still be pushing
+        // to it; once it is over, nothing reaches this input any more.
         record->relay->waitForDelivery();
+    }
     clearMessages();
     return closed;
 }
@@ -68,6 +73,9 @@ void MidiInput::midiCallback(double deltaTime, const std::vector<unsigned char>&
 
 void MidiInput::pushMessage(const MidiInputMessage& message)
 {
+    // The port passes what any of its inputs wants; this one may not want it.
+    if (ignores(message.bytes))
+        return;
     if (sharedMidi()) {
         QMutexLocker locker(&m_messagesMutex);
         // A full queue holds one more than the limit.
@@ -77,8 +85,35 @@ void MidiInput::pushMessage(const MidiInputMessage& message)
     emit readyRead(this);
 }
 
-void MidiInput::applyIgnoreTypes(SharedMidi& record, IgnoreTypes types)
+bool MidiInput::ignores(const QVector<uchar>& bytes) const
 {
+    if (bytes.isEmpty())
+        return false;
+    const IgnoreTypes types = ignoreTypes();
+    switch (bytes.first()) {
+    case 0xf0:
+        return types.testFlag(IgnoreSysex);
+    case 0xf1:
+    case 0xf8:
+        return types.testFlag(IgnoreTiming);
+    case 0xfe:
+        return types.testFlag(IgnoreActiveSensing);
+    default:
+        return false;
+    }
+}
+
+void MidiInput::applyIgnoreTypes(SharedMidi& record)
+{
+    int ignored = IgnoreSysex | IgnoreTiming | IgnoreActiveSensing;
+    {
+        QMutexLocker usersLocker(&record.usersMutex);
+        for (const MidiIO<RtMidiIn>* user : std::as_const(record.users)) {
+            if (const auto* input = dynamic_cast<const MidiInput*>(user))
+                ignored &= input->m_ignoreTypes.load();
+        }
+    }
+    const IgnoreTypes types = IgnoreTypes::fromInt(ignored);
     record.relay->setIgnoreTypes(types.testFlag(IgnoreSysex), types.testFlag(IgnoreTiming),
                                  types.testFlag(IgnoreActiveSensing));
 }
@@ -130,17 +165,17 @@ QList<MidiInputMessage> MidiInput::takeMessages()
 
 MidiInput::IgnoreTypes MidiInput::ignoreTypes() const
 {
-    QMutexLocker locker(&m_ignoreTypesMutex);
-    return m_ignoreTypes;
+    return IgnoreTypes::fromInt(m_ignoreTypes.load());
 }
 
 void MidiInput::setIgnoreTypes(IgnoreTypes types)
 {
-    QMutexLocker flagsLocker(&m_ignoreTypesMutex);
-    m_ignoreTypes = types;
+    // Stored before the port is told: whichever of several changes reaches the port last has
+    // them all.
+    m_ignoreTypes.store(types.toInt());
     if (const QSharedPointer<SharedMidi> record = sharedMidi()) {
         QMutexLocker locker(&record->mutex);
-        applyIgnoreTypes(*record, types);
+        applyIgnoreTypes(*record);
     }
 }
 

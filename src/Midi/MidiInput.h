@@ -9,12 +9,15 @@
 #include <QObject>
 #include <QVector>
 
+#include <atomic>
 #include <vector>
 
 // One received MIDI message.
 struct MidiInputMessage
 {
-    double deltaTime = 0.0; // seconds since the previous message on the port
+    // Seconds since the previous message the port passed, which may be one of a kind this
+    // input ignores (another input on the port wanted it).
+    double deltaTime = 0.0;
     QVector<uchar> bytes;
     // The keyboard modifiers held, read on the GUI thread by whoever takes the message there;
     // the MIDI thread leaves them empty (the keyboard state belongs to the GUI thread).
@@ -32,8 +35,9 @@ class MidiInput : public QObject, public MidiIO<RtMidiIn>
     Q_OBJECT
 
 public:
-    // The kinds of message the port drops before they arrive. They belong to the port: on a
-    // port shared by several inputs, the flags of the one that opened (or set them) last apply.
+    // The kinds of message an input drops. Each input on a shared port has its own: the port
+    // lets through every kind that one of its inputs wants, and each input drops what it
+    // ignores itself.
     enum IgnoreType {
         IgnoreSysex = 1,
         IgnoreTiming = 2, // time code quarter frames and timing clock
@@ -68,15 +72,18 @@ private:
     static void midiCallback(double deltaTime, const std::vector<unsigned char>& bytes,
                              quint64 hostTimeNs, void* userData);
     void pushMessage(const MidiInputMessage& message);
-    // The caller holds the record's mutex.
-    static void applyIgnoreTypes(SharedMidi& record, IgnoreTypes types);
+    bool ignores(const QVector<uchar>& bytes) const;
+    // Has the port drop only the kinds every input open on it ignores (all of them when none
+    // is open). The caller holds the record's mutex.
+    static void applyIgnoreTypes(SharedMidi& record);
     void clearMessages();
 
     QList<MidiInputMessage> m_messages; // oldest first
     int m_maxMessages = 1024;
     mutable QMutex m_messagesMutex; // guards the two fields above
-    IgnoreTypes m_ignoreTypes = IgnoreTypes(IgnoreSysex | IgnoreTiming | IgnoreActiveSensing);
-    mutable QMutex m_ignoreTypesMutex;
+    // IgnoreTypes; read on the MIDI thread for every message, and by the other inputs of the
+    // port when they work out what it lets through.
+    std::atomic<int> m_ignoreTypes {IgnoreSysex | IgnoreTiming | IgnoreActiveSensing};
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(MidiInput::IgnoreTypes)

@@ -1,11 +1,13 @@
 #include "AppTestFiles.h"
 #include "AppTestMain.h"
+#include "HostTime.h"
 #include "JackTestServer.h"
 #include "MidiEvent.h"
 #include "MidiInput.h"
 #include "MidiInstrument.h"
 #include "MidiPeer.h"
 #include "MidiPortLists.h"
+#include "MidiSync.h"
 #include "PreferenceKeys.h"
 #include "QmdKelvoKeys.h"
 #include "QmdKelvoUnits.h"
@@ -142,6 +144,34 @@ private:
         c->requestPlay();
         settle();
         return group;
+    }
+
+    // Plays a MIDI clock into "Kelvo Input": Start, timing clock at `bpm` for 1.5 s and on
+    // until the transport's tempo follows it (20 s at most), and Stop. The transport follows
+    // each, and thru passes Start and Stop on but no clock, which the entry input ignores.
+    void playClock(AbstractSync* clock, uint bpm)
+    {
+        m_peer.send(bytes({0xFA}));
+        const auto following = [&] { return qAbs(int(clock->tempo()) - int(bpm)) <= 4; };
+        const quint64 interval = 2500000000ULL / bpm; // 24 clocks a beat
+        const quint64 begin = Platform::hostTimeNs();
+        quint64 sent = 0;
+        for (; Platform::hostTimeNs() - begin < 1500000000ULL
+             || (!following() && Platform::hostTimeNs() - begin < 20000000000ULL);
+             ++sent) {
+            m_peer.send(bytes({0xF8}));
+            const quint64 next = begin + (sent + 1) * interval;
+            const quint64 now = Platform::hostTimeNs();
+            if (next > now)
+                QThread::usleep((next - now) / 1000);
+        }
+        QVERIFY(clock->isPlaying());
+        QVERIFY2(following(), qPrintable(QString::number(clock->tempo())));
+        m_peer.send(bytes({0xFC}));
+        QTRY_VERIFY(!clock->isPlaying());
+        // The first clock marks the start; each after it is one clock's pulses.
+        QCOMPARE(clock->pulsesElapsed(), (sent - 1) * 27720);
+        QCOMPARE(receive(m_peer, 2), QList<QByteArray>({bytes({0xFA}), bytes({0xFC})}));
     }
 
     void focus(QWidget* widget)
@@ -336,6 +366,37 @@ private slots:
         QCOMPARE(app()->thruInstrument()->pipe.size(), 0);
         setPreference(PreferenceKeys::MidiThruEnabled, true);
         QCOMPARE(app()->thruInstrument()->port(), m_thruPort);
+    }
+
+    // MIDI entry listens on "Kelvo Input", as it does for a new user, and the document follows
+    // the clock arriving there too, whichever of the two inputs opened last.
+    void theTransportFollowsAClockWhereEntryListens()
+    {
+        QmdKelvoController* c = app()->windows().first()->controller();
+        auto* clock = qobject_cast<MidiSync*>(c->sync());
+        QVERIFY(clock);
+        const QmdIndex inputs = c->index(QmdKelvoKeys::SyncMidiInputs, QmdIndex());
+        c->requestSetTypeIfInvalid(KelvoInput, Qmd::StrDict, inputs);
+        c->requestSetData(QmdKelvoKeys::MidiSync, true, c->index(KelvoInput, inputs));
+        settle();
+        QCOMPARE(clock->syncInputPorts(), QStringList({KelvoInput}));
+        QCOMPARE(app()->triggeringInput()->port(), KelvoInput);
+        playClock(clock, 150);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE(c->data(QmdKelvoKeys::Tempo, QmdIndex()).toUInt(), clock->tempo());
+
+        // Switched off and on in the preferences, the entry input opens after the sync input.
+        setPreference(PreferenceKeys::MidiInputEnabled, false);
+        setPreference(PreferenceKeys::MidiInputEnabled, true);
+        QCOMPARE(app()->triggeringInput()->port(), KelvoInput);
+        playClock(clock, 125);
+        if (QTest::currentTestFailed())
+            return;
+
+        c->requestSetData(QmdKelvoKeys::MidiSync, false, c->index(KelvoInput, inputs));
+        settle();
+        QVERIFY(clock->syncInputPorts().isEmpty());
     }
 
     void oneSignalPerPortChange()

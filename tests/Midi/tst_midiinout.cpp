@@ -237,32 +237,68 @@ private slots:
         QVERIFY(!in.readMessage(first));
     }
 
-    void ignoreFlagsBelongToThePort()
+    // Two inputs on one port, one of them ignoring a kind of message (as the MIDI-entry input
+    // ignores clock) and one wanting it (as a sync input wants clock), whichever opens or
+    // closes first.
+    void eachInputOnAPortGetsWhatItAsksFor_data()
     {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("wire");
+        QTest::newRow("timing clock") << int(MidiInput::IgnoreTiming) << "f8";
+        QTest::newRow("time code") << int(MidiInput::IgnoreTiming) << "f1 23";
+        QTest::newRow("system exclusive") << int(MidiInput::IgnoreSysex) << "f0 7d 01 f7";
+        QTest::newRow("active sensing") << int(MidiInput::IgnoreActiveSensing) << "fe";
+    }
+
+    void eachInputOnAPortGetsWhatItAsksFor()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, wire);
         m_out.setChannels(QBitArray());
-        InstrumentMsg clock = message(InstrumentMsg::Raw, 0, 0);
-        clock.bytes = {0xf8};
+        InstrumentMsg asked = message(InstrumentMsg::Raw, 0, 0);
+        const QByteArray bytes = QByteArray::fromHex(wire.toLatin1());
+        asked.bytes.assign(bytes.cbegin(), bytes.cend());
         InstrumentMsg marker = message(InstrumentMsg::Raw, 0, 0);
         marker.bytes = {0xb0, 0x7b, 0};
-        auto sendClockThenMarker = [&] {
-            QVERIFY(m_out.write(QVector<InstrumentMsg>({clock, marker})));
+        const QStringList all = {wire, wire, wire, "b0 7b 00"};
+        const QStringList markerOnly = {"b0 7b 00"};
+        auto send = [&] {
+            QVERIFY(m_out.write(QVector<InstrumentMsg>({asked, asked, asked, marker})));
         };
 
-        sendClockThenMarker(); // default flags drop the clock
-        QCOMPARE(collect(m_in, 1), QStringList({"b0 7b 00"}));
+        MidiInput wanting;
+        wanting.setIgnoreTypes(wanting.ignoreTypes() & ~MidiInput::IgnoreTypes::fromInt(type));
+        QVERIFY(m_in.ignoreTypes().testFlags(MidiInput::IgnoreTypes::fromInt(type)));
+        QVERIFY(wanting.openPort(synth)); // opens after the one that ignores it
+        send();
+        QCOMPARE(collect(wanting, 4), all);
+        QCOMPARE(collect(m_in, 1), markerOnly);
+        QVERIFY(m_in.closePort()); // the first to open closes
+        send();
+        QCOMPARE(collect(wanting, 4), all);
 
-        MidiInput sync;
-        sync.setIgnoreTypes(sync.ignoreTypes() & ~MidiInput::IgnoreTiming);
-        QVERIFY(sync.openPort(synth));
-        sendClockThenMarker();
-        QCOMPARE(collect(m_in, 2), QStringList({"f8", "b0 7b 00"}));
-        QCOMPARE(collect(sync, 2), QStringList({"f8", "b0 7b 00"}));
+        QVERIFY(m_in.openPort(synth)); // now the one that ignores it opens after
+        send();
+        QCOMPARE(collect(wanting, 4), all);
+        QCOMPARE(collect(m_in, 1), markerOnly);
+        QVERIFY(m_in.closePort()); // the last to open closes
+        send();
+        QCOMPARE(collect(wanting, 4), all);
 
-        QVERIFY(m_in.closePort());
-        QVERIFY(m_in.openPort(synth)); // the triggering input's flags win again
-        sendClockThenMarker();
-        QCOMPARE(collect(sync, 1), QStringList({"b0 7b 00"}));
-        QCOMPARE(collect(m_in, 1), QStringList({"b0 7b 00"}));
+        // An input that changes what it ignores changes what the port passes.
+        QVERIFY(m_in.openPort(synth));
+        const MidiInput::IgnoreTypes wanted = wanting.ignoreTypes();
+        wanting.setIgnoreTypes(m_in.ignoreTypes());
+        send();
+        QCOMPARE(collect(wanting, 1), markerOnly);
+        QCOMPARE(collect(m_in, 1), markerOnly);
+        wanting.setIgnoreTypes(wanted);
+        send();
+        QCOMPARE(collect(wanting, 4), all);
+        QCOMPARE(collect(m_in, 1), markerOnly);
+        QVERIFY(wanting.closePort());
+        send();
+        QCOMPARE(collect(m_in, 1), markerOnly);
     }
 
 private:

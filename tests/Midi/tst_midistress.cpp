@@ -99,8 +99,11 @@ private slots:
             InstrumentMsg note;
             note.data1 = 60;
             note.data2 = 90;
+            InstrumentMsg clock;
+            clock.kind = InstrumentMsg::Raw;
+            clock.bytes = {0xf8};
             while (running.load()) {
-                if (!sender.write(note))
+                if (!sender.write(QVector<InstrumentMsg>({note, clock})))
                     ++failures;
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
             }
@@ -108,9 +111,13 @@ private slots:
 
         std::vector<std::thread> users;
         for (int u = 0; u < 4; ++u) {
-            users.emplace_back([&] {
+            // Half of them want clock, half ignore it, on the same port.
+            const bool wantsClock = u % 2 == 0;
+            users.emplace_back([&, wantsClock] {
                 for (int i = 0; i < 15; ++i) {
                     MidiInput in;
+                    if (wantsClock)
+                        in.setIgnoreTypes(in.ignoreTypes() & ~MidiInput::IgnoreTiming);
                     QObject::connect(
                         &in, &MidiInput::readyRead, &in, [&] { ++received; }, Qt::DirectConnection);
                     MidiOutput out; // its record on "Kelvo Input" comes and goes
@@ -123,7 +130,10 @@ private slots:
                     if (!out.write(note))
                         ++failures;
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                    in.takeMessages();
+                    for (const MidiInputMessage& m : in.takeMessages()) {
+                        if (!wantsClock && m.bytes.value(0) == 0xf8)
+                            ++failures;
+                    }
                     if ((i % 2 == 0 && !in.closePort()) || !out.closePort())
                         ++failures;
                 }
