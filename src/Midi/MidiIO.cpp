@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWeakPointer>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -28,6 +29,8 @@ struct PortTables
     QMutex macVirtualPortToMidiMutex;
     QHash<QString, QSharedPointer<typename MidiIO<T>::SharedMidi>> macVirtualPortToMidi;
     bool virtualPortsOpen = false; // from macOpenVirtualPorts to macCloseVirtualPorts
+    // Records that have lost their port with a JACK server and wait for it to come back.
+    std::atomic<int> waitingRecords {0};
 };
 
 // Made once and never destroyed: the thread that follows the JACK server may still come by
@@ -90,14 +93,16 @@ public:
     }
     void jackClientOpened() override
     {
-        MidiIO<RtMidiIn>::reopenRecords(true);
-        MidiIO<RtMidiOut>::reopenRecords(true);
+        // The virtual ports first, so that the others find the program's own among the
+        // system's.
+        MidiIO<RtMidiIn>::reopenVirtualPorts();
+        MidiIO<RtMidiOut>::reopenVirtualPorts();
         jackPortsChanged();
     }
     void jackPortsChanged() override
     {
-        MidiIO<RtMidiIn>::reopenRecords(false);
-        MidiIO<RtMidiOut>::reopenRecords(false);
+        MidiIO<RtMidiIn>::reopenConnections();
+        MidiIO<RtMidiOut>::reopenConnections();
     }
 };
 
@@ -118,6 +123,8 @@ MidiIO<T>::SharedMidi::~SharedMidi()
     {
         QMutexLocker locker(&mutex);
         disposeMidi(std::exchange(midi, nullptr));
+        if (waiting)
+            --tables<T>().waitingRecords;
     }
     // The library object called into the relay until it was deleted.
     relay.reset();
@@ -128,6 +135,13 @@ bool MidiIO<T>::SharedMidi::hasSystemPort()
 {
     QMutexLocker locker(&mutex);
     return midi != nullptr;
+}
+
+template<class T>
+bool MidiIO<T>::SharedMidi::waitsForPort()
+{
+    QMutexLocker locker(&mutex);
+    return waiting;
 }
 
 template<class T>
@@ -416,6 +430,10 @@ std::function<void()> MidiIO<T>::letGoOfJack()
         objects.push_back(std::exchange(record->midi, nullptr));
         if constexpr (isInput)
             record->relay->attach(nullptr);
+        if (!record->isVirtual && !record->waiting) {
+            record->waiting = true;
+            ++tables<T>().waitingRecords;
+        }
         QMutexLocker usersLocker(&record->usersMutex);
         for (MidiIO<T>* user : std::as_const(record->users))
             user->systemPortLost();
@@ -427,38 +445,41 @@ std::function<void()> MidiIO<T>::letGoOfJack()
 }
 
 template<class T>
-void MidiIO<T>::reopenRecords(bool virtualOnly)
+void MidiIO<T>::reopenVirtualPorts()
 {
     PortTables<T>& t = tables<T>();
-    // The virtual ports first, so that the others find the program's own among the system's.
-    {
-        QMutexLocker locker(&t.macVirtualPortToMidiMutex);
-        if (t.virtualPortsOpen) {
-            for (const QString& name : macVirtualPorts()) {
-                QSharedPointer<SharedMidi> record = t.macVirtualPortToMidi.value(name);
-                if (!record) {
-                    // A virtual output the system could not carry when the ports opened.
-                    record = createRecord(name, true);
-                    if (!record)
-                        continue;
-                    t.macVirtualPortToMidi.insert(name, record);
-                    QMutexLocker registryLocker(&t.portToSharedMidiMutex);
-                    t.portToSharedMidi.insert(name, record);
-                    continue;
-                }
-                if (record->hasSystemPort())
-                    continue;
-                if (auto* midi = openSystemPort(*record)) {
-                    QMutexLocker recordLocker(&record->mutex);
-                    record->midi = midi;
-                }
-            }
+    QMutexLocker locker(&t.macVirtualPortToMidiMutex);
+    if (!t.virtualPortsOpen)
+        return;
+    for (const QString& name : macVirtualPorts()) {
+        QSharedPointer<SharedMidi> record = t.macVirtualPortToMidi.value(name);
+        if (!record) {
+            // A virtual output the system could not carry when the ports opened.
+            record = createRecord(name, true);
+            if (!record)
+                continue;
+            t.macVirtualPortToMidi.insert(name, record);
+            QMutexLocker registryLocker(&t.portToSharedMidiMutex);
+            t.portToSharedMidi.insert(name, record);
+            continue;
+        }
+        if (record->hasSystemPort())
+            continue;
+        if (auto* midi = openSystemPort(*record)) {
+            QMutexLocker recordLocker(&record->mutex);
+            record->midi = midi;
         }
     }
-    if (virtualOnly)
-        return;
+}
+
+template<class T>
+void MidiIO<T>::reopenConnections()
+{
+    PortTables<T>& t = tables<T>();
+    if (t.waitingRecords.load() == 0)
+        return; // nothing to look for: ports come and go on the server all the time
     for (const QSharedPointer<SharedMidi>& record : liveRecords()) {
-        if (record->isVirtual || record->hasSystemPort())
+        if (!record->waitsForPort())
             continue;
         uint number = 0;
         if (!findPortNumber(record->name, &number))
@@ -466,6 +487,8 @@ void MidiIO<T>::reopenRecords(bool virtualOnly)
         if (auto* midi = openSystemPort(*record)) {
             QMutexLocker recordLocker(&record->mutex);
             record->midi = midi;
+            record->waiting = false;
+            --t.waitingRecords;
         }
     }
 }

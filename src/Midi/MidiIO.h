@@ -69,8 +69,13 @@ public:
         QString name;
         bool isVirtual = false;
 
-        // Whether `midi` is set, under `mutex`.
+        // Set while the record has lost its port with a JACK server and waits for it to come
+        // back (under `mutex`).
+        bool waiting = false;
+
+        // Whether `midi` is set, and whether the record waits for its port, under `mutex`.
         bool hasSystemPort();
+        bool waitsForPort();
         // Guards `users`; taken inside a user's port mutex and inside `mutex`, never around
         // either.
         QMutex usersMutex;
@@ -118,10 +123,11 @@ public:
     // record's JACK object, which the records no longer use; the closer given back deletes
     // them.
     static std::function<void()> letGoOfJack();
-    // Makes the ports of the records that have none again on the system in use, under their own
-    // names and connected to the ports of the same names: the virtual ports (all, or only
-    // those), then the others whose port the system lists.
-    static void reopenRecords(bool virtualOnly);
+    // Makes the program's virtual ports that have no system port again on the system in use.
+    static void reopenVirtualPorts();
+    // Connects the records that lost their port with a JACK server again, under their own names,
+    // to the ports of the same names the system lists now.
+    static void reopenConnections();
 
 protected:
     static constexpr bool isInput = std::is_same_v<T, RtMidiIn>;

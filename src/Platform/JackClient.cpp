@@ -1,13 +1,17 @@
 #include "JackClient.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QtGlobal>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -67,6 +71,42 @@ void closeClient(jack_client_t* client)
 {
     jack_client_close(client);
     --clientsAllocated;
+}
+
+// The process behind the server's socket; 0 when it cannot be seen. The socket tells the
+// credentials of its listener even while the server does not accept.
+pid_t serverProcess()
+{
+    const QByteArray path = JackClient::serverSocketPath().toLocal8Bit();
+    sockaddr_un address {};
+    if (std::size_t(path.size()) >= sizeof address.sun_path)
+        return 0;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    pid_t pid = 0;
+    ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+        && getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0)
+        pid = credentials.pid;
+    ::close(fd);
+    return pid;
+}
+
+// Whether the process is stopped (SIGSTOP, a debugger) or gone: a server that does not answer.
+bool processHalted(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    // "pid (name) state ...": the name may hold anything but ends at the last parenthesis.
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    const char state = close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
+    return state == 'T' || state == 't' || state == 'Z' || state == 'X';
 }
 
 constexpr auto openTimeout = std::chrono::seconds(5);
@@ -233,6 +273,7 @@ std::shared_ptr<JackClient> JackClient::open(QString* problem, const Notifier& n
 JackClient::JackClient(jack_client_t* client, Notifier notifier)
     : m_client(client)
     , m_name(jack_get_client_name(client))
+    , m_serverPid(serverProcess())
     , m_notifier(std::move(notifier))
     , m_requests(std::make_shared<Requests>())
 {
@@ -342,7 +383,11 @@ bool JackClient::call(std::function<void(jack_client_t*)> request)
             seen = cycles();
             stalledSince = now;
         }
-        if ((cycling && now - stalledSince >= stalledTimeout) || now - start >= requestTimeout)
+        // A server whose process can be seen stopped hangs; one that cannot be seen is given
+        // the whole wait.
+        if (now - start >= requestTimeout
+            || (cycling && now - stalledSince >= stalledTimeout && m_serverPid > 0
+                && processHalted(m_serverPid)))
             break;
     }
     // The request is given up: one not yet started never runs, one under way is left to the
@@ -482,6 +527,14 @@ void JackClient::awaitGraphChange() const
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
     while (cycles() < changed + 2 && !serverGone() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+QString JackClient::serverSocketPath()
+{
+    QString server = qEnvironmentVariable("JACK_DEFAULT_SERVER");
+    if (server.isEmpty())
+        server = QStringLiteral("default");
+    return QStringLiteral("/dev/shm/jack_%1_%2_0").arg(server).arg(getuid());
 }
 
 std::size_t JackClient::maxPortNameLength() const

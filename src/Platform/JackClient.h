@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <jack/jack.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <functional>
@@ -24,9 +25,10 @@ namespace Platform {
 // Every other request to the server goes through one thread of the client's own, one request at
 // a time (the JACK library does not keep requests made from several threads at once apart), and
 // its caller waits a bounded time: two seconds in which the server runs none of the client's
-// cycles, ten in all. A server that lets a request go unanswered that long counts as gone, like
-// one that has shut down or thrown the client out: nothing more is asked of it. Once closed, the
-// library's client is never touched again.
+// cycles when the server's process is seen stopped (a server that hangs), ten in all. A server
+// that lets a request go unanswered that long counts as gone, like one that has shut down or
+// thrown the client out: nothing more is asked of it. Once closed, the library's client is never
+// touched again.
 class JackClient
 {
 public:
@@ -133,6 +135,10 @@ public:
     // The longest port name (after the client's name and colon) the server accepts.
     std::size_t maxPortNameLength() const;
 
+    // The socket on which the server JACK_DEFAULT_SERVER names (else "default") takes clients,
+    // as the JACK library names it.
+    static QString serverSocketPath();
+
 private:
     struct Requests;
 
@@ -167,6 +173,7 @@ private:
 
     jack_client_t* const m_client;
     const std::string m_name;
+    const pid_t m_serverPid; // 0 when unknown
     const Notifier m_notifier;
     std::shared_ptr<Requests> m_requests;
     std::atomic<Handler*> m_handlers[maxHandlers];

@@ -49,7 +49,7 @@ std::vector<JackSession::Listener*> currentListeners()
 constexpr auto lookInterval = std::chrono::milliseconds(250);
 constexpr auto retryInterval = std::chrono::seconds(2);
 constexpr auto blindRetryInterval = std::chrono::seconds(10);
-constexpr auto stopTimeout = std::chrono::seconds(1);
+constexpr auto stopTimeout = std::chrono::seconds(2);
 
 // Tells every listener through `call`, one listener call at a time across sessions.
 template<class Call>
@@ -126,9 +126,25 @@ JackSession::~JackSession()
         std::unique_lock<std::mutex> locker(m_state->mutex);
         m_state->stop = true;
         m_state->notify();
-        m_state->ended.wait_for(locker, stopTimeout, [this] { return !m_state->running; });
+        const bool ended
+            = m_state->ended.wait_for(locker, stopTimeout, [this] { return !m_state->running; });
         client.swap(m_state->client);
         m_state->clientOpen = false;
+        locker.unlock();
+        // A thread that has ended is waited for until it has let go of everything; one that a
+        // server holds ends by itself.
+        if (m_thread.joinable()) {
+            if (ended)
+                m_thread.join();
+            else {
+                m_thread.detach();
+                // Kept where it can be found for as long as the process runs.
+                static std::mutex abandonedMutex;
+                static auto* abandoned = new std::vector<std::shared_ptr<State>>;
+                const std::lock_guard<std::mutex> abandoning(abandonedMutex);
+                abandoned->push_back(m_state);
+            }
+        }
     }
     // The client goes here, or with the last port that still holds it; never under the lock.
     client.reset();
@@ -155,7 +171,7 @@ void JackSession::start(QString* problem)
     }
     // The listeners learn of the client on the session's thread, like of every later one: the
     // caller may hold locks they take.
-    std::thread(&JackSession::run, m_state).detach();
+    m_thread = std::thread(&JackSession::run, m_state);
 }
 
 std::shared_ptr<JackClient> JackSession::client() const
@@ -170,25 +186,14 @@ quint64 JackSession::losses() const
     return m_state->losses;
 }
 
-QString JackSession::serverSocketPath(const QString& serverName)
-{
-    return QStringLiteral("/dev/shm/jack_%1_%2_0").arg(serverName).arg(getuid());
-}
-
 namespace {
-
-QString serverName()
-{
-    const QString chosen = qEnvironmentVariable("JACK_DEFAULT_SERVER");
-    return chosen.isEmpty() ? QStringLiteral("default") : chosen;
-}
 
 bool serverSocketExists()
 {
     struct stat info
     {
     };
-    const QByteArray path = JackSession::serverSocketPath(serverName()).toLocal8Bit();
+    const QByteArray path = JackClient::serverSocketPath().toLocal8Bit();
     return stat(path.constData(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 

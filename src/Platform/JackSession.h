@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace Platform {
 
@@ -48,15 +49,13 @@ public:
     // How many times a server has gone under the session.
     quint64 losses() const;
 
-    // The socket a JACK server called `serverName` listens on, as the JACK library names it.
-    static QString serverSocketPath(const QString& serverName);
-
 private:
     struct State;
 
     static void run(std::shared_ptr<State> state);
 
     std::shared_ptr<State> m_state;
+    std::thread m_thread;
 };
 
 } // namespace Platform
