@@ -51,8 +51,7 @@ struct Opening
     std::condition_variable done;
     bool finished = false;
     bool abandoned = false; // the caller stopped waiting
-    std::shared_ptr<JackClient> client;
-    QString problem;
+    jack_client_t* handle = nullptr;
     bool nameTaken = false;
 };
 
@@ -172,41 +171,56 @@ struct JackClient::Requests
     }
 };
 
+namespace {
+
+// Opens the library's client called `clientName` (another name when `exactName` is false and
+// that one is taken). Null when none could be; `nameTaken` tells whether another client has
+// the name.
+jack_client_t* openHandle(const char* clientName, bool exactName, bool* nameTaken)
+{
+    const QuietLibrary quietLibrary;
+    jack_status_t status {};
+    jack_client_t* handle
+        = openClient(clientName, jack_options_t(JackNoStartServer | JackUseExactName), &status);
+    if (!handle && !(status & JackServerFailed)) {
+        // The server answered but refused the name. Whether another client has it: a client
+        // that may take another name tells, and is kept when any name will do.
+        jack_status_t probeStatus {};
+        if (jack_client_t* probe = openClient(clientName, JackNoStartServer, &probeStatus)) {
+            if (qstrcmp(jack_get_client_name(probe), clientName) != 0)
+                status = jack_status_t(status | JackNameNotUnique);
+            if (exactName)
+                closeClient(probe);
+            else
+                handle = probe;
+        }
+    }
+    *nameTaken = !handle && (status & JackNameNotUnique);
+    return handle;
+}
+
+QString nameTakenProblem(const char* clientName)
+{
+    return QCoreApplication::translate(
+               "MidiSystem",
+               "Another program already has the JACK client name \"%1\", so Kelvo's MIDI ports are "
+               "not on JACK. Quit the other program (or another Kelvo) and start Kelvo again.")
+        .arg(QString::fromLatin1(clientName));
+}
+
+} // namespace
+
 std::shared_ptr<JackClient> JackClient::openHere(const char* clientName, bool exactName,
                                                  QString* problem, const Notifier& notifier,
                                                  bool* nameTaken)
 {
-    jack_client_t* handle = nullptr;
-    jack_status_t status {};
-    {
-        const QuietLibrary quietLibrary;
-        handle
-            = openClient(clientName, jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (!handle && !(status & JackServerFailed)) {
-            // The server answered but refused the name. Whether another client has it: a
-            // client that may take another name tells, and is kept when any name will do.
-            jack_status_t probeStatus {};
-            if (jack_client_t* probe
-                = jack_client_open(clientName, JackNoStartServer, &probeStatus)) {
-                if (qstrcmp(jack_get_client_name(probe), clientName) != 0)
-                    status = jack_status_t(status | JackNameNotUnique);
-                if (exactName)
-                    jack_client_close(probe);
-                else
-                    handle = probe;
-            }
-        }
-    }
+    bool taken = false;
+    jack_client_t* handle = openHandle(clientName, exactName, &taken);
     if (nameTaken)
-        *nameTaken = !handle && (status & JackNameNotUnique);
+        *nameTaken = taken;
     if (!handle) {
-        if (problem && (status & JackNameNotUnique))
-            *problem = QCoreApplication::translate(
-                           "MidiSystem",
-                           "Another program already has the JACK client name \"%1\", so Kelvo's "
-                           "MIDI ports are not on JACK. Quit the other program (or another Kelvo) "
-                           "and start Kelvo again.")
-                           .arg(QString::fromLatin1(clientName));
+        if (problem && taken)
+            *problem = nameTakenProblem(clientName);
         return {};
     }
     return activate(handle, notifier, problem);
@@ -237,19 +251,20 @@ std::shared_ptr<JackClient> JackClient::open(QString* problem, const Notifier& n
                                              bool* nameTaken)
 {
     // Opened on a thread of its own, so that a server that does not answer holds no caller
-    // longer than the time-out; a client that comes after it is closed again there.
+    // longer than the time-out; a client that comes after it is closed again there. The
+    // client is activated here, within the bounds of any request.
     auto opening = std::make_shared<Opening>();
-    std::thread([opening, notifier] {
-        QString why;
+    std::thread([opening] {
         bool taken = false;
-        std::shared_ptr<JackClient> client = openHere(name(), true, &why, notifier, &taken);
+        jack_client_t* handle = openHandle(name(), true, &taken);
         std::unique_lock<std::mutex> locker(opening->mutex);
         if (opening->abandoned) {
             locker.unlock();
-            return; // the client, if any, closes here
+            if (handle)
+                closeClient(handle);
+            return;
         }
-        opening->client = std::move(client);
-        opening->problem = why;
+        opening->handle = handle;
         opening->nameTaken = taken;
         opening->finished = true;
         opening->done.notify_all();
@@ -263,11 +278,14 @@ std::shared_ptr<JackClient> JackClient::open(QString* problem, const Notifier& n
                 "MidiSystem", "The JACK server does not answer; Kelvo goes on without JACK.");
         return {};
     }
-    if (problem)
-        *problem = opening->problem;
     if (nameTaken)
         *nameTaken = opening->nameTaken;
-    return std::move(opening->client);
+    if (!opening->handle) {
+        if (problem && opening->nameTaken)
+            *problem = nameTakenProblem(name());
+        return {};
+    }
+    return activate(opening->handle, notifier, problem);
 }
 
 JackClient::JackClient(jack_client_t* client, Notifier notifier)

@@ -1,5 +1,6 @@
 #include "JackTestServer.h"
 
+#include "JackClient.h"
 #include "MidiSystem.h"
 
 #include <QCoreApplication>
@@ -251,7 +252,8 @@ bool JackTestServer::restart(QString* error)
     while (!Platform::MidiSystem::jackClientsClosed() && !closed.hasExpired())
         QThread::msleep(10);
     if (!Platform::MidiSystem::jackClientsClosed()) {
-        *error = QStringLiteral("the program's JACK clients of the last server did not close");
+        *error = QStringLiteral("%1 of the program's JACK clients of the last server did not close")
+                     .arg(Platform::JackClient::clientsOpen());
         return false;
     }
     m_claim = claimName(m_name);
