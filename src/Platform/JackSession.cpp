@@ -60,18 +60,34 @@ void tellListeners(Call call)
         call(listener);
 }
 
+// A semaphore for the library's threads to post: made once for each session, kept where it can
+// be found, never destroyed.
+sem_t* newWakeUp()
+{
+    static std::mutex made;
+    static auto* all = new std::vector<sem_t*>;
+    auto* wakeUp = new sem_t;
+    sem_init(wakeUp, 0, 0);
+    const std::lock_guard<std::mutex> locker(made);
+    all->push_back(wakeUp);
+    return wakeUp;
+}
+
 } // namespace
 
 struct JackSession::State
 {
-    State() { sem_init(&wakeUp, 0, 0); }
-    ~State() { sem_destroy(&wakeUp); }
+    State()
+        : wakeUp(newWakeUp())
+    { }
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
     std::function<void()> beforeClose;
-    // Posted by the clients' library threads, which must take no lock (see JackClient).
-    sem_t wakeUp;
+    // Posted by the clients' library threads, which must take no lock nor hold a reference
+    // (see JackClient: the library cancels them when a client closes). It outlives every
+    // client that may post it, so it is never destroyed.
+    sem_t* const wakeUp;
 
     mutable std::mutex mutex; // guards what follows
     std::condition_variable ended; // `running` went false
@@ -84,7 +100,11 @@ struct JackSession::State
     quint64 losses = 0;
     quint64 seenPortChanges = 0;
 
-    void notify() { sem_post(&wakeUp); }
+    void notify() { sem_post(wakeUp); }
+    JackClient::Notifier notifier() const
+    {
+        return [wakeUp = wakeUp] { sem_post(wakeUp); };
+    }
     // Waits until notified, `timeout` at most, and takes every notification there is.
     void wait(std::chrono::milliseconds timeout)
     {
@@ -93,8 +113,8 @@ struct JackSession::State
         const long long ns = deadline.tv_nsec + (timeout.count() % 1000) * 1000000LL;
         deadline.tv_sec += time_t(timeout.count() / 1000 + ns / 1000000000LL);
         deadline.tv_nsec = long(ns % 1000000000LL);
-        while (sem_clockwait(&wakeUp, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) { }
-        while (sem_trywait(&wakeUp) == 0) { }
+        while (sem_clockwait(wakeUp, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) { }
+        while (sem_trywait(wakeUp) == 0) { }
     }
 };
 
@@ -153,11 +173,7 @@ JackSession::~JackSession()
 void JackSession::start(QString* problem)
 {
     // The client tells the session's thread through a state that may outlive the session.
-    const std::weak_ptr<State> weak = m_state;
-    const JackClient::Notifier notifier = [weak] {
-        if (const std::shared_ptr<State> state = weak.lock())
-            state->notify();
-    };
+    const JackClient::Notifier notifier = m_state->notifier();
     bool nameTaken = false;
     std::shared_ptr<JackClient> client = JackClient::open(problem, notifier, &nameTaken);
     {
@@ -206,10 +222,7 @@ void JackSession::run(std::shared_ptr<State> state)
     using Clock = std::chrono::steady_clock;
     Clock::time_point nextTry = Clock::now();
     Clock::time_point nextBlindTry = Clock::now() + blindRetryInterval;
-    const JackClient::Notifier notifier = [weak = std::weak_ptr<State>(state)] {
-        if (const std::shared_ptr<State> s = weak.lock())
-            s->notify();
-    };
+    const JackClient::Notifier notifier = state->notifier();
     const auto stopped = [&state] {
         const std::lock_guard<std::mutex> locker(state->mutex);
         if (!state->stop)
