@@ -248,7 +248,7 @@ bool JackTestServer::restart(QString* error)
     stopServer();
     // Starting opens a client of this process to see the server answer: the program's own
     // clients of the last server must have closed.
-    const QDeadlineTimer closed(10000);
+    const QDeadlineTimer closed(30000);
     while (!Platform::MidiSystem::jackClientsClosed() && !closed.hasExpired())
         QThread::msleep(10);
     if (!Platform::MidiSystem::jackClientsClosed()) {
