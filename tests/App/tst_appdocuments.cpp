@@ -277,19 +277,24 @@ private slots:
         activate(a);
         QCOMPARE(app()->focusWindow(), a);
         QCOMPARE(app()->services()->focusWindow(), a);
-        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), a->windowHandle());
+        // The tool windows are tool windows of the whole application, transient for no
+        // document window (their stacking under a window manager: tst_toolstacking); on this
+        // screen, which has no X11 display, for nothing at all.
+        const auto isTool = [](QWidget* tool) {
+            return (tool->windowFlags() & Qt::WindowType_Mask) == Qt::Tool
+                && tool->windowHandle()->transientParent() == nullptr;
+        };
+        QVERIFY(isTool(app()->inspector()));
         activate(b);
         QCOMPARE(app()->focusWindow(), b);
         QCOMPARE(app()->inspector()->kelvoWindow(), b);
-        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), b->windowHandle());
+        QVERIFY(isTool(app()->inspector()));
 
-        // The synthesizer dialog floats over the focus window too.
         app()->setSynthDialogOpen(true);
         QVERIFY(app()->synthDialog());
         QCOMPARE(app()->synthDialog()->synth(), app()->synth());
-        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), b->windowHandle());
+        QVERIFY(isTool(app()->synthDialog()));
         activate(a);
-        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), a->windowHandle());
         app()->setSynthDialogOpen(false);
         QTRY_VERIFY(!app()->synthDialog());
 
