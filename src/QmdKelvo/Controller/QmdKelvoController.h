@@ -278,6 +278,7 @@ private:
     void repairElementContainers();
     void normaliseScaleModes();
     void repairScaleModeReferences();
+    void repairInstrumentChanges();
     void rebuildEdgeFromNodes();
 
     // ---- Removal clean-up -------------------------------------------------------------------
