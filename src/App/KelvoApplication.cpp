@@ -21,6 +21,7 @@
 #include "SettingsController.h"
 #include "SettingsModel.h"
 #include "SharedDialogs.h"
+#include "ToolWindows.h"
 #include "WindowPlacement.h"
 
 #include <QElapsedTimer>
@@ -88,6 +89,7 @@ KelvoApplication::~KelvoApplication()
     if (m_initBegun) {
         delete m_inspector;
         delete m_synthDialog;
+        m_toolGroupParent.reset();
         delete m_preferencesDialog;
         delete m_aboutBox;
         delete m_triggeringInput;
@@ -240,6 +242,8 @@ void KelvoApplication::createSharedWidgets()
     connect(m_inspector, &Inspector::visibilityToggled, this,
             &KelvoApplication::mac_inspectorVisibilityToggled);
     m_inspector->installEventFilter(this);
+    m_toolGroupParent = ToolWindows::createGroupParent();
+    ToolWindows::floatAboveApplication(m_inspector, m_toolGroupParent.get());
     m_inspector->show();
     WindowPlacement::whenFramed(m_inspector, placeInspector);
     QmdKelvo::initTickGeometry(m_inspector);

@@ -10,6 +10,9 @@
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
+#include <QWindow>
+
+#include <memory>
 
 class AppServices;
 class Inspector;
@@ -170,7 +173,7 @@ private:
     KelvoWindow* createWindow();
     // Lets `window` take the next opened file while its document is untitled and unchanged.
     void setReplaceableWindow(KelvoWindow* window);
-    // The inspector and the synthesizer dialog float above the focus window.
+    // The focus document's commands reach the inspector and the synthesizer dialog.
     void updateTransientParents();
 
     // Opens the triggering input on the entry port of the preferences (the program's own input
@@ -193,6 +196,9 @@ private:
     bool m_initBegun = false;
     bool m_uiStarted = false;
     Inspector* m_inspector = nullptr;
+    // What the tool windows are transient for, so that they float above every document
+    // window (ToolWindows); null without an X11 display.
+    std::unique_ptr<QWindow> m_toolGroupParent;
     bool m_quitting = false;
     QStringList m_pendingOpenFiles;
     KelvoWindow* m_focusWindow = nullptr;

@@ -15,6 +15,7 @@
 #include "PreferencesDialog.h"
 #include "QmdKelvoController.h"
 #include "SharedDialogs.h"
+#include "ToolWindows.h"
 #include "WindowPlacement.h"
 
 #include <QFileDialog>
@@ -267,15 +268,6 @@ void KelvoApplication::updateTransientParents()
         }
         tool->addActions(commands);
     }
-
-    QWindow* parent = m_focusWindow ? m_focusWindow->windowHandle() : nullptr;
-    for (QWidget* tool :
-         {static_cast<QWidget*>(m_inspector), static_cast<QWidget*>(m_synthDialog.data())}) {
-        if (!tool)
-            continue;
-        tool->winId();
-        tool->windowHandle()->setTransientParent(parent);
-    }
 }
 
 // ---- The inspector and the synthesizer dialog -----------------------------------------------
@@ -304,6 +296,7 @@ void KelvoApplication::setSynthDialogOpen(bool open)
         m_synthDialog->setSynth(m_synth);
         m_synthDialog->setAttribute(Qt::WA_DeleteOnClose);
         m_synthDialog->installEventFilter(this);
+        ToolWindows::floatAboveApplication(m_synthDialog, m_toolGroupParent.get());
         updateTransientParents();
         m_synthDialog->show();
         // A widget tells of its end before its guarded pointers are cleared.

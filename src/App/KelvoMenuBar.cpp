@@ -84,7 +84,9 @@ void KelvoMenuBar::buildFileMenu()
     fileMenu->addSeparator();
 
     closeAction = fileMenu->addAction(tr("&Close"));
-    closeAction->setShortcut(QKeySequence::Close);
+    // Close and Redo answer to every key the desktop gives them: the first one differs between
+    // desktops (Ctrl+F4 or Ctrl+W, Ctrl+Y or Ctrl+Shift+Z).
+    closeAction->setShortcuts(QKeySequence::Close);
     saveAction = fileMenu->addAction(tr("&Save"));
     saveAction->setShortcut(QKeySequence::Save);
     saveAsAction = fileMenu->addAction(tr("Save &As..."));
@@ -119,7 +121,7 @@ void KelvoMenuBar::buildEditMenu()
     undoAction = editMenu->addAction(tr("&Undo"));
     undoAction->setShortcut(QKeySequence::Undo);
     redoAction = editMenu->addAction(tr("&Redo"));
-    redoAction->setShortcut(QKeySequence::Redo);
+    redoAction->setShortcuts(QKeySequence::Redo);
     editMenu->addSeparator();
     QAction* cutAction = editMenu->addAction(tr("Cu&t"), this, &KelvoMenuBar::cut);
     cutAction->setShortcut(QKeySequence::Cut);

@@ -29,10 +29,12 @@ MidiPortLists::Changes MidiPortLists::poll()
 MidiPortLists::Changes MidiPortLists::update(const QSet<QString>& inputs, bool inputsOk,
                                              const QSet<QString>& outputs, bool outputsOk)
 {
+    // A failed listing still gives the program's own ports, which are there whatever the MIDI
+    // system does: they join the names kept.
     Changes changes;
-    if (inputsOk && keep(inputs, m_inputSet, m_inputs))
+    if (keep(inputsOk ? inputs : m_inputSet + inputs, m_inputSet, m_inputs))
         changes |= InputsChanged;
-    if (outputsOk && keep(outputs, m_outputSet, m_outputs))
+    if (keep(outputsOk ? outputs : m_outputSet + outputs, m_outputSet, m_outputs))
         changes |= OutputsChanged;
     return changes;
 }

@@ -17,7 +17,8 @@ public:
     // Asks the MIDI system for the names of its ports of both directions, the program's own
     // among them, and keeps them; says which directions changed.
     Changes poll();
-    // Keeps the names given; a direction whose listing failed (`ok` false) keeps its old names.
+    // Keeps the names given; a direction whose listing failed (`ok` false) keeps its old names
+    // and adds those given, the program's own ports, which need no MIDI system.
     Changes update(const QSet<QString>& inputs, bool inputsOk, const QSet<QString>& outputs,
                    bool outputsOk);
 

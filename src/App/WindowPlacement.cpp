@@ -14,7 +14,6 @@ constexpr int Gap = 6;
 constexpr int FramePollMs = 20;
 constexpr int MaxFramePollMs = 1000;
 constexpr int CascadeStep = 28;
-constexpr int CascadeSteps = 4;
 } // namespace
 
 QPoint centred(const QRect& available, const QSize& size)
@@ -49,10 +48,11 @@ void fitFrame(QWidget* window, const QRect& region)
 
 QRect cascaded(const QRect& available, const QRect& previousFrame, const QSize& frameSize)
 {
-    const QSize room
-        = available.size() - QSize(CascadeSteps * CascadeStep, CascadeSteps * CascadeStep);
-    const QSize size
-        = frameSize.boundedTo(room).expandedTo(QSize(1, 1)).boundedTo(available.size());
+    QSize size = frameSize.boundedTo(available.size()).expandedTo(QSize(1, 1));
+    // A window as large as the whole area could only cover the one before: it is a step
+    // smaller, so that the next one can move.
+    if (size == available.size())
+        size = size.shrunkBy(QMargins(0, 0, CascadeStep, CascadeStep)).expandedTo(QSize(1, 1));
     if (previousFrame.isNull())
         return QRect(available.topLeft(), size);
     QPoint corner = previousFrame.topLeft() + QPoint(CascadeStep, CascadeStep);

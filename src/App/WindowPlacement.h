@@ -23,10 +23,11 @@ QRect besideInspector(const QRect& available, const QRect& inspectorFrame);
 // Sets the window's geometry so that its frame fills `region`, as far as the frame is known.
 void fitFrame(QWidget* window, const QRect& region);
 
-// The frame of a further document window: `frameSize` (kept a few steps smaller than the area,
-// so that the cascade has room) one step right of and below `previousFrame`; where that would
-// reach past the area's right or bottom edge, back at the area's left or top edge. A null
-// `previousFrame` puts it at the area's top-left corner. Always within `available`.
+// The frame of a further document window: `frameSize` (within the area, and a step smaller
+// than the area where it would fill it whole) one step right of and below `previousFrame`;
+// where that would reach past the area's right or bottom edge, back at the area's left or top
+// edge. A null `previousFrame` puts it at the area's top-left corner. Always within
+// `available`.
 QRect cascaded(const QRect& available, const QRect& previousFrame, const QSize& frameSize);
 
 // Whether the window manager has framed the window: until then the frame geometry equals the

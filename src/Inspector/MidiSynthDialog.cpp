@@ -127,8 +127,12 @@ MidiSynthDialog::MidiSynthDialog(QWidget*)
     // Shown while the channel plays none of the bank's instruments.
     instrumentsComboBox->setPlaceholderText(tr("(none)"));
 
-    for (QSpinBox* box : {programSpinBox, bankMSBSpinBox, bankLSBSpinBox})
+    // A number typed is sent once it is finished (Return, Tab, a click elsewhere): the digits on
+    // the way to it name other instruments.
+    for (QSpinBox* box : {programSpinBox, bankMSBSpinBox, bankLSBSpinBox}) {
+        box->setKeyboardTracking(false);
         connect(box, &QSpinBox::valueChanged, this, &MidiSynthDialog::onAnySpinBoxValueChanged);
+    }
 
     const AppServices* services = AppServices::instance();
     const QByteArray geometry = services
@@ -212,12 +216,15 @@ void MidiSynthDialog::onChannelIndexOrDataChanged(const QModelIndex& topLeft)
 {
     if (!topLeft.isValid() || topLeft.row() != currentChannel())
         return;
-    const MidiInstrumentId id = m_synth ? m_synth->channelInstrument(topLeft.row()) : 0;
-    // The combo box names what the channel plays, as the table does; the spin boxes keep the
-    // numbers selected, which may name an instrument the bank does not have.
+    // The combo box and the numbers show what the channel plays, as the table does: where the
+    // bank lacks the instrument selected, the substitute that sounds. A channel that plays
+    // nothing (no sound bank) shows the numbers selected.
+    MidiInstrumentId id = m_synth ? m_synth->channelInstrument(topLeft.row()) : 0;
     int index = -1;
     if (m_synth) {
         const MidiInstrumentId sounding = m_synth->soundingInstrument(topLeft.row());
+        if (sounding != NoMidiInstrument)
+            id = sounding;
         index = m_synth->instrumentIndex(sounding);
         if (m_synth->instrumentId(index) != sounding)
             index = -1;

@@ -24,8 +24,20 @@ MidiSynthWorker::MidiSynthWorker(QMutex* synthMutex, bool audioOutput)
                                                         : Platform::MusicDevice::NoAudioOutput))
 {
     music->setInternalReverb(false);
+    takeSoundingInstruments();
     // The device counts as ready even when no sound bank or audio output could be had.
     ready = true;
+}
+
+void MidiSynthWorker::takeSoundingInstruments()
+{
+    // A device just made or reset plays its defaults: the bank's first program, and on channel
+    // 10 the standard kit. No instrument at all counts as 0.
+    for (int channel = 0; channel < 16; ++channel) {
+        const uint32_t sounding = music->channelInstrument(channel);
+        channelInstruments[size_t(channel)]
+            = sounding == Platform::MusicDevice::NoInstrument ? 0 : sounding;
+    }
 }
 
 MidiSynthWorker::~MidiSynthWorker() = default;
@@ -43,9 +55,9 @@ void MidiSynthWorker::setMidiInput(MidiInput* newInput)
 void MidiSynthWorker::reset()
 {
     music->reset();
-    channelInstruments.fill(0);
+    takeSoundingInstruments();
     for (int channel = 0; channel < 16; ++channel)
-        emit instrumentChanged(channel, 0);
+        emit instrumentChanged(channel, channelInstruments[size_t(channel)]);
 }
 
 QString MidiSynthWorker::soundBankName() const

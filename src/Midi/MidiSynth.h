@@ -58,6 +58,9 @@ public slots:
     void onMidiInputReadyRead(MidiInput* input);
 
 private:
+    // Sets every channel's entry to what the device plays there.
+    void takeSoundingInstruments();
+
     QMutex* synthMutex;
     bool ready = false;
     QPointer<MidiInput> input;

@@ -102,6 +102,7 @@ QString MusicDevice::defaultSoundBankPath()
 
 MusicDevice::MusicDevice(AudioOutput output, const QString& soundBankPath)
 {
+    resetChannelBanks();
     routeFluidLog();
     settings = new_fluid_settings();
     // Bank selects in the MMA style, so that MSB and LSB reach the SoundFont's bank number.
@@ -379,12 +380,11 @@ void MusicDevice::selectProgram(int channel, int program)
     // FluidSynth's own program change would read the bank of channel 10 as a drum bank
     // (128 plus the LSB, the MSB ignored) and keep that number when it substitutes; the
     // instrument is chosen here instead, from the bank selects as they came.
-    const int drumBank = 128;
-    const bool drums = channel == 9;
+    const bool drums = channel == DrumChannel;
     int bank = channelBanks[size_t(channel)];
     if (!hasPreset(bank, program)) {
         if (drums) {
-            bank = drumBank;
+            bank = DrumBank;
             if (!hasPreset(bank, program))
                 program = 0;
         } else {
@@ -437,9 +437,17 @@ void MusicDevice::reset()
         return;
     fluid_synth_all_sounds_off(synth, -1);
     fluid_synth_system_reset(synth);
-    channelBanks.fill(0);
+    resetChannelBanks();
     setInternalReverb(false);
     fluid_synth_chorus_on(synth, -1, 0);
+}
+
+void MusicDevice::resetChannelBanks()
+{
+    // As General MIDI starts a channel: channel 10 on the drum bank, so that its first program
+    // change alone picks a kit, as the kit it plays already says; every other on bank 0.
+    channelBanks.fill(0);
+    channelBanks[DrumChannel] = DrumBank;
 }
 
 void MusicDevice::setInternalReverb(bool on)

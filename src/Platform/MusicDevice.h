@@ -102,7 +102,13 @@ private:
     // render (the synthesizer must then stay). The caller holds driverMutex.
     bool stopJackAudio();
 
+    // Channel 10 and the bank of its kits (MSB 1, LSB 0).
+    static constexpr int DrumChannel = 9;
+    static constexpr int DrumBank = 128;
+
     void loadInstruments();
+    // Every channel's bank as at start-up.
+    void resetChannelBanks();
     // A program change on a channel: the bank's instrument, or its substitute.
     void selectProgram(int channel, int program);
     bool hasPreset(int bank, int program) const;

@@ -178,7 +178,9 @@ private slots:
         QTest::newRow("back to the top")
             << offset << QRect(2000, 180, 800, 600) << QSize(800, 600) << QRect(2028, 32, 800, 600);
         QTest::newRow("larger than the area") << offset << QRect(1920, 32, 1280, 768)
-                                              << QSize(2000, 2000) << QRect(1948, 60, 1168, 656);
+                                              << QSize(2000, 2000) << QRect(1948, 60, 1252, 740);
+        QTest::newRow("as tall as the area") << offset << QRect(1920, 32, 1000, 768)
+                                             << QSize(1000, 768) << QRect(1948, 32, 1000, 768);
         QTest::newRow("previous off the area")
             << offset << QRect(0, 0, 400, 300) << QSize(400, 300) << QRect(1920, 32, 400, 300);
     }
@@ -230,8 +232,8 @@ private slots:
         QCOMPARE(first->frameGeometry().right(),
                  std::max(inspector->frameGeometry().left() - 6, available.left() + least - 1));
         QCOMPARE(first->frameGeometry().height(), available.height());
-        // Further windows take the first one's width, as tall as the cascade leaves room for,
-        // each a step right of and below the last, and never off the area.
+        // Further windows take the first one's size, each a step right of and below the last
+        // where the area has room for the step, and never off the area.
         KelvoWindow* previous = first;
         for (int i = 0; i < 12; ++i) {
             KelvoWindow* next = app()->newDocument();
@@ -239,8 +241,7 @@ private slots:
             QVERIFY(!next->isMaximized());
             const QRect frame = next->frameGeometry();
             QVERIFY2(available.contains(frame), qPrintable(QString::number(i)));
-            QCOMPARE(frame.width(), first->frameGeometry().width());
-            QVERIFY(frame.height() >= available.height() * 3 / 4);
+            QCOMPARE(frame.size(), first->frameGeometry().size());
             QVERIFY(frame.topLeft() != previous->frameGeometry().topLeft());
             previous = next;
         }
@@ -276,19 +277,24 @@ private slots:
         activate(a);
         QCOMPARE(app()->focusWindow(), a);
         QCOMPARE(app()->services()->focusWindow(), a);
-        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), a->windowHandle());
+        // The tool windows are tool windows of the whole application, transient for no
+        // document window (their stacking under a window manager: tst_toolstacking); on this
+        // screen, which has no X11 display, for nothing at all.
+        const auto isTool = [](QWidget* tool) {
+            return (tool->windowFlags() & Qt::WindowType_Mask) == Qt::Tool
+                && tool->windowHandle()->transientParent() == nullptr;
+        };
+        QVERIFY(isTool(app()->inspector()));
         activate(b);
         QCOMPARE(app()->focusWindow(), b);
         QCOMPARE(app()->inspector()->kelvoWindow(), b);
-        QCOMPARE(app()->inspector()->windowHandle()->transientParent(), b->windowHandle());
+        QVERIFY(isTool(app()->inspector()));
 
-        // The synthesizer dialog floats over the focus window too.
         app()->setSynthDialogOpen(true);
         QVERIFY(app()->synthDialog());
         QCOMPARE(app()->synthDialog()->synth(), app()->synth());
-        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), b->windowHandle());
+        QVERIFY(isTool(app()->synthDialog()));
         activate(a);
-        QCOMPARE(app()->synthDialog()->windowHandle()->transientParent(), a->windowHandle());
         app()->setSynthDialogOpen(false);
         QTRY_VERIFY(!app()->synthDialog());
 

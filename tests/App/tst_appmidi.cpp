@@ -428,11 +428,20 @@ private slots:
         QCOMPARE(lists.inputs(), QStringList({"a", "b 2", "b 10"}));
         // Nothing changed: nothing to tell.
         QCOMPARE(lists.update({"a", "b 2", "b 10"}, true, {"x"}, true), MidiPortLists::Changes());
-        // The MIDI system failed for the inputs: they stay as they were.
+        // The MIDI system failed for the inputs: they stay as they were, with the program's own
+        // ports, which the failed listing still gives.
         QCOMPARE(lists.update({KelvoInput}, false, {"y"}, true),
-                 MidiPortLists::Changes(MidiPortLists::OutputsChanged));
-        QCOMPARE(lists.inputs(), QStringList({"a", "b 2", "b 10"}));
+                 MidiPortLists::InputsChanged | MidiPortLists::OutputsChanged);
+        QCOMPARE(lists.inputSet(), QSet<QString>({"a", "b 2", "b 10", KelvoInput}));
         QCOMPARE(lists.outputSet(), QSet<QString>({"y"}));
+        QCOMPARE(lists.update({KelvoInput}, false, {"y"}, false), MidiPortLists::Changes());
+
+        // With no MIDI system from the start, the program's own ports are all there is.
+        MidiPortLists none;
+        QCOMPARE(none.update({KelvoInput}, false, {KelvoInput, "Kelvo Output"}, false),
+                 MidiPortLists::InputsChanged | MidiPortLists::OutputsChanged);
+        QCOMPARE(none.inputs(), QStringList({KelvoInput}));
+        QCOMPARE(none.outputs(), QStringList({KelvoInput, "Kelvo Output"}));
     }
 };
 

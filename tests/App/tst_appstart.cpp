@@ -2,6 +2,7 @@
 #include "AppTestMain.h"
 #include "Inspector.h"
 #include "KelvoInfo.h"
+#include "PreferencesDialog.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -74,6 +75,26 @@ private slots:
         QVERIFY(app->settings());
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Kelvo"));
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Kelvo"));
+    }
+
+    // Without a MIDI system the program's own ports are still there, and the preferences
+    // show the ports the program uses: the entry port and the thru port, the synthesizer.
+    void withoutAMidiSystemItsOwnPortsAreListed()
+    {
+        KelvoApplication* app = KelvoApplication::instance();
+        QTRY_VERIFY(app->midiOutputPorts().contains(QStringLiteral("Kelvo Synthesizer")));
+        QVERIFY(app->midiOutputPorts().contains(QStringLiteral("Kelvo Input")));
+        QVERIFY(app->midiInputPorts().contains(QStringLiteral("Kelvo Input")));
+        app->showAppPrefs();
+        PreferencesDialog* dialog = app->preferencesDialog();
+        QVERIFY(dialog);
+        const Ui_PreferencesDialogForm& form = dialog->form();
+        QTRY_COMPARE(form.thruPortsComboBox->currentText(), QStringLiteral("Kelvo Synthesizer"));
+        QCOMPARE(form.inputPortsComboBox->currentText(), QStringLiteral("Kelvo Input"));
+        QCOMPARE(app->settings()->value(QStringLiteral("MidiThruPort")).toString(),
+                 QStringLiteral("Kelvo Synthesizer"));
+        dialog->close();
+        QTRY_VERIFY(!app->preferencesDialog());
     }
 
     void noArgumentsAndTheSessionArgument_data()

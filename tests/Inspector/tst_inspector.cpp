@@ -214,9 +214,11 @@ private slots:
         QVERIFY(!node.instrumentComboBox->isEnabledTo(nodePage));
 
         // The boxes of a selected node and voice group take their values from the document at
-        // the reset that binds them, after an unbinding that set them quietly.
+        // the reset that binds them, after an unbinding that set them quietly. The document has
+        // an instrument for the node's change to name.
         TestDocumentWindow window;
         QmdKelvoController* c = window.controller();
+        c->requestAddInstrument();
         const QmdItemId nodeId = InspectorTestDocument::addNode(c, 0);
         c->requestAddVoiceGroup(c->elementIndex(nodeId));
         settle();

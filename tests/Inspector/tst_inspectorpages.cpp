@@ -422,11 +422,15 @@ private slots:
         QSignalSpy requests(c, &QmdController::requestFinished);
         changeLikeTheUser(field, text);
         settle();
-        // The notes are written at every valid state of the text on its way.
+        // One step, the document's follow-ups joined to it (a node's instrument change takes an
+        // instrument); the notes are written at every valid state of the text on its way.
+        QSet<QmdRequestId> steps;
+        for (const QList<QVariant>& request : std::as_const(requests))
+            steps.insert(request.at(0).toUInt());
         if (qobject_cast<QPlainTextEdit*>(field))
-            QVERIFY(!requests.isEmpty());
+            QVERIFY(!steps.isEmpty());
         else
-            QCOMPARE(requests.size(), 1);
+            QCOMPARE(steps.size(), 1);
         QCOMPARE(c->undoText(), intent);
         const QVariant first = c->data(key, element(*ids.cbegin()));
         QVERIFY(first.isValid());
@@ -464,6 +468,33 @@ private slots:
         settle();
         QVERIFY(!groupForm.useScaleCheckBox->isChecked());
         QVERIFY(!groupForm.keyComboBox->isEnabled());
+    }
+
+    // Ticked on a node that names no instrument, the instrument change shows the instrument
+    // that the node's voices then play: never a ticked box with an empty choice.
+    void instrumentChangeShowsTheInstrumentThatPlays()
+    {
+        const Ui_InspectNodeForm& ui = inspector->nodeForm();
+        const QmdItemId node = elements.nodes.at(0);
+        select({node});
+        QVERIFY(!ui.instrumentChangeCheckBox->isChecked());
+        ui.instrumentChangeCheckBox->click();
+        settle();
+        QVERIFY(ui.instrumentChangeCheckBox->isChecked());
+        QVERIFY(ui.instrumentComboBox->isEnabled());
+        QCOMPARE(ui.instrumentComboBox->currentIndex(), 0);
+        QCOMPARE(ui.instrumentComboBox->currentKey().toUInt(), instrumentAt(0));
+        QCOMPARE(c->data(K::Instrument, element(node)).toUInt(), instrumentAt(0));
+        QCOMPARE(c->undoText(), QStringLiteral("Instrument Change"));
+
+        // Without instruments there is none to change to: the box does not stay ticked.
+        c->requestRemove(c->instruments(), c->index(K::Instruments, QmdIndex()));
+        settle();
+        QVERIFY(!ui.instrumentChangeCheckBox->isChecked());
+        ui.instrumentChangeCheckBox->click();
+        settle();
+        QVERIFY(!ui.instrumentChangeCheckBox->isChecked());
+        QVERIFY(!ui.instrumentComboBox->isEnabled());
     }
 
     void shuffleGoesToTheSelectedNodes()

@@ -146,9 +146,23 @@ private slots:
         QSignalSpy changes(synth.get(), &MidiSynth::instrumentChanged);
         QTest::mouseClick(dialog.resetButton, Qt::LeftButton);
         QTRY_COMPARE(changes.size(), 16);
-        QCOMPARE(synth->channelInstrument(9), MidiInstrumentId(0));
         QCOMPARE(dialog.programSpinBox->value(), 1);
         QCOMPARE(cell(dialog, 0, 1), synth->instrumentName(0));
+
+        // Channel 10 shows the kit it plays, and a number touched there keeps it.
+        chooseChannel(dialog, 9);
+        const QString kit = synth->instrumentName(0x010000);
+        QVERIFY(!kit.isEmpty());
+        QCOMPARE(cell(dialog, 9, 1), kit);
+        QCOMPARE(dialog.instrumentsComboBox->currentText(), kit);
+        QCOMPARE(dialog.bankMSBSpinBox->value(), 1);
+        QCOMPARE(dialog.bankLSBSpinBox->value(), 0);
+        QCOMPARE(dialog.programSpinBox->value(), 1);
+        dialog.programSpinBox->stepUp();
+        dialog.programSpinBox->stepDown();
+        QCOMPARE(synth->channelInstrument(9), MidiInstrumentId(0x010000));
+        QCOMPARE(synth->soundingInstrument(9), MidiInstrumentId(0x010000));
+        QTRY_COMPARE(cell(dialog, 9, 1), kit);
     }
 
     void aMissingInstrumentShowsWhatPlays()
@@ -157,23 +171,14 @@ private slots:
         dialog.setSynth(synth.get());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto type = [](QSpinBox* box, const QString& text) {
-            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(box, text);
-            QTest::keyClick(box, Qt::Key_Return);
-        };
-        // A bank no General MIDI SoundFont has, typed on channel 4 and on channel 10: the
-        // table and the combo box name the substitute the channel plays, the spin boxes keep
-        // the numbers typed.
+        // A bank no General MIDI SoundFont has, on channel 4 and on channel 10: the table, the
+        // combo box and the numbers show the substitute the channel plays.
         for (const int channel : {3, 9}) {
             const QModelIndex row = dialog.channelsView->model()->index(channel, 0);
             QTest::mouseClick(dialog.channelsView->viewport(), Qt::LeftButton, {},
                               dialog.channelsView->visualRect(row).center());
             QCOMPARE(dialog.channelsView->currentIndex().row(), channel);
-            type(dialog.bankMSBSpinBox, QStringLiteral("127"));
-            type(dialog.bankLSBSpinBox, QStringLiteral("126"));
-            type(dialog.programSpinBox, QStringLiteral("6"));
-            QTRY_COMPARE(synth->channelInstrument(channel), MidiInstrumentId(0x7F7E05));
+            synth->setChannelInstrument(channel, 0x7F7E05);
             const MidiInstrumentId sounding = synth->soundingInstrument(channel);
             // Channel 10 plays the kit of that program, or the standard kit without one.
             const MidiInstrumentId kit
@@ -183,10 +188,24 @@ private slots:
             QVERIFY(!name.isEmpty());
             QTRY_COMPARE(cell(dialog, channel, 1), name);
             QTRY_COMPARE(dialog.instrumentsComboBox->currentText(), name);
-            QCOMPARE(dialog.bankMSBSpinBox->value(), 127);
-            QCOMPARE(dialog.bankLSBSpinBox->value(), 126);
-            QCOMPARE(dialog.programSpinBox->value(), 6);
+            QCOMPARE(dialog.bankMSBSpinBox->value(), int((sounding >> 16) & 0x7f));
+            QCOMPARE(dialog.bankLSBSpinBox->value(), int((sounding >> 8) & 0x7f));
+            QCOMPARE(dialog.programSpinBox->value(), int(sounding & 0x7f) + 1);
         }
+
+        // A number typed goes to the synthesizer once, when it is finished, and the numbers
+        // then show what sounds.
+        QCoreApplication::sendPostedEvents();
+        QSignalSpy sent(synth.get(), &MidiSynth::instrumentChanged);
+        QTest::keyClick(dialog.bankMSBSpinBox, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(dialog.bankMSBSpinBox, QStringLiteral("127"));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(sent.size(), 0);
+        QCOMPARE(synth->channelInstrument(9), MidiInstrumentId(0x7F7E05));
+        QTest::keyClick(dialog.bankMSBSpinBox, Qt::Key_Return);
+        QTRY_COMPARE(sent.size(), 1);
+        QCOMPARE(synth->channelInstrument(9) >> 16, MidiInstrumentId(127));
+        QCOMPARE(dialog.bankMSBSpinBox->value(), int(synth->soundingInstrument(9) >> 16) & 0x7f);
     }
 
     void withoutASoundBankNothingPlays()

@@ -184,19 +184,42 @@ private slots:
         QCOMPARE(none.channelInstrument(0), Platform::MusicDevice::NoInstrument);
     }
 
-    void resetReturnsEveryChannelToZero()
+    // At start-up and after a reset every channel's entry is what it plays: the first program
+    // of bank 0, and on channel 10 the standard kit (MSB 1, LSB 0, program 0), whose program
+    // changes alone then pick kits.
+    void resetReturnsEveryChannelToWhatItPlays()
     {
+        const auto expected = [](int channel) { return channel == 9 ? 0x010000u : 0u; };
+        MidiSynth fresh(nullptr, MidiSynth::NoAudioOutput);
+        QTRY_VERIFY_WITH_TIMEOUT(fresh.isReady(), 30000);
+        for (int channel = 0; channel < 16; ++channel)
+            QCOMPARE(fresh.channelInstrument(channel), expected(channel));
+
         m_synth->setChannelInstrument(0, 0x000005);
-        QCoreApplication::sendPostedEvents(); // its signal goes before the spy listens
+        m_synth->setChannelInstrument(9, 0x000005);
+        QCoreApplication::sendPostedEvents(); // their signals go before the spy listens
         QSignalSpy spy(m_synth, &MidiSynth::instrumentChanged);
         m_synth->reset();
-        QList<Change> expected;
+        QList<Change> told;
         for (int channel = 0; channel < 16; ++channel) {
-            expected.append({channel, 0});
-            QCOMPARE(m_synth->channelInstrument(channel), 0u);
+            told.append({channel, expected(channel)});
+            QCOMPARE(m_synth->channelInstrument(channel), expected(channel));
+            QCOMPARE(m_synth->soundingInstrument(channel), expected(channel));
         }
-        QTRY_COMPARE(changes(spy), expected);
-        QCOMPARE(m_synth->soundingInstrument(0), 0u);
+        QTRY_COMPARE(changes(spy), told);
+
+        // A kit's program change without a bank select, as a drum machine sends it.
+        MidiInstrumentId kit = 0;
+        for (int i = 0; i < m_synth->instrumentCount() && !kit; ++i) {
+            const MidiInstrumentId id = m_synth->instrumentId(i);
+            if ((id & 0xFFFF00) == 0x010000 && (id & 0x7F) != 0)
+                kit = id;
+        }
+        QVERIFY(kit);
+        m_peer->send(QByteArray("\xc9", 1) + char(kit & 0x7F));
+        QTRY_COMPARE(m_synth->channelInstrument(9), kit);
+        QCOMPARE(m_synth->soundingInstrument(9), kit);
+        m_synth->reset();
     }
 
     void instrumentsComeFromTheSoundBank()

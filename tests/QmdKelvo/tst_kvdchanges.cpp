@@ -16,6 +16,7 @@ private slots:
     void init();
     void removingANodeCleansUp();
     void removingAnInstrumentClearsReferences();
+    void instrumentChangeNamesAnInstrument();
     void instrumentAndScaleModeSignals();
 
 private:
@@ -147,6 +148,43 @@ void TestKvdChanges::removingAnInstrumentClearsReferences()
     QCOMPARE(c->instruments(), instruments);
     QCOMPARE(value(group, K::InitialInstrument), QVariant(uint(instruments.first())));
     QCOMPARE(value(node, K::DoInstrumentChange), QVariant(true));
+}
+
+// A node that changes its voices' instrument changes to one of the document's: switched on
+// without one, the change takes the first, in the same undo step.
+void TestKvdChanges::instrumentChangeNamesAnInstrument()
+{
+    const QmdItemId node = addNode(0), named = addNode(665280);
+    const auto tick = [&](QmdItemId id) {
+        c->requestSetData(K::DoInstrumentChange, true, c->elementIndex(id),
+                          QmdRequestOptions(QStringLiteral("Instrument Change")));
+        deliverRelays();
+    };
+    tick(node);
+    QCOMPARE(value(node, K::DoInstrumentChange), QVariant(false));
+    QVERIFY(!value(node, K::Instrument).isValid());
+
+    c->requestAddInstrument();
+    c->requestAddInstrument();
+    const QmdItemIdList instruments = c->instruments();
+    c->requestSetData(K::Instrument, uint(instruments.last()), c->elementIndex(named),
+                      QmdRequestOptions(QStringLiteral("Instrument")));
+    tick(node);
+    tick(named);
+    QCOMPARE(value(node, K::DoInstrumentChange), QVariant(true));
+    QCOMPARE(value(node, K::Instrument), QVariant(uint(instruments.first())));
+    QCOMPARE(value(named, K::Instrument), QVariant(uint(instruments.last())));
+
+    c->requestUndo();
+    c->requestUndo();
+    deliverRelays();
+    QCOMPARE(c->undoText(), QStringLiteral("Instrument"));
+    QVERIFY(!value(node, K::Instrument).isValid());
+    c->requestRedo();
+    deliverRelays();
+    QCOMPARE(c->undoText(), QStringLiteral("Instrument Change"));
+    QCOMPARE(value(node, K::DoInstrumentChange), QVariant(true));
+    QCOMPARE(value(node, K::Instrument), QVariant(uint(instruments.first())));
 }
 
 void TestKvdChanges::instrumentAndScaleModeSignals()

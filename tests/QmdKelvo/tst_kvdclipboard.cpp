@@ -22,6 +22,7 @@ private slots:
     void cleanup();
     void copyPasteRemapsReferences();
     void pasteDropsWhatHangs();
+    void pastedInstrumentChangeNamesAnInstrument();
     void pastePlacement_data();
     void pastePlacement();
     void pasteRefusesForeignContent_data();
@@ -177,6 +178,30 @@ void TestKvdClipboard::pasteDropsWhatHangs()
     c->requestPaste(TickPoint {0, 0});
     added = pasted(before);
     QCOMPARE(added.size(), 2);
+}
+
+// A pasted node whose instrument change names an instrument that the document lacks (copied
+// from another document, or the instrument went since) changes to the document's first.
+void TestKvdClipboard::pastedInstrumentChangeNamesAnInstrument()
+{
+    c->requestAddInstrument();
+    c->requestAddInstrument();
+    const QmdItemIdList instruments = c->instruments();
+    const QmdItemId node = addNode(0, 0);
+    c->requestSetData(QHash<QString, QVariant> {{K::Instrument, uint(instruments.last())},
+                                                {K::DoInstrumentChange, true}},
+                      c->elementIndex(node));
+    c->requestCopy({node});
+    c->requestRemove(instruments.last(), c->index(K::Instruments, QmdIndex()));
+    deliverRelays();
+    const QmdItemIdList before = c->elements();
+    c->requestPaste(TickPoint {0, 0});
+    deliverRelays();
+    const QmdItemIdList added = pasted(before);
+    QCOMPARE(added.size(), 1);
+    QCOMPARE(get(added[0], K::DoInstrumentChange), QVariant(true));
+    QCOMPARE(get(added[0], K::Instrument).toUInt(), uint(instruments.first()));
+    QCOMPARE(c->undoText(), QStringLiteral("Paste"));
 }
 
 void TestKvdClipboard::pastePlacement_data()

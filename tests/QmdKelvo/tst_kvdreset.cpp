@@ -18,6 +18,7 @@ private slots:
     void legacyDocument_data();
     void legacyDocument();
     void plainValuesWhereContainersBelong();
+    void instrumentChangesNameAnInstrument();
 };
 
 void TestKvdReset::legacyDocument_data()
@@ -140,6 +141,26 @@ void TestKvdReset::plainValuesWhereContainersBelong()
     QCOMPARE(c.idList(container(1, K::ArcIdentifiers)), QmdItemIdList({edge}));
     QVERIFY(c.requestAddControllerToEdge(c.elementIndex(3), QmdKelvo::LinearCurve, 1, -1) != 0);
     QCOMPARE(c.idList(container(3, K::ContinuousControllers)).size(), 1);
+}
+
+// Ticked nodes that name none of the document's instruments (fixtures/instrument-changes.kvd:
+// node 1 names none, node 2 a missing one, node 3 the second; node 4 is not ticked), as an
+// older version saved a node ticked without a choice: they change to the first instrument.
+void TestKvdReset::instrumentChangesNameAnInstrument()
+{
+    QmdMemModel model;
+    QmdKelvoController c;
+    c.setModel(&model);
+    c.requestLoad(QStringLiteral(KELVO_FIXTURES "/instrument-changes.kvd"));
+    deliverRelays();
+    QCOMPARE(c.instruments(), QmdItemIdList({4, 6}));
+    QVERIFY(!c.canUndo());
+    auto value = [&](QmdItemId id, const QString& key) { return c.data(key, c.elementIndex(id)); };
+    const QList<uint> instruments = {4, 4, 6, 9};
+    for (QmdItemId node = 1; node <= 4; ++node) {
+        QCOMPARE(value(node, K::DoInstrumentChange).toBool(), node != 4);
+        QCOMPARE(value(node, K::Instrument).toUInt(), instruments.at(node - 1));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestKvdReset)

@@ -7,6 +7,8 @@
 #include "FeedbackMsg.h"
 #include "Inspector.h"
 #include "KelvoWindow.h"
+#include "MidiIO.h"
+#include "MidiPortLists.h"
 #include "MidiPortNames.h"
 #include "MidiSynth.h"
 #include "MidiSynthDialog.h"
@@ -79,15 +81,22 @@ ManualShots::ManualShots(const QString& folder)
     , m_services(std::make_unique<TestAppServices>())
 {
     m_folder.mkpath(QStringLiteral("."));
-    m_services->setMidiInputPorts({MidiPortNames::inputPortName()});
-    m_services->setMidiOutputPorts(
-        {MidiPortNames::outputPortName(), MidiPortNames::synthesizerPortName()});
+    // The port lists the program shows without a MIDI system, made as the program makes them:
+    // its own ports opened, then listed by the MIDI layer.
+    MidiIO<RtMidiIn>::macOpenVirtualPorts();
+    MidiIO<RtMidiOut>::macOpenVirtualPorts();
+    MidiPortLists ports;
+    ports.poll();
+    m_services->setMidiInputPorts(ports.inputSet());
+    m_services->setMidiOutputPorts(ports.outputSet());
 }
 
 ManualShots::~ManualShots()
 {
     m_inspector.reset();
     m_window.reset();
+    MidiIO<RtMidiIn>::macCloseVirtualPorts();
+    MidiIO<RtMidiOut>::macCloseVirtualPorts();
 }
 
 bool ManualShots::setUpLookAndFeel()

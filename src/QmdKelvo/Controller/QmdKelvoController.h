@@ -260,6 +260,15 @@ private:
     void ensureDefaults();
     // Reacts to keys of an item that were set or removed.
     void handleItemDataEffected(const QmdIndex& item, const QStringList& keys, QmdRequestId rid);
+    // A node's instrument change names one of the document's instruments. A node whose change
+    // is on and names none of them takes the first (the one a new voice group starts with);
+    // in a document without instruments its change goes off. A node that a request switched on
+    // or pasted is completed in that request's step.
+    void completeInstrumentChange(QmdItemId node, QmdRequestId rid);
+    // Whether the node's change is on and names none of `instruments`; reads without a lock.
+    bool directLacksChangedInstrument(QmdItemId node, const QmdItemIdList& instruments) const;
+    // Completes the node's change, inside the caller's request.
+    void directCompleteInstrumentChange(QmdItemId node, const QmdItemIdList& instruments);
 
     // ---- Reset steps, inside the reset's request --------------------------------------------
     void convertLegacyNodes();
@@ -269,6 +278,7 @@ private:
     void repairElementContainers();
     void normaliseScaleModes();
     void repairScaleModeReferences();
+    void repairInstrumentChanges();
     void rebuildEdgeFromNodes();
 
     // ---- Removal clean-up -------------------------------------------------------------------

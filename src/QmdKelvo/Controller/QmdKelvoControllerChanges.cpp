@@ -1,11 +1,12 @@
 // Change and removal handling of QmdKelvoController: threads, notes trees and edge records
-// kept in step with the document, the clean-up after removed elements and instruments, and
-// instruments and scale modes announced in the document's terms.
+// kept in step with the document, the clean-up after removed elements and instruments, the
+// instrument of a node's instrument change, and instruments and scale modes announced in the
+// document's terms.
 //
 // The handlers run on the controller's thread after the request that made the change. The
-// clean-up runs as further requests under the removing request's id, so that its undoable
-// part joins the removal's undo step; during undo and redo the history replays that part and
-// only the run-time part is redone here.
+// clean-up and the instrument run as further requests under the changing request's id, so
+// that their undoable part joins that change's undo step; during undo and redo the history
+// replays that part and only the run-time part is redone here.
 
 #include "QmdKelvoController.h"
 
@@ -73,9 +74,12 @@ void QmdKelvoController::handleItemDataEffected(const QmdIndex& item, const QStr
         return;
     const QString containerKey = parent(item).key();
     if (containerKey == K::Elements) {
-        if (keys.contains(K::Notes) && data(K::Type, item).toInt() == QmdKelvo::NodeElement
-            && !takePastedNotesTree(item.itemId(), rid))
+        const bool node = data(K::Type, item).toInt() == QmdKelvo::NodeElement;
+        if (node && keys.contains(K::Notes) && !takePastedNotesTree(item.itemId(), rid))
             requestRebuildNotesTree(item.itemId());
+        if (node && keys.contains(K::DoInstrumentChange)
+            && !unfinishedUndoRedoRequests().contains(rid))
+            completeInstrumentChange(item.itemId(), rid);
     } else if (containerKey == K::Instruments) {
         emit instrumentDataEffected(item.itemId(), keys, rid);
     } else if (containerKey == K::ScaleModes) {
@@ -175,6 +179,40 @@ void QmdKelvoController::removeRefsToEdges(const QmdItemIdList& idList, QmdReque
             directRemove(dependents, elements);
     }
     endRequest(rid);
+}
+
+void QmdKelvoController::completeInstrumentChange(QmdItemId node, QmdRequestId rid)
+{
+    QmdItemIdList instrumentIds;
+    {
+        const ReadLocker locker(this);
+        const QmdIndex instruments = directIndex(K::Instruments, QmdIndex());
+        if (instruments.isValid())
+            instrumentIds = directIdList(instruments);
+        if (!directLacksChangedInstrument(node, instrumentIds))
+            return;
+    }
+    beginRequest(rid, Qmd::NoRequestFlags, tr("Instrument Change"));
+    directCompleteInstrumentChange(node, instrumentIds);
+    endRequest(rid);
+}
+
+bool QmdKelvoController::directLacksChangedInstrument(QmdItemId node,
+                                                      const QmdItemIdList& instruments) const
+{
+    return directElementData(node, K::DoInstrumentChange).toBool()
+        && !instruments.contains(directElementData(node, K::Instrument).toUInt());
+}
+
+void QmdKelvoController::directCompleteInstrumentChange(QmdItemId node,
+                                                        const QmdItemIdList& instruments)
+{
+    if (!directLacksChangedInstrument(node, instruments))
+        return;
+    if (instruments.isEmpty())
+        directSetElementData(node, K::DoInstrumentChange, false);
+    else
+        directSetElementData(node, K::Instrument, uint(instruments.first()));
 }
 
 void QmdKelvoController::removeRefsToInstruments(const QmdItemIdList& idList, QmdRequestId rid,

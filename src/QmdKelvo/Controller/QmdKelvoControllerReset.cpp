@@ -1,6 +1,6 @@
 // The reset of QmdKelvoController after a new, loaded or template document: defaults, the
-// conversion of documents written by older versions, the scale modes, and the run-time objects
-// made anew.
+// conversion of documents written by older versions, the scale modes, nodes' instrument changes
+// that name no instrument, and the run-time objects made anew.
 
 #include "QmdKelvoController.h"
 
@@ -42,6 +42,7 @@ void QmdKelvoController::Reset()
     repairElementContainers();
     normaliseScaleModes();
     repairScaleModeReferences();
+    repairInstrumentChanges();
     // The threads of the previous document leave the tables while the model is locked ...
     {
         const std::unique_lock<std::shared_mutex> locker(instrumentTableLock);
@@ -266,6 +267,20 @@ void QmdKelvoController::repairScaleModeReferences()
         directSetDataIfInvalid(K::ScaleMode, uint(m_chromaticScaleModeId), group);
         if (!exists(directData(K::ScaleMode, group)))
             directSetData(K::ScaleMode, uint(m_chromaticScaleModeId), group);
+    }
+}
+
+void QmdKelvoController::repairInstrumentChanges()
+{
+    const QmdIndex elements = directElementsRoot();
+    if (!elements.isValid())
+        return;
+    const QmdIndex instruments = directIndex(K::Instruments, QmdIndex());
+    const QmdItemIdList instrumentIds
+        = instruments.isValid() ? directIdList(instruments) : QmdItemIdList();
+    for (QmdItemId id : directIdList(elements)) {
+        if (directElementData(id, K::Type).toUInt() == QmdKelvo::NodeElement)
+            directCompleteInstrumentChange(id, instrumentIds);
     }
 }
 
