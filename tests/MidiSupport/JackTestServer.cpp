@@ -212,9 +212,12 @@ void JackTestServer::release()
 
 void JackTestServer::stop()
 {
-    stopServer();
-    // The program's MIDI layer chooses its MIDI system afresh for the next server.
+    // The program's MIDI layer chooses its MIDI system afresh for the next server. Its client
+    // goes first, as when a session ends: one that meets the server's end reports it on its
+    // own thread, and libjack reads what other clients' threads wrote without the lock they
+    // wrote it under, a race of its own that ThreadSanitizer then reports.
     Platform::MidiSystem::shutDown();
+    stopServer();
 }
 
 void JackTestServer::stopServer()
