@@ -17,8 +17,9 @@ unsigned char dataByte(quint8 value)
 
 constexpr int channelCount = 16;
 
-// How long a note handed over ahead is remembered after its due time.
-constexpr quint64 AheadMemoryNs = 200000000;
+// How long a note sent to a port with latency is remembered after its due time, or after it
+// was sent when that was later: it has gone out long before.
+constexpr quint64 SentMemoryNs = 200000000;
 
 } // namespace
 
@@ -56,19 +57,20 @@ bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& b
     if (!record.midi)
         return true;
     std::vector<unsigned char> wire;
-    // Notes handed over ahead are remembered for a while, in case they are taken back.
+    // On a port with latency a note waits there until its frame, later than its due time when
+    // it was handed over late: it is remembered for a while, in case it is taken back.
     const quint64 now = Platform::hostTimeNs();
-    const bool ahead = record.midi->latencyNs() > 0;
+    const bool waits = record.midi->latencyNs() > 0;
     const auto noteSent = [&](uchar pitch, bool held, quint64 due) {
         const bool wasHeld = heldNotes.contains(pitch);
         if (held)
             heldNotes.insert(pitch);
         else
             heldNotes.remove(pitch);
-        while (!aheadNotes.empty() && aheadNotes.front().dueNs + AheadMemoryNs < now)
-            aheadNotes.pop_front();
-        if (ahead && due > now)
-            aheadNotes.push_back({due, pitch, wasHeld});
+        while (!sentNotes.empty() && sentNotes.front().forgetAfterNs < now)
+            sentNotes.pop_front();
+        if (waits)
+            sentNotes.push_back({due, std::max(due, now) + SentMemoryNs, pitch, wasHeld});
     };
     try {
         for (const InstrumentMsg& message : batch) {
@@ -181,18 +183,15 @@ void MidiOutput::takeBack(quint64 afterNs)
         error.printMessage();
     }
     lastDueNs.store(std::min(lastDueNs.load(), afterNs));
-    // A message due later than now has not gone out: no cycle has reached its frame yet.
-    const quint64 undoAfter = std::max(afterNs, Platform::hostTimeNs());
+    // Each message taken back may have gone out or not: the port tells nobody. A pitch whose
+    // note-off may not have gone out, or whose note-on may have, stays held; the note-offs
+    // released for it afterwards end at most a note that no longer sounds.
     QMutexLocker heldLocker(&heldNotesMutex);
-    while (!aheadNotes.empty() && aheadNotes.back().dueNs > afterNs) {
-        const AheadNote note = aheadNotes.back();
-        aheadNotes.pop_back();
-        if (note.dueNs <= undoAfter)
-            continue;
+    while (!sentNotes.empty() && sentNotes.back().dueNs > afterNs) {
+        const SentNote note = sentNotes.back();
+        sentNotes.pop_back();
         if (note.wasHeld)
             heldNotes.insert(note.pitch);
-        else
-            heldNotes.remove(note.pitch);
     }
 }
 

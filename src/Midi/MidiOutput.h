@@ -31,9 +31,10 @@ public:
     // message as it comes, and while no port is open.
     quint64 latencyNs() const;
     // Drops what this output sent due after host time `afterNs` that has not gone out yet (on
-    // an output with latency, what was handed over ahead). A note taken back that was due
-    // later than now no longer counts as held; one due between `afterNs` and now may have
-    // gone out and still counts (a note-off for it does no harm).
+    // an output with latency, what was handed over ahead). Which of it had gone out already
+    // is not known here, so a pitch counts as held when it may sound: when it was held before
+    // a note message taken back or is held after it. A note-off taken back thus counts as not
+    // sent, and one for a note whose note-on was taken back ends nothing.
     void takeBack(quint64 afterNs);
 
     // Sends a note off for every held pitch on the selected channels, due at host time `dueNs`
@@ -56,17 +57,19 @@ private:
     bool writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch);
     QVector<InstrumentMsg> heldNoteOffs() const;
 
-    // A note message handed over ahead of its time, and whether its pitch was held before it:
-    // what takeBack() undoes.
-    struct AheadNote
+    // A note message sent to a port with latency, which may still be waiting there, and
+    // whether its pitch was held before it: what takeBack() accounts for.
+    struct SentNote
     {
         quint64 dueNs;
+        quint64 forgetAfterNs; // by then it has gone out, whenever it was due
         uchar pitch;
         bool wasHeld;
     };
 
     QSet<uchar> heldNotes;
-    std::deque<AheadNote> aheadNotes; // in the order sent, which is the order of due times
+    // In the order sent, which is the order of due times and of forgetAfterNs.
+    std::deque<SentNote> sentNotes;
     mutable QMutex heldNotesMutex; // guards both; taken inside the port record's mutex
     std::atomic<quint64> lastDueNs {0}; // written under the port record's mutex
 };

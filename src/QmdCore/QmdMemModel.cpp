@@ -1,6 +1,7 @@
 #include "QmdMemModel.h"
 
 #include "QmdMemModelCommands.h"
+#include "QmdThreadSanitizer.h"
 
 #include <QDebug>
 #include <QVarLengthArray>
@@ -99,17 +100,21 @@ void QmdMemModel::freeAnyMem(const QVariant& value)
     while (!pending.isEmpty()) {
         SpecialItem* item = pending.takeLast();
         m_liveContainers.remove(item);
+        const auto collect = [&pending](const QVariant& child) {
+            if (SpecialItem* nested = specialItemOf(child))
+                pending.append(nested);
+            else
+                QmdThreadSanitizer::droppingShared(child);
+        };
         if (item->type == Qmd::IntDict) {
             auto* dict = static_cast<IntDictSpecialItem*>(item);
             for (const QVariant& child : std::as_const(dict->children))
-                if (SpecialItem* nested = specialItemOf(child))
-                    pending.append(nested);
+                collect(child);
             delete dict;
         } else {
             auto* dict = static_cast<StrDictSpecialItem*>(item);
             for (const QVariant& child : std::as_const(dict->children))
-                if (SpecialItem* nested = specialItemOf(child))
-                    pending.append(nested);
+                collect(child);
             delete dict;
         }
     }
@@ -593,9 +598,10 @@ void QmdMemModel::primitiveSet(const QMap<K, QVariant>& values, S* container,
     for (auto it = values.cbegin(); it != values.cend(); ++it, ++i) {
         if (!isAcceptable(it.key()))
             continue;
-        if (i < places.size() && places[i] != children.end())
+        if (i < places.size() && places[i] != children.end()) {
+            QmdThreadSanitizer::droppingShared(places[i].value());
             places[i].value() = it.value();
-        else
+        } else
             children.insert(it.key(), it.value());
         noteStoredKey(container, it.key());
         stored.append(it.key());
@@ -609,8 +615,12 @@ void QmdMemModel::primitiveRemove(const QList<K>& keys, S* container, const QmdI
 {
     QList<K> removed;
     for (const K& key : keys) {
-        if (container->children.remove(key))
-            removed.append(key);
+        const auto found = container->children.find(key);
+        if (found == container->children.end())
+            continue;
+        QmdThreadSanitizer::droppingShared(found.value());
+        container->children.erase(found);
+        removed.append(key);
     }
     if (!removed.isEmpty())
         emit itemsRemoved(parent, removed, requestId());

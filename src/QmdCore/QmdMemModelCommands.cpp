@@ -1,5 +1,7 @@
 #include "QmdMemModelCommands.h"
 
+#include "QmdThreadSanitizer.h"
+
 using QmdMemModelKeys::isAcceptable;
 
 // ---------------------------------------------------------------------------------------------
@@ -60,6 +62,10 @@ QmdMemModel::QmdSetCommand<K, S>::QmdSetCommand(QmdMemModel* model, S* container
 template<class K, class S>
 QmdMemModel::QmdSetCommand<K, S>::~QmdSetCommand()
 {
+    for (const QVariant& value : std::as_const(m_valuesToApply))
+        QmdThreadSanitizer::droppingShared(value);
+    for (const QVariant& value : std::as_const(m_previousValues))
+        QmdThreadSanitizer::droppingShared(value);
     m_model->freeAnyMem(m_valuesToApply.values());
     m_model->freeAnyMem(m_previousValues.values());
 }
@@ -127,6 +133,8 @@ QmdMemModel::QmdRemoveCommand<K, S>::QmdRemoveCommand(QmdMemModel* model, S* con
 template<class K, class S>
 QmdMemModel::QmdRemoveCommand<K, S>::~QmdRemoveCommand()
 {
+    for (const QVariant& value : std::as_const(m_removedValues))
+        QmdThreadSanitizer::droppingShared(value);
     m_model->freeAnyMem(m_removedValues.values());
 }
 

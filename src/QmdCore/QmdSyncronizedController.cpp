@@ -1,48 +1,50 @@
 #include "QmdSyncronizedController.h"
 
-// Under ThreadSanitizer, tell it what the mutexes order: Qt's own locking code is not
-// instrumented, so without these notes every access guarded by them would look like a race.
-#if defined(__SANITIZE_THREAD__)
-#define QMD_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QMD_TSAN 1
-#endif
-#endif
+#include "QmdThreadSanitizer.h"
 
-#ifdef QMD_TSAN
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#define QMD_TSAN_ACQUIRE(addr) __tsan_acquire(static_cast<void*>(addr))
-#define QMD_TSAN_RELEASE(addr) __tsan_release(static_cast<void*>(addr))
-#else
-#define QMD_TSAN_ACQUIRE(addr)
-#define QMD_TSAN_RELEASE(addr)
-#endif
+QmdModelMutex::QmdModelMutex()
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_setprotocol(&attributes, PTHREAD_PRIO_INHERIT);
+    pthread_mutex_init(&m_mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
 
+QmdModelMutex::~QmdModelMutex()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
+
+void QmdModelMutex::lock()
+{
+    pthread_mutex_lock(&m_mutex);
+}
+
+bool QmdModelMutex::tryLock()
+{
+    return pthread_mutex_trylock(&m_mutex) == 0;
+}
+
+void QmdModelMutex::unlock()
+{
+    pthread_mutex_unlock(&m_mutex);
+}
+
+// Qt's own locking code is not instrumented: without these notes ThreadSanitizer would take
+// every access guarded by the mutex for a race.
 namespace QmdLocking {
-
-void lock(QRecursiveMutex& mutex)
-{
-    mutex.lock();
-    QMD_TSAN_ACQUIRE(&mutex);
-}
-
-void unlock(QRecursiveMutex& mutex)
-{
-    QMD_TSAN_RELEASE(&mutex);
-    mutex.unlock();
-}
 
 void lock(QMutex& mutex)
 {
     mutex.lock();
-    QMD_TSAN_ACQUIRE(&mutex);
+    QmdThreadSanitizer::acquired(&mutex);
 }
 
 void unlock(QMutex& mutex)
 {
-    QMD_TSAN_RELEASE(&mutex);
+    QmdThreadSanitizer::releasing(&mutex);
     mutex.unlock();
 }
 

@@ -5,14 +5,31 @@
 
 #include <QMutex>
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QSet>
 
-// Locking and unlocking the controller's mutexes. These are out of line so that the notes
-// that a ThreadSanitizer build adds to every lock stay inside the library.
+#include <pthread.h>
+
+// The model lock: recursive, and with priority inheritance. A playback thread of real-time
+// priority that waits for it lends that priority to the thread holding it, which a busy
+// machine would otherwise leave waiting for a processor, the lock held, as long as it likes.
+class QmdModelMutex
+{
+public:
+    QmdModelMutex();
+    ~QmdModelMutex();
+    Q_DISABLE_COPY_MOVE(QmdModelMutex)
+
+    void lock();
+    bool tryLock();
+    void unlock();
+
+private:
+    pthread_mutex_t m_mutex;
+};
+
+// Locking and unlocking the controller's request mutex. These are out of line so that the
+// notes that a ThreadSanitizer build adds to every lock stay inside the library.
 namespace QmdLocking {
-void lock(QRecursiveMutex& mutex);
-void unlock(QRecursiveMutex& mutex);
 void lock(QMutex& mutex);
 void unlock(QMutex& mutex);
 } // namespace QmdLocking
@@ -53,12 +70,12 @@ protected:
     void lockWrite() override { lockData(); }
     void unlockWrite() override { unlockData(); }
 
-    mutable QRecursiveMutex dataMutex;
+    mutable QmdModelMutex dataMutex;
     mutable QMutex requestMutex;
 
 private:
-    void lockData() const { QmdLocking::lock(dataMutex); }
-    void unlockData() const { QmdLocking::unlock(dataMutex); }
+    void lockData() const { dataMutex.lock(); }
+    void unlockData() const { dataMutex.unlock(); }
 
     struct RequestLocker
     {

@@ -66,6 +66,29 @@ bool anyJackServerRuns()
     return false;
 }
 
+// Whether a JACK server process called `name` runs on this machine: one that a run which did not
+// end cleanly left behind, perhaps stopped (a test that freezes its server to try a server that
+// hangs), so that a client that tried it would wait for an answer for ever.
+bool serverProcessRuns(const QString& name)
+{
+    const QByteArray wanted = name.toLocal8Bit();
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : processes) {
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = file.readAll().split('\0');
+        if (arguments.isEmpty() || !arguments.first().endsWith("jackd"))
+            continue;
+        for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
+            if ((arguments.at(i) == "-n" || arguments.at(i) == "--name")
+                && arguments.at(i + 1) == wanted)
+                return true;
+        }
+    }
+    return false;
+}
+
 // With no server running, the table and semaphores in shared memory belong to nobody: servers
 // that were killed left them. Removing them lets the next server start afresh.
 void removeStaleJackState()
@@ -95,7 +118,7 @@ bool JackTestServer::start(QString* error)
         m_claim = claimName(m_name);
         if (m_claim < 0)
             continue; // another test run's server
-        if (acceptsClients()) {
+        if (serverProcessRuns(m_name) || acceptsClients()) {
             release(); // a server left by a run that did not end cleanly
             continue;
         }
@@ -191,9 +214,12 @@ void JackTestServer::release()
 
 void JackTestServer::stop()
 {
-    stopServer();
-    // The program's MIDI layer chooses its MIDI system afresh for the next server.
+    // The program's MIDI layer chooses its MIDI system afresh for the next server. Its client
+    // goes first, as when a session ends: one that meets the server's end reports it on its
+    // own thread, and libjack reads what other clients' threads wrote without the lock they
+    // wrote it under, a race of its own that ThreadSanitizer then reports.
     Platform::MidiSystem::shutDown();
+    stopServer();
 }
 
 void JackTestServer::stopServer()

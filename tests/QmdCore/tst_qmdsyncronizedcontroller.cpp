@@ -5,6 +5,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
+#include <pthread.h>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -28,6 +31,7 @@ class TestQmdSyncronizedController : public QObject
 private slots:
     void writeLockHolderCanRead();
     void readsWaitForTheLock();
+    void aRealTimeWaiterLendsItsPriorityToTheHolder();
     void concurrentRequests();
     void readersWhileElementsComeAndGo();
 };
@@ -56,6 +60,72 @@ void TestQmdSyncronizedController::writeLockHolderCanRead()
     QVERIFY(!freeForOthers());
     c.unlockWrite();
     QVERIFY(freeForOthers());
+}
+
+// All on one processor: the holder of the model lock runs at normal priority, a real-time thread
+// busies the processor, and a real-time thread of higher priority waits for the lock. The
+// holder, lent that priority, lets the lock go at once; without it the waiter would wait until
+// the busy thread is done, 300 ms after the wait began.
+void TestQmdSyncronizedController::aRealTimeWaiterLendsItsPriorityToTheHolder()
+{
+    QmdMemModel model;
+    ProbeController c;
+    c.setModel(&model);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    // The priority first: a thread of normal priority moved to the busy processor would wait.
+    const auto onTheProcessor = [&one](int realTimePriority) {
+        sched_param param {};
+        param.sched_priority = realTimePriority;
+        if (realTimePriority != 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+            return false;
+        return pthread_setaffinity_np(pthread_self(), sizeof one, &one) == 0;
+    };
+    std::atomic<int> stage {0}; // 1 the lock held, 2 the processor busy, 3 the waiter waits
+    std::atomic<bool> refused {false};
+    std::thread holder([&] {
+        refused = refused || !onTheProcessor(0);
+        c.lockWrite();
+        stage = 1;
+        while (stage.load() < 3 && !refused.load()) { }
+        c.unlockWrite();
+    });
+    while (stage.load() < 1) { }
+    constexpr auto Busy = std::chrono::milliseconds(300);
+    std::thread busy([&] {
+        if (!onTheProcessor(10)) {
+            refused = true;
+            return;
+        }
+        stage = 2;
+        while (stage.load() < 3 && !refused.load()) { }
+        for (const auto end = std::chrono::steady_clock::now() + Busy;
+             std::chrono::steady_clock::now() < end;) { }
+    });
+    while (stage.load() < 2 && !refused.load()) { }
+    std::chrono::steady_clock::duration waited {};
+    std::thread waiter([&] {
+        if (!refused.load() && !onTheProcessor(20)) {
+            refused = true;
+            return;
+        }
+        const auto began = std::chrono::steady_clock::now();
+        stage = 3;
+        c.lockRead();
+        waited = std::chrono::steady_clock::now() - began;
+        c.unlockRead();
+    });
+    waiter.join();
+    busy.join();
+    holder.join();
+    qDebug("DBG waited %f refused %d", std::chrono::duration<double, std::milli>(waited).count(),
+           int(refused.load()));
+    if (refused.load())
+        QSKIP("this machine allows no real-time scheduling here");
+    QVERIFY2(waited < Busy / 2,
+             qPrintable(QString("waited %1 ms")
+                            .arg(std::chrono::duration<double, std::milli>(waited).count())));
 }
 
 void TestQmdSyncronizedController::readsWaitForTheLock()

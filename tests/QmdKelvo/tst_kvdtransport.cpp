@@ -37,7 +37,8 @@ private slots:
 
 private:
     // Makes the document play against a clock the test drives, at 60 beats per minute (a
-    // voice group then looks 0.025 principals ahead); the instruments stay paused.
+    // voice group then looks ahead 0.04 principals, one per second of its look-ahead); the
+    // instruments stay paused.
     TestSync* useTestClock();
     QmdItemId addNode(qint64 x, const QString& notes);
     void addEdge(QmdItemId from, QmdItemId to);
@@ -138,9 +139,9 @@ void TestKvdTransport::playbackAndSwitches()
 
 void TestKvdTransport::primingAndGotoStart()
 {
-    // A and B, a quarter principal apart, joined both ways.
+    // A and B, half a principal apart (30 ms, more than half the look-ahead), joined both ways.
     QmdItemId other = 0;
-    c->requestAddNode(TickPoint {qint64(P / 4), 0}, QmdKelvo::NoCreationFlags,
+    c->requestAddNode(TickPoint {qint64(P / 2), 0}, QmdKelvo::NoCreationFlags,
                       QmdRequestOptions(QString()), &other);
     c->requestAddEdge(c->elementIndex(node), c->elementIndex(other));
     c->requestAddEdge(c->elementIndex(other), c->elementIndex(node));
@@ -188,6 +189,10 @@ void TestKvdTransport::startQuantization()
     QFETCH(int, quantization);
     QFETCH(uint, divs);
     c->requestSetData(K::DivsPerPrincipal, divs, QmdIndex());
+    // A voice that travels on keeps the group iterating, however soon its start comes.
+    const QmdItemId other = addNode(P, QString());
+    addEdge(node, other);
+    addEdge(other, node);
     const QmdItemId group = addGroup(QString());
     c->requestSetData(K::TriggeringQuantization, quantization, c->elementIndex(group));
     // The clock alone: the instrument stays paused and keeps what the group sends.
@@ -412,8 +417,9 @@ void TestKvdTransport::stoppedOrDeletedGroupDropsItsQueuedNotes()
     TestSync* clock = useTestClock();
     QVERIFY(clock);
     c->requestSetData(K::Notes, QStringLiteral("C3:100:1"), c->elementIndex(node));
-    // 0.01 principals apart: the groups reach three nodes within their look-ahead.
-    const QmdItemId other = addNode(P / 100, QStringLiteral("E3:100:1"));
+    // Three eighths of the look-ahead apart: the groups reach three nodes within it.
+    const qint64 apart = qint64(P * VoiceGroup::LookAheadNanos / 1000000000 * 3 / 8);
+    const QmdItemId other = addNode(apart, QStringLiteral("E3:100:1"));
     addEdge(node, other);
     addEdge(other, node);
     clock->setPlaying(true);

@@ -28,11 +28,14 @@ SyncTypeRegistry& registry()
 AbstractSync::AbstractSync(QObject* parent)
     : QObject(parent)
 {
-    connect(this, &AbstractSync::tempoChanged, this, &AbstractSync::timingChanged);
+    // On the thread that changed the timing (the MIDI input's, when it follows MIDI clock): the
+    // output threads it wakes wait for no event loop.
+    connect(this, &AbstractSync::tempoChanged, this, &AbstractSync::timingChanged,
+            Qt::DirectConnection);
     connect(this, &AbstractSync::principalsToBeatsNumeratorChanged, this,
-            &AbstractSync::timingChanged);
+            &AbstractSync::timingChanged, Qt::DirectConnection);
     connect(this, &AbstractSync::principalsToBeatsDenominatorChanged, this,
-            &AbstractSync::timingChanged);
+            &AbstractSync::timingChanged, Qt::DirectConnection);
 }
 
 AbstractSync::~AbstractSync() = default;

@@ -76,6 +76,7 @@ signals:
     void tempoChanged(uint tempo);
     void principalsToBeatsNumeratorChanged(uint n);
     void principalsToBeatsDenominatorChanged(uint d);
+    // After any of the three, on the thread that changed it.
     void timingChanged();
 };
 

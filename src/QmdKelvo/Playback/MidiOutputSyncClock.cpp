@@ -1,6 +1,5 @@
 #include "MidiOutputSyncClock.h"
 
-#include "HostTime.h"
 #include "MidiSync.h"
 
 #include <QMutexLocker>
@@ -28,7 +27,6 @@ void MidiOutputSyncClock::startCountingAt(quint64 pulses)
 {
     QMutexLocker locker(&countMutex);
     sentClockCount = pulses / MidiSync::PulsesPerMidiClock;
-    aheadDueNs.clear();
 }
 
 bool MidiOutputSyncClock::safeWrite(const std::vector<uchar>& bytes, quint64 dueNs)
@@ -53,32 +51,13 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max, quint64 aheadNs)
     QMutexLocker locker(&countMutex);
     const quint64 due = clock->directPulsesElapsed(aheadNs) / MidiSync::PulsesPerMidiClock;
     const quint64 n = due > sentClockCount ? std::min<quint64>(due - sentClockCount, max) : 0;
-    const quint64 now = Platform::hostTimeNs();
-    const quint64 latency = latencyNs();
-    while (!aheadDueNs.empty() && aheadDueNs.front() + latency <= now)
-        aheadDueNs.pop_front();
     for (quint64 i = 0; i < n; ++i) {
         quint64 dueNs = 0; // stays 0 (at once) while the clock keeps no host time
         clock->directHostTimeOfPulses((sentClockCount + 1) * MidiSync::PulsesPerMidiClock, &dueNs);
         if (!safeWrite({0xF8}, dueNs))
             return;
         ++sentClockCount;
-        if (dueNs > now)
-            aheadDueNs.push_back(dueNs);
     }
-}
-
-void MidiOutputSyncClock::takeBackClocksAhead(quint64 afterNs)
-{
-    QMutexLocker locker(&countMutex);
-    const quint64 cutoff = std::min(afterNs, Platform::hostTimeNs());
-    const auto ahead = std::count_if(aheadDueNs.cbegin(), aheadDueNs.cend(),
-                                     [cutoff](quint64 dueNs) { return dueNs > cutoff; });
-    aheadDueNs.clear();
-    if (ahead == 0)
-        return;
-    takeBack(cutoff);
-    sentClockCount -= quint64(ahead);
 }
 
 void MidiOutputSyncClock::iterate()
@@ -99,15 +78,9 @@ void MidiOutputSyncClock::iterate()
 
 void MidiOutputSyncClock::pauseAndWait()
 {
-    pauseAndWaitForStopAt(std::numeric_limits<quint64>::max());
-}
-
-void MidiOutputSyncClock::pauseAndWaitForStopAt(quint64 stopNs)
-{
     AbstractOutputThread::pauseAndWait();
     if (!sync.load())
         return;
-    takeBackClocksAhead(stopNs);
     // Every clock due up to the stop goes out before it, however far the thread fell behind.
     directEmitClocksDiff(std::numeric_limits<quint64>::max());
     safeWrite({0xFC});
@@ -117,6 +90,5 @@ void MidiOutputSyncClock::reset()
 {
     QMutexLocker locker(&countMutex);
     sentClockCount = 0;
-    aheadDueNs.clear();
     safeWrite({0xF2, 0x00, 0x00});
 }

@@ -6,7 +6,6 @@
 
 #include <QMutex>
 
-#include <deque>
 #include <vector>
 
 // Sends MIDI clock to one output port: 24 timing clocks per beat while the transport runs,
@@ -17,7 +16,9 @@
 // Each clock carries the host time it is due at. On a port that places messages at their time
 // a constant latency later (JACK), the thread does not poll: it hands each clock over as soon as
 // it is due within that latency and sleeps until the next is, and the clock lands at its frame.
-// A stop takes back the clocks handed over for the time after it, so that none goes out after
+// A clock handed over counts as sent: a stop does not take back those handed over for the time
+// after it (up to one latency's worth), since whether one has gone out already cannot be told,
+// and one counted wrongly would be sent twice, or never, in the next run. They go out before
 // the Stop.
 class MidiOutputSyncClock : public AbstractOutputThread, public MidiOutput
 {
@@ -27,9 +28,6 @@ public:
 
     // Sends the clocks still due, then a Stop.
     void pauseAndWait() override;
-    // The same for a stop at host time `stopNs`: the clocks handed over for the time after it
-    // are taken back, also those that came due while the stop reached this output.
-    void pauseAndWaitForStopAt(quint64 stopNs);
     // Counts from 0 again and sends Song Position Pointer 0.
     void reset();
     // The clocks sent so far count as those of a run that has reached `pulses`, so that an
@@ -47,15 +45,8 @@ protected:
     void iterate() override;
 
 private:
-    // Takes back the clocks handed over ahead for the time after `afterNs` (or now, when
-    // earlier), and uncounts them.
-    void takeBackClocksAhead(quint64 afterNs);
-
-    mutable QMutex countMutex; // guards the two below; never held while waiting on the thread
+    mutable QMutex countMutex; // guards the count; never held while waiting on the thread
     quint64 sentClockCount = 0;
-    // The due times of the clocks handed over ahead of their time, oldest first, kept until
-    // their time and the output's latency have passed (until then they can be taken back).
-    std::deque<quint64> aheadDueNs;
 };
 
 #endif // MIDIOUTPUTSYNCCLOCK_H

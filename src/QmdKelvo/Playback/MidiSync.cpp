@@ -478,7 +478,7 @@ void MidiSync::setPlayingAt(quint64 t, quint64 delayNs, bool play)
     publishPulseState();
     // The outputs send the clocks due up to the stop, then a Stop.
     for (MidiOutputSyncClock* output : std::as_const(syncOutputs))
-        output->pauseAndWaitForStopAt(t);
+        output->pauseAndWait();
     if (pulsesReceived != 0) {
         // The position becomes that of the clocks received from outside.
         pulsesOffset = qint64(pulsesReceived) - qint64(pulsesAccumulated);
