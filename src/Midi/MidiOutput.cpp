@@ -214,7 +214,7 @@ void MidiOutput::systemPortLost()
 {
     QMutexLocker locker(&heldNotesMutex);
     heldNotes.clear();
-    aheadNotes.clear();
+    sentNotes.clear();
     lastDueNs.store(0);
 }
 
