@@ -542,9 +542,19 @@ void JackClient::awaitGraphChange() const
     // The server takes a change into its graph at the start of a cycle; a cycle of ours that
     // ends after the call may have begun before it, the next one has not.
     const quint64 changed = cycles();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    const auto deadline = std::chrono::steady_clock::now() + waitForCycles(2);
     while (cycles() < changed + 2 && !serverGone() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+std::chrono::nanoseconds JackClient::waitForCycles(int count) const
+{
+    // Twice the time the cycles take, however long the server's period, and never less than a
+    // quarter of a second, for a server that is late.
+    const jack_nframes_t rate = sampleRate();
+    const auto cyclesTake = std::chrono::nanoseconds(
+        rate > 0 ? qint64(bufferSize()) * 1000000000 / rate * 2 * count : 0);
+    return std::max<std::chrono::nanoseconds>(cyclesTake, std::chrono::milliseconds(250));
 }
 
 QString JackClient::serverSocketPath()

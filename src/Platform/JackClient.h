@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -111,8 +112,10 @@ public:
         return registerPort(name, JACK_DEFAULT_MIDI_TYPE, flags, fullName);
     }
     // Returns once the server has taken a change of connections made before the call into its
-    // graph (two cycles later), a quarter of a second at most.
+    // graph (two cycles later), waitForCycles(2) at most.
     void awaitGraphChange() const;
+    // How long `count` of the server's cycles are waited for at most.
+    std::chrono::nanoseconds waitForCycles(int count) const;
 
     // Requests about this client's ports. Never called on the process thread. False when the
     // server refused or has gone.

@@ -164,9 +164,19 @@ void JackMidiOutput::closePort()
 
 void JackMidiOutput::drain()
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    // What is pending goes within a second (see send) and the cycles after; a server that runs
+    // no cycle of ours for as long as two should take is not waited for.
+    const auto now = [] { return std::chrono::steady_clock::now(); };
+    const auto deadline = now() + std::chrono::nanoseconds(maxAheadNs) + m_jack->waitForCycles(2);
+    const auto stalled = m_jack->waitForCycles(2);
+    quint64 seen = m_cycles.load();
+    auto lastCycle = now();
     const auto waiting = [&] {
-        if (m_jack->serverGone() || std::chrono::steady_clock::now() >= deadline)
+        if (m_cycles.load() != seen) {
+            seen = m_cycles.load();
+            lastCycle = now();
+        }
+        if (m_jack->serverGone() || now() >= deadline || now() - lastCycle >= stalled)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
         return true;

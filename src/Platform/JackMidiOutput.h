@@ -76,7 +76,8 @@ private:
     // false at once when the server has gone.
     bool waitForRoom(std::size_t bytes);
     void writeDue(void* buffer, jack_nframes_t frames);
-    // Waits, a quarter of a second at most, until what was sent has gone out.
+    // Waits until what was sent has gone out: a second and the cycles after at most, and no
+    // longer than the server runs no cycle of ours.
     void drain();
     // Registers the port and adds it to the client's cycles.
     void registerPort(const std::string& portName);

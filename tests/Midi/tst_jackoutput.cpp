@@ -304,6 +304,21 @@ private slots:
         QCOMPARE(values, QStringList({"1", "5", "4"}));
     }
 
+    // Closing a port sends first what was handed over for later, a note-off due most of a
+    // second on, say, before the port goes.
+    void closingSendsWhatWasHandedOverFirst()
+    {
+        FrameRecorder recorder;
+        MidiOutput output;
+        QVERIFY(output.openPort(recorder.portName()));
+        QVERIFY(warmUp(output, recorder));
+        QVERIFY(output.write(raw({0x80, 0x40, 0}, Platform::hostTimeNs() + 600000000)));
+        QVERIFY(output.closePort());
+        const QList<FrameRecorder::Event> events = recorder.receive(1);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.first().bytes, QByteArray("\x80\x40\x00", 3));
+    }
+
     // A pause takes back what an output handed over for after the stop, and switches off the
     // notes left sounding. Which of what it took back had gone out already nobody knows: a
     // note-off taken back counts as not sent. Kelvo's cycles are held meanwhile, as a busy
