@@ -229,14 +229,24 @@ void JackTestServer::stopServer()
         return;
     }
     // A frozen server takes no signal but this one.
+    const pid_t server = serverPid();
     signalServer(SIGCONT);
     kill(m_pid, SIGTERM);
-    const QDeadlineTimer deadline(5000);
+    // A server told to stop before it ran a cycle after a freeze waits for that cycle, up to
+    // a hundred seconds, and the program's clients wait in their requests with it: one that
+    // has not ended after a few seconds is killed, which ends every request at once.
+    QDeadlineTimer deadline(5000);
+    bool killed = false;
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
         if (deadline.hasExpired()) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            break;
+            if (killed || server <= 0) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+                break;
+            }
+            kill(server, SIGKILL);
+            killed = true;
+            deadline.setRemainingTime(5000);
         }
         QThread::msleep(20);
     }
