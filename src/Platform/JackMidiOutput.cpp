@@ -181,10 +181,17 @@ void JackMidiOutput::drain()
         std::this_thread::sleep_for(std::chrono::microseconds(100));
         return true;
     };
-    while ((m_ring.write_available() < ringBytes || m_pendingCount.load() > 0) && waiting()) { }
-    // The cycle that took the last message may still be writing it.
-    const quint64 emptied = m_cycles.load();
-    while (m_cycles.load() < emptied + 2 && waiting()) { }
+    const auto empty
+        = [this] { return m_ring.write_available() == ringBytes && m_pendingCount.load() == 0; };
+    for (;;) {
+        while (!empty() && waiting()) { }
+        // The cycle that took the last message from the ring may still be writing it, or not
+        // yet have counted it as pending: two cycles later both are done.
+        const quint64 emptied = m_cycles.load();
+        while (m_cycles.load() < emptied + 2 && waiting()) { }
+        if (empty() || !waiting())
+            return;
+    }
 }
 
 void JackMidiOutput::setPortName(const std::string& portName)
