@@ -317,7 +317,8 @@ JackClient::~JackClient()
 void JackClient::release(JackClient* client)
 {
     client->close();
-    if (client->waitClosed(closeTimeoutMs)) {
+    const bool halted = client->serverGone() && client->serverHalted();
+    if (client->waitClosed(halted ? 0 : closeTimeoutMs)) {
         delete client;
         return;
     }
@@ -340,6 +341,11 @@ void JackClient::markServerGone()
 {
     if (!m_serverGone.exchange(true))
         notify();
+}
+
+bool JackClient::serverHalted() const
+{
+    return m_serverPid > 0 && processHalted(m_serverPid);
 }
 
 void JackClient::close()
@@ -404,8 +410,7 @@ bool JackClient::call(std::function<void(jack_client_t*)> request)
         // A server whose process can be seen stopped hangs; one that cannot be seen is given
         // the whole wait.
         if (now - start >= requestTimeout
-            || (cycling && now - stalledSince >= stalledTimeout && m_serverPid > 0
-                && processHalted(m_serverPid)))
+            || (cycling && now - stalledSince >= stalledTimeout && serverHalted()))
             break;
     }
     // The request is given up: one not yet started never runs, one under way is left to the

@@ -146,8 +146,12 @@ JackSession::~JackSession()
         std::unique_lock<std::mutex> locker(m_state->mutex);
         m_state->stop = true;
         m_state->notify();
+        // A thread that closes a client of a stopped server waits for as long as it stays so.
+        const bool held
+            = m_state->client && m_state->client->serverGone() && m_state->client->serverHalted();
         const bool ended
-            = m_state->ended.wait_for(locker, stopTimeout, [this] { return !m_state->running; });
+            = m_state->ended.wait_for(locker, held ? std::chrono::seconds(0) : stopTimeout,
+                                      [this] { return !m_state->running; });
         client.swap(m_state->client);
         m_state->clientOpen = false;
         locker.unlock();

@@ -356,7 +356,7 @@ private slots:
         waited.restart();
         device.reset();
         layer.stop();
-        QVERIFY2(waited.elapsed() < 5000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY2(waited.elapsed() < 2000, qPrintable(QString::number(waited.elapsed())));
         // The user stops the server that hangs (which then waits for a cycle it will not run,
         // and the program's closing clients wait with it, until it is killed), and the next test
         // has a server again.
