@@ -50,6 +50,11 @@ constexpr auto lookInterval = std::chrono::milliseconds(250);
 constexpr auto retryInterval = std::chrono::seconds(2);
 constexpr auto blindRetryInterval = std::chrono::seconds(10);
 constexpr auto stopTimeout = std::chrono::seconds(2);
+// How often the session looks at the cycles of its client, and how long a server may run none
+// of them while its process is seen stopped before it is taken for gone (as a request that
+// meets it would be).
+constexpr auto watchInterval = std::chrono::milliseconds(500);
+constexpr auto stalledTimeout = std::chrono::seconds(2);
 
 // Tells every listener through `call`, one listener call at a time across sessions.
 template<class Call>
@@ -227,6 +232,9 @@ void JackSession::run(std::shared_ptr<State> state)
     Clock::time_point nextTry = Clock::now();
     Clock::time_point nextBlindTry = Clock::now() + blindRetryInterval;
     const JackClient::Notifier notifier = state->notifier();
+    const JackClient* watched = nullptr;
+    quint64 watchedCycles = 0;
+    Clock::time_point cycledAt = Clock::now();
     const auto stopped = [&state] {
         const std::lock_guard<std::mutex> locker(state->mutex);
         if (!state->stop)
@@ -287,10 +295,27 @@ void JackSession::run(std::shared_ptr<State> state)
                 changed = changes != state->seenPortChanges;
                 state->seenPortChanges = changes;
             }
-            if (changed)
+            if (changed) {
                 tellListeners([](Listener* listener) { listener->jackPortsChanged(); });
-            else if (!client->serverGone())
-                state->wait(std::chrono::hours(1));
+                continue;
+            }
+            if (client->serverGone())
+                continue;
+            // A server that hangs tells nothing: it is found out by the cycles it no longer
+            // runs, before anybody's request meets it.
+            const quint64 cycles = client->cycles();
+            if (client.get() != watched || cycles != watchedCycles) {
+                watched = client.get();
+                watchedCycles = cycles;
+                cycledAt = Clock::now();
+            } else if (Clock::now() - cycledAt >= stalledTimeout && client->serverHalted()) {
+                qWarning("The JACK server has run none of Kelvo's cycles for %.1f s and is "
+                         "stopped; it is taken for gone.",
+                         std::chrono::duration<double>(Clock::now() - cycledAt).count());
+                client->markServerGone();
+                continue;
+            }
+            state->wait(watchInterval);
             continue;
         }
         const Clock::time_point now = Clock::now();
