@@ -95,17 +95,30 @@ pid_t serverProcess()
     return pid;
 }
 
-// Whether the process is stopped (SIGSTOP, a debugger) or gone: a server that does not answer.
-bool processHalted(pid_t pid)
+// The state letter of a process ("pid (name) state ..."; the name may hold anything but ends
+// at the last parenthesis); 0 when it has gone.
+char processState(pid_t pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    // "pid (name) state ...": the name may hold anything but ends at the last parenthesis.
+        return 0;
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
-    const char state = close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
-    return state == 'T' || state == 't' || state == 'Z' || state == 'X';
+    return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
+}
+
+// Whether the process is stopped (SIGSTOP, a debugger).
+bool processStopped(pid_t pid)
+{
+    const char state = processState(pid);
+    return state == 'T' || state == 't';
+}
+
+// Whether the process is stopped or gone: a server that does not answer.
+bool processHalted(pid_t pid)
+{
+    const char state = processState(pid);
+    return state == 0 || state == 'T' || state == 't' || state == 'Z' || state == 'X';
 }
 
 constexpr auto openTimeout = std::chrono::seconds(5);
@@ -353,16 +366,35 @@ void JackClient::close()
     if (m_closing.exchange(true))
         return;
     // After every request asked before, and past any that still waits for the server: the
-    // library's client is closed exactly once, and no request touches it afterwards.
-    m_requests->post([handle = m_client, requests = m_requests.get(), gone = serverGone()] {
+    // library's client is closed exactly once, and no request touches it afterwards. The object
+    // lives until then (see release()).
+    m_requests->post([this, handle = m_client, requests = m_requests.get(), gone = serverGone()] {
         // After a server has gone the library only tells that it does not run.
         if (gone) {
+            awaitNotificationThread();
             const QuietLibrary quietLibrary;
             closeClient(handle);
         } else
             closeClient(handle);
         requests->closed.store(true);
     });
+}
+
+void JackClient::awaitNotificationThread() const
+{
+    // Closing cancels the library's threads asynchronously. The notification thread that told
+    // of the server's end goes on to print why its next read failed, in the C library's
+    // strerror(), whose lock a thread cancelled there leaves taken for every later caller in
+    // the process: it is given a second to end by itself. One that waits for a stopped server
+    // waits in a read, where it may be cancelled.
+    const pid_t thread = m_notificationThread.load();
+    if (thread == 0)
+        return;
+    const QByteArray task = QByteArray("/proc/self/task/") + QByteArray::number(thread);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (access(task.constData(), F_OK) == 0 && !(m_serverPid > 0 && processStopped(m_serverPid))
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 int JackClient::clientsOpen()
@@ -597,12 +629,15 @@ int JackClient::process(jack_nframes_t frames, void* self)
 // The library's notification thread, from here on.
 void JackClient::shutDown(void* self)
 {
-    static_cast<JackClient*>(self)->markServerGone();
+    auto* client = static_cast<JackClient*>(self);
+    client->m_notificationThread.store(pid_t(gettid()));
+    client->markServerGone();
 }
 
 void JackClient::portRegistered(jack_port_id_t, int, void* self)
 {
     auto* client = static_cast<JackClient*>(self);
+    client->m_notificationThread.store(pid_t(gettid()));
     client->m_portChanges.fetch_add(1);
     client->notify();
 }

@@ -167,6 +167,8 @@ private:
     }
     void notify() const;
     static int process(jack_nframes_t frames, void* self);
+    // Waits a little for the notification thread of a client whose server has gone to end.
+    void awaitNotificationThread() const;
     static void shutDown(void* self);
     static void portRegistered(jack_port_id_t, int, void* self);
     static int bufferSizeChanged(jack_nframes_t frames, void* self);
@@ -192,6 +194,8 @@ private:
     std::atomic<jack_nframes_t> m_bufferSize {0};
     std::atomic<jack_nframes_t> m_sampleRate {0};
     std::atomic<bool> m_serverGone {false};
+    // The library's notification thread, once a callback has run on it.
+    std::atomic<pid_t> m_notificationThread {0};
     std::atomic<bool> m_closing {false};
     std::atomic<bool> m_active {false}; // activated: the server runs its cycles
 };
