@@ -330,8 +330,8 @@ JackClient::~JackClient()
 void JackClient::release(JackClient* client)
 {
     client->close();
-    const bool halted = client->serverGone() && client->serverHalted();
-    if (client->waitClosed(halted ? 0 : closeTimeoutMs)) {
+    const bool stopped = client->serverGone() && client->serverStopped();
+    if (client->waitClosed(stopped ? 0 : closeTimeoutMs)) {
         delete client;
         return;
     }
@@ -359,6 +359,11 @@ void JackClient::markServerGone()
 bool JackClient::serverHalted() const
 {
     return m_serverPid > 0 && processHalted(m_serverPid);
+}
+
+bool JackClient::serverStopped() const
+{
+    return m_serverPid > 0 && processStopped(m_serverPid);
 }
 
 void JackClient::close()
@@ -392,7 +397,7 @@ void JackClient::awaitNotificationThread() const
         return;
     const QByteArray task = QByteArray("/proc/self/task/") + QByteArray::number(thread);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (access(task.constData(), F_OK) == 0 && !(m_serverPid > 0 && processStopped(m_serverPid))
+    while (access(task.constData(), F_OK) == 0 && !serverStopped()
            && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }

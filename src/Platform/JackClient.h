@@ -78,9 +78,12 @@ public:
     bool serverGone() const { return m_serverGone.load(); }
     // Counts the server as gone (a request that could not be carried).
     void markServerGone();
-    // Whether the server's process can be seen stopped (SIGSTOP, a debugger) or ended: a close
-    // then waits for it to go on, which nobody should wait for.
+    // Whether the server's process can be seen stopped (SIGSTOP, a debugger) or ended: a
+    // server that does not answer.
     bool serverHalted() const;
+    // Whether it can be seen stopped: a close then waits for it to go on, which nobody should
+    // wait for.
+    bool serverStopped() const;
     // Closes the client on its request thread, once, after every request asked before; returns
     // at once. From then on nothing of the library's client is used.
     void close();

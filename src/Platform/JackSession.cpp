@@ -153,7 +153,7 @@ JackSession::~JackSession()
         m_state->notify();
         // A thread that closes a client of a stopped server waits for as long as it stays so.
         const bool held
-            = m_state->client && m_state->client->serverGone() && m_state->client->serverHalted();
+            = m_state->client && m_state->client->serverGone() && m_state->client->serverStopped();
         const bool ended
             = m_state->ended.wait_for(locker, held ? std::chrono::seconds(0) : stopTimeout,
                                       [this] { return !m_state->running; });
