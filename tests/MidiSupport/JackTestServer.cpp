@@ -220,14 +220,17 @@ void JackTestServer::stop()
     // wrote it under, a race of its own that ThreadSanitizer then reports.
     Platform::MidiSystem::shutDown();
     stopServer();
+    release();
+    // The name is free for another test program's server now. A MIDI layer that this program
+    // starts again before its next server would look for it and take the name of Kelvo's client
+    // there, so it is pointed at a server that never runs.
+    qputenv("JACK_DEFAULT_SERVER", "kelvo-test-none");
 }
 
 void JackTestServer::stopServer()
 {
-    if (m_pid <= 0) {
-        release();
+    if (m_pid <= 0)
         return;
-    }
     // A frozen server takes no signal but this one.
     const pid_t server = serverPid();
     signalServer(SIGCONT);
@@ -251,7 +254,6 @@ void JackTestServer::stopServer()
         QThread::msleep(20);
     }
     m_pid = 0;
-    release();
 }
 
 pid_t JackTestServer::serverPid() const
@@ -292,15 +294,13 @@ bool JackTestServer::restart(QString* error)
                      .arg(Platform::JackClient::clientsOpen());
         return false;
     }
-    m_claim = claimName(m_name);
+    if (m_claim < 0)
+        m_claim = claimName(m_name);
     if (m_claim < 0) {
         *error = QStringLiteral("the server name %1 is taken").arg(m_name);
         return false;
     }
-    if (startServer(error))
-        return true;
-    release();
-    return false;
+    return startServer(error);
 }
 
 bool JackTestServer::isRunning() const

@@ -31,7 +31,10 @@ public:
     int period() const { return m_period; }
     // Stops the server, and has the program's MIDI layer choose its MIDI system afresh.
     void stop();
-    // Stops the server as if it had died: the program's MIDI layer is left as it is.
+    // Stops the server as if it had died: the program's MIDI layer is left as it is, and goes
+    // on looking for a server of that name. The name stays claimed until restart() or stop(),
+    // so that no other test program's server starts under it meanwhile: the program would take
+    // the name of Kelvo's client there.
     void stopServer();
     // Sends `signal` to the server itself: SIGKILL to kill it, SIGSTOP to freeze it (a server
     // that hangs), SIGCONT to let it go on. False when it does not run.
