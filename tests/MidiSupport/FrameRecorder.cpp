@@ -130,6 +130,7 @@ int FrameRecorder::process(jack_nframes_t frames, void* self)
     const jack_nframes_t cycleStart = stored.frame;
     stored.cycleFrames = frames;
     stored.jackMinusHostUs = jackMinusHostUs();
+    stored.clockAheadUs = double(stored.cycleStartUs) - double(jack_get_time());
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, i) != 0)
@@ -156,6 +157,7 @@ QList<FrameRecorder::Event> FrameRecorder::take()
         event.cycleStartUs = stored.cycleStartUs;
         event.nextCycleUs = stored.nextCycleUs;
         event.jackMinusHostUs = stored.jackMinusHostUs;
+        event.clockAheadUs = stored.clockAheadUs;
         events.append(event);
     });
     return events;

@@ -28,6 +28,11 @@ public:
         jack_time_t cycleStartUs = 0;
         jack_time_t nextCycleUs = 0;
         double jackMinusHostUs = 0;
+        // How far the server's clock put the cycle's start after the present when the recorder
+        // read it, in microseconds (negative: before, as it should be). After the server ran a
+        // cycle late it may run ahead of itself for a while, and a writer that takes its cycle
+        // times then finds a message that is on time already late.
+        double clockAheadUs = 0;
 
         // The host time the event's frame stands for, in nanoseconds.
         double hostNs() const;
@@ -69,6 +74,7 @@ private:
         jack_time_t cycleStartUs;
         jack_time_t nextCycleUs;
         double jackMinusHostUs;
+        double clockAheadUs;
     };
 
     static int process(jack_nframes_t frames, void* self);
