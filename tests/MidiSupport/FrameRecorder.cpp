@@ -57,6 +57,11 @@ double FrameRecorder::Event::hostNs() const
     return (us - jackMinusHostUs) * 1e3;
 }
 
+double FrameRecorder::Event::presentHostNs() const
+{
+    return hostNs() - clockAheadUs * 1e3;
+}
+
 double FrameRecorder::Event::offsetOf(quint64 dueNs, jack_nframes_t latencyFrames) const
 {
     const double dueUs = double(dueNs) / 1e3 + jackMinusHostUs;

@@ -36,6 +36,10 @@ public:
 
         // The host time the event's frame stands for, in nanoseconds.
         double hostNs() const;
+        // The same, with the cycle taken to have begun when the recorder ran it rather than when
+        // the server's clock says: a little late (by what the cycle took to reach the recorder),
+        // but right also while the server's clock is astray.
+        double presentHostNs() const;
         // Where in this event's cycle a message due at host time `dueNs` belongs when it is
         // placed `latencyFrames` later, in frames from the cycle's start (outside 0 ..
         // cycleFrames when it belongs to another cycle).
