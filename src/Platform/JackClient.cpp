@@ -127,6 +127,11 @@ constexpr int closeTimeoutMs = 2000;
 // how long in all.
 constexpr auto stalledTimeout = std::chrono::seconds(2);
 constexpr auto requestTimeout = std::chrono::seconds(10);
+// How long a client whose server has ended waits for its notification thread at its close.
+constexpr auto notificationEndTimeout = std::chrono::seconds(5);
+
+// The last server whose end a client of the process was told of (its process).
+std::atomic<pid_t> serverToldGone {0};
 
 } // namespace
 
@@ -373,10 +378,15 @@ void JackClient::close()
     // After every request asked before, and past any that still waits for the server: the
     // library's client is closed exactly once, and no request touches it afterwards. The object
     // lives until then (see release()).
-    m_requests->post([this, handle = m_client, requests = m_requests.get(), gone = serverGone()] {
-        // After a server has gone the library only tells that it does not run.
-        if (gone) {
+    m_requests->post([this, handle = m_client, requests = m_requests.get()] {
+        // Whether the server has gone is asked here, when the client closes: each client of the
+        // process learns of it on its own thread, and one is closed (a listener's, once the
+        // program's client has learnt of it) before its own thread may have told.
+        const bool ended = serverGone() || m_toldGone.load()
+            || (m_serverPid > 0 && serverToldGone.load() == m_serverPid) || serverHalted();
+        if (ended) {
             awaitNotificationThread();
+            // After a server has gone the library only tells that it does not run.
             const QuietLibrary quietLibrary;
             closeClient(handle);
         } else
@@ -387,19 +397,26 @@ void JackClient::close()
 
 void JackClient::awaitNotificationThread() const
 {
-    // Closing cancels the library's threads asynchronously. The notification thread that told
-    // of the server's end goes on to print why its next read failed, in the C library's
-    // strerror(), whose lock a thread cancelled there leaves taken for every later caller in
-    // the process: it is given a second to end by itself. One that waits for a stopped server
-    // waits in a read, where it may be cancelled.
+    // Closing cancels the library's threads asynchronously. The notification thread of a client
+    // whose server has ended prints why its read failed, in the C library's strerror(), whose
+    // lock a thread cancelled there leaves taken for every later caller in the process; it tells
+    // of the end before or after that, and then ends. It is given a few seconds to tell (which
+    // names it, if no callback has yet) and to end by itself: on a busy machine a second was not
+    // always enough. One that waits for a stopped server waits in a read, where it may be
+    // cancelled.
+    const auto deadline = std::chrono::steady_clock::now() + notificationEndTimeout;
+    const auto waiting = [&] {
+        if (serverStopped() || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return true;
+    };
+    while (!m_toldGone.load() && waiting()) { }
     const pid_t thread = m_notificationThread.load();
     if (thread == 0)
         return;
     const QByteArray task = QByteArray("/proc/self/task/") + QByteArray::number(thread);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (access(task.constData(), F_OK) == 0 && !serverStopped()
-           && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    while (access(task.constData(), F_OK) == 0 && waiting()) { }
 }
 
 int JackClient::clientsOpen()
@@ -636,6 +653,9 @@ void JackClient::shutDown(void* self)
 {
     auto* client = static_cast<JackClient*>(self);
     client->m_notificationThread.store(pid_t(gettid()));
+    client->m_toldGone.store(true);
+    if (client->m_serverPid > 0)
+        serverToldGone.store(client->m_serverPid);
     client->markServerGone();
 }
 

@@ -170,7 +170,8 @@ private:
     }
     void notify() const;
     static int process(jack_nframes_t frames, void* self);
-    // Waits a little for the notification thread of a client whose server has gone to end.
+    // Waits a little for the notification thread of a client whose server has ended to tell of
+    // it and end.
     void awaitNotificationThread() const;
     static void shutDown(void* self);
     static void portRegistered(jack_port_id_t, int, void* self);
@@ -199,6 +200,7 @@ private:
     std::atomic<bool> m_serverGone {false};
     // The library's notification thread, once a callback has run on it.
     std::atomic<pid_t> m_notificationThread {0};
+    std::atomic<bool> m_toldGone {false}; // the notification thread told of the server's end
     std::atomic<bool> m_closing {false};
     std::atomic<bool> m_active {false}; // activated: the server runs its cycles
 };
