@@ -6,6 +6,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 
 namespace {
@@ -60,6 +61,17 @@ double FrameRecorder::Event::hostNs() const
 double FrameRecorder::Event::presentHostNs() const
 {
     return hostNs() - clockAheadUs * 1e3;
+}
+
+double FrameRecorder::Event::hostNsAsRun() const
+{
+    const double cycleUs = double(nextCycleUs - cycleStartUs);
+    return std::abs(clockAheadUs) > cycleUs / 4 ? presentHostNs() : hostNs();
+}
+
+bool FrameRecorder::Event::clockAhead() const
+{
+    return clockAheadUs > double(nextCycleUs - cycleStartUs) / 2;
 }
 
 double FrameRecorder::Event::offsetOf(quint64 dueNs, jack_nframes_t latencyFrames) const

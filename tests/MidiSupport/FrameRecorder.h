@@ -40,6 +40,12 @@ public:
         // the server's clock says: a little late (by what the cycle took to reach the recorder),
         // but right also while the server's clock is astray.
         double presentHostNs() const;
+        // hostNs(), or presentHostNs() where the server's clock was further off than a quarter of
+        // the cycle.
+        double hostNsAsRun() const;
+        // Whether the server's clock was so far ahead of itself in the event's cycle (more than
+        // half of it) that a message on time could have been taken for late.
+        bool clockAhead() const;
         // Where in this event's cycle a message due at host time `dueNs` belongs when it is
         // placed `latencyFrames` later, in frames from the cycle's start (outside 0 ..
         // cycleFrames when it belongs to another cycle).

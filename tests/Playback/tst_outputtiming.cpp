@@ -34,13 +34,6 @@ QList<FrameRecorder::Event> noteOns(FrameRecorder& recorder, int count)
     return ons;
 }
 
-// Whether the server's clock was so far ahead of itself in the event's cycle that a message on
-// time could have been taken for late.
-bool clockAhead(const FrameRecorder::Event& event)
-{
-    return event.clockAheadUs > double(event.nextCycleUs - event.cycleStartUs) / 2;
-}
-
 // How far, in frames, each event landed from the frame of `dueNs` one period later. Events of
 // cycles whose times the server had wrong (its clock ahead of itself) are not judged.
 std::vector<double> frameErrors(const QList<FrameRecorder::Event>& events,
@@ -48,7 +41,7 @@ std::vector<double> frameErrors(const QList<FrameRecorder::Event>& events,
 {
     std::vector<double> errors;
     for (qsizetype i = 0; i < events.size() && size_t(i) < dueNs.size(); ++i) {
-        if (!clockAhead(events.at(i)))
+        if (!events.at(i).clockAhead())
             errors.push_back(double(events.at(i).offset)
                              - events.at(i).offsetOf(dueNs[size_t(i)], period));
     }
@@ -220,7 +213,7 @@ private slots:
             std::vector<double> errors;
             for (qsizetype k = 1; k + 1 < events.size(); ++k) {
                 QCOMPARE(events.at(k).bytes, QByteArray("\xf8"));
-                if (clockAhead(events.at(k)) || clockAhead(events.at(k - 1)))
+                if (events.at(k).clockAhead() || events.at(k - 1).clockAhead())
                     continue;
                 const double interval = events.at(k).hostNs() - events.at(k - 1).hostNs();
                 errors.push_back(std::abs(interval - (k == 1 ? 10e6 : 20e6)) / frameNs);

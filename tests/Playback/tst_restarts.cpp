@@ -150,16 +150,12 @@ private slots:
 
         // At every start, the first note due after it comes after a program change, with no
         // other note in between. Where a note was due goes by the server's clock, or by the
-        // present where that clock was astray (further off than a quarter period).
-        const auto dueNs = [latencyNs](const FrameRecorder::Event& event) {
-            const bool astray = std::abs(event.clockAheadUs) * 1e3 > latencyNs / 4;
-            return (astray ? event.presentHostNs() : event.hostNs()) - latencyNs;
-        };
+        // present where that clock was astray.
         for (quint64 start : std::as_const(starts)) {
             qsizetype first = 0;
-            while (
-                first < events.size()
-                && !(isNoteOn(events.at(first).bytes) && dueNs(events.at(first)) >= double(start)))
+            while (first < events.size()
+                   && !(isNoteOn(events.at(first).bytes)
+                        && events.at(first).hostNsAsRun() - latencyNs >= double(start)))
                 ++first;
             QVERIFY2(first < events.size(), "no note after a start");
             qsizetype before = first - 1;
