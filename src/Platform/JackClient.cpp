@@ -382,10 +382,14 @@ void JackClient::close()
         // Whether the server has gone is asked here, when the client closes: each client of the
         // process learns of it on its own thread, and one is closed (a listener's, once the
         // program's client has learnt of it) before its own thread may have told.
-        const bool ended = serverGone() || m_toldGone.load()
-            || (m_serverPid > 0 && serverToldGone.load() == m_serverPid) || serverHalted();
-        if (ended) {
+        // A server taken for gone that runs again (it was frozen) ends nothing, and its
+        // client's threads are not waited for.
+        const bool ended = m_toldGone.load()
+            || (m_serverPid > 0 && serverToldGone.load() == m_serverPid)
+            || (serverHalted() && !serverStopped());
+        if (ended)
             awaitNotificationThread();
+        if (ended || serverGone() || serverHalted()) {
             // After a server has gone the library only tells that it does not run.
             const QuietLibrary quietLibrary;
             closeClient(handle);
