@@ -605,9 +605,40 @@ void JackClient::awaitGraphChange() const
     // The server takes a change into its graph at the start of a cycle; a cycle of ours that
     // ends after the call may have begun before it, the next one has not.
     const quint64 changed = cycles();
-    const auto deadline = std::chrono::steady_clock::now() + waitForCycles(2);
-    while (cycles() < changed + 2 && !serverGone() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    quint64 seen = changed;
+    auto lastCycle = std::chrono::steady_clock::now();
+    while (cycles() < changed + 2) {
+        const auto now = std::chrono::steady_clock::now();
+        if (cycles() != seen) {
+            seen = cycles();
+            lastCycle = now;
+        }
+        if (stalledTooLong(now - lastCycle))
+            return;
+        pauseWhileWaiting(now - lastCycle);
+    }
+}
+
+bool JackClient::stalledTooLong(std::chrono::nanoseconds stalledFor) const
+{
+    if (serverGone())
+        return true;
+    if (stalledFor < waitForCycles(2))
+        return false;
+    return stalledFor >= longestStall() || !m_active.load() || serverHalted();
+}
+
+std::chrono::nanoseconds JackClient::longestStall()
+{
+    return stalledTimeout;
+}
+
+void JackClient::pauseWhileWaiting(std::chrono::nanoseconds stalledFor)
+{
+    // Seldom once a cycle is late: each look at a stalled wait may read the server's state.
+    std::this_thread::sleep_for(stalledFor < std::chrono::milliseconds(10)
+                                    ? std::chrono::microseconds(100)
+                                    : std::chrono::microseconds(1000));
 }
 
 std::chrono::nanoseconds JackClient::waitForCycles(int count) const

@@ -118,10 +118,16 @@ public:
         return registerPort(name, JACK_DEFAULT_MIDI_TYPE, flags, fullName);
     }
     // Returns once the server has taken a change of connections made before the call into its
-    // graph (two cycles later), waitForCycles(2) at most.
+    // graph (two cycles later), or once the wait is stalled too long.
     void awaitGraphChange() const;
-    // How long `count` of the server's cycles are waited for at most.
-    std::chrono::nanoseconds waitForCycles(int count) const;
+    // Whether a wait for this client's cycles that has seen none for `stalledFor` should end:
+    // after waitForCycles(2) when the server can be seen halted or runs no cycles of ours, else
+    // only after longestStall(), since a busy machine may keep the thread the server woke for a
+    // cycle from running for many periods while the server runs on.
+    bool stalledTooLong(std::chrono::nanoseconds stalledFor) const;
+    static std::chrono::nanoseconds longestStall();
+    // Sleeps between two looks of such a wait.
+    static void pauseWhileWaiting(std::chrono::nanoseconds stalledFor);
 
     // Requests about this client's ports. Never called on the process thread. False when the
     // server refused or has gone.
@@ -152,6 +158,8 @@ private:
     struct Requests;
 
     JackClient(jack_client_t* client, Notifier notifier);
+    // How long `count` of the server's cycles take, with room for a server that is late.
+    std::chrono::nanoseconds waitForCycles(int count) const;
     static std::shared_ptr<JackClient> activate(jack_client_t* handle, const Notifier& notifier,
                                                 QString* problem);
     // Runs `request` on the request thread and waits for it within the bounds above; false when

@@ -164,11 +164,10 @@ void JackMidiOutput::closePort()
 
 void JackMidiOutput::drain()
 {
-    // What is pending goes within a second (see send) and the cycles after; a server that runs
-    // no cycle of ours for as long as two should take is not waited for.
+    // What is pending goes within a second (see send) and the cycles after, unless the server
+    // runs no cycle of ours for too long: once the port has gone, what it still held is lost.
     const auto now = [] { return std::chrono::steady_clock::now(); };
-    const auto deadline = now() + std::chrono::nanoseconds(maxAheadNs) + m_jack->waitForCycles(2);
-    const auto stalled = m_jack->waitForCycles(2);
+    const auto deadline = now() + std::chrono::nanoseconds(maxAheadNs) + JackClient::longestStall();
     quint64 seen = m_cycles.load();
     auto lastCycle = now();
     const auto waiting = [&] {
@@ -176,9 +175,9 @@ void JackMidiOutput::drain()
             seen = m_cycles.load();
             lastCycle = now();
         }
-        if (m_jack->serverGone() || now() >= deadline || now() - lastCycle >= stalled)
+        if (now() >= deadline || m_jack->stalledTooLong(now() - lastCycle))
             return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        JackClient::pauseWhileWaiting(now() - lastCycle);
         return true;
     };
     const auto empty
