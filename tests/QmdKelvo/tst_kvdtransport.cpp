@@ -238,6 +238,9 @@ void TestKvdTransport::startQuantization()
 
 void TestKvdTransport::midiTrigger()
 {
+    // A started group's voice travels an edge of 1,000 principals: the group plays for
+    // minutes, not only until a lone node's voice has ended, however slow the machine.
+    addEdge(node, addNode(qint64(1000 * P), QString()));
     const QmdItemId group = addGroup(QStringLiteral("C3,E3"));
     const QmdItemId blanks = addGroup(QStringLiteral("C3, E3"));
     c->requestPlay();
