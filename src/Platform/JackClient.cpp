@@ -605,27 +605,8 @@ void JackClient::awaitGraphChange() const
     // The server takes a change into its graph at the start of a cycle; a cycle of ours that
     // ends after the call may have begun before it, the next one has not.
     const quint64 changed = cycles();
-    quint64 seen = changed;
-    auto lastCycle = std::chrono::steady_clock::now();
-    while (cycles() < changed + 2) {
-        const auto now = std::chrono::steady_clock::now();
-        if (cycles() != seen) {
-            seen = cycles();
-            lastCycle = now;
-        }
-        if (stalledTooLong(now - lastCycle))
-            return;
-        pauseWhileWaiting(now - lastCycle);
-    }
-}
-
-bool JackClient::stalledTooLong(std::chrono::nanoseconds stalledFor) const
-{
-    if (serverGone())
-        return true;
-    if (stalledFor < waitForCycles(2))
-        return false;
-    return stalledFor >= longestStall() || !m_active.load() || serverHalted();
+    CycleWait wait(*this, m_cyclesEnded);
+    while (cycles() < changed + 2 && wait.waiting()) { }
 }
 
 std::chrono::nanoseconds JackClient::longestStall()
@@ -633,12 +614,33 @@ std::chrono::nanoseconds JackClient::longestStall()
     return stalledTimeout;
 }
 
-void JackClient::pauseWhileWaiting(std::chrono::nanoseconds stalledFor)
+JackClient::CycleWait::CycleWait(const JackClient& client, const std::atomic<quint64>& cycles,
+                                 std::chrono::steady_clock::time_point deadline)
+    : m_client(client)
+    , m_cycles(cycles)
+    , m_deadline(deadline)
+    , m_seen(cycles.load())
+    , m_lastCycle(std::chrono::steady_clock::now())
+{ }
+
+bool JackClient::CycleWait::waiting()
 {
+    const auto now = std::chrono::steady_clock::now();
+    if (m_cycles.load() != m_seen) {
+        m_seen = m_cycles.load();
+        m_lastCycle = now;
+    }
+    if (m_client.serverGone() || now >= m_deadline)
+        return false;
+    const auto stalledFor = now - m_lastCycle;
+    if (stalledFor >= m_client.waitForCycles(2)
+        && (stalledFor >= longestStall() || !m_client.m_active.load() || m_client.serverHalted()))
+        return false;
     // Seldom once a cycle is late: each look at a stalled wait may read the server's state.
     std::this_thread::sleep_for(stalledFor < std::chrono::milliseconds(10)
                                     ? std::chrono::microseconds(100)
                                     : std::chrono::microseconds(1000));
+    return true;
 }
 
 std::chrono::nanoseconds JackClient::waitForCycles(int count) const

@@ -120,14 +120,29 @@ public:
     // Returns once the server has taken a change of connections made before the call into its
     // graph (two cycles later), or once the wait is stalled too long.
     void awaitGraphChange() const;
-    // Whether a wait for this client's cycles that has seen none for `stalledFor` should end:
-    // after waitForCycles(2) when the server can be seen halted or runs no cycles of ours, else
-    // only after longestStall(), since a busy machine may keep the thread the server woke for a
-    // cycle from running for many periods while the server runs on.
-    bool stalledTooLong(std::chrono::nanoseconds stalledFor) const;
+    // The longest a wait for this client's cycles goes on without one (see CycleWait).
     static std::chrono::nanoseconds longestStall();
-    // Sleeps between two looks of such a wait.
-    static void pauseWhileWaiting(std::chrono::nanoseconds stalledFor);
+
+    // A wait for cycles of the client, which `cycles` counts. waiting() is false once the wait
+    // should end: the server has gone, `deadline` has passed, or no cycle has come for too long
+    // (waitForCycles(2) when the server can be seen halted or runs no cycles of ours, else
+    // longestStall(), since a busy machine may keep the thread the server woke for a cycle from
+    // running for many periods while the server runs on); else it pauses a little and is true.
+    class CycleWait
+    {
+    public:
+        CycleWait(const JackClient& client, const std::atomic<quint64>& cycles,
+                  std::chrono::steady_clock::time_point deadline
+                  = std::chrono::steady_clock::time_point::max());
+        bool waiting();
+
+    private:
+        const JackClient& m_client;
+        const std::atomic<quint64>& m_cycles;
+        const std::chrono::steady_clock::time_point m_deadline;
+        quint64 m_seen;
+        std::chrono::steady_clock::time_point m_lastCycle;
+    };
 
     // Requests about this client's ports. Never called on the process thread. False when the
     // server refused or has gone.

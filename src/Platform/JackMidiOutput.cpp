@@ -166,29 +166,19 @@ void JackMidiOutput::drain()
 {
     // What is pending goes within a second (see send) and the cycles after, unless the server
     // runs no cycle of ours for too long: once the port has gone, what it still held is lost.
-    const auto now = [] { return std::chrono::steady_clock::now(); };
-    const auto deadline = now() + std::chrono::nanoseconds(maxAheadNs) + JackClient::longestStall();
-    quint64 seen = m_cycles.load();
-    auto lastCycle = now();
-    const auto waiting = [&] {
-        if (m_cycles.load() != seen) {
-            seen = m_cycles.load();
-            lastCycle = now();
-        }
-        if (now() >= deadline || m_jack->stalledTooLong(now() - lastCycle))
-            return false;
-        JackClient::pauseWhileWaiting(now() - lastCycle);
-        return true;
-    };
+    JackClient::CycleWait wait(*m_jack, m_cycles,
+                               std::chrono::steady_clock::now()
+                                   + std::chrono::nanoseconds(maxAheadNs)
+                                   + JackClient::longestStall());
     const auto empty
         = [this] { return m_ring.write_available() == ringBytes && m_pendingCount.load() == 0; };
     for (;;) {
-        while (!empty() && waiting()) { }
+        while (!empty() && wait.waiting()) { }
         // The cycle that took the last message from the ring may still be writing it, or not
         // yet have counted it as pending: two cycles later both are done.
         const quint64 emptied = m_cycles.load();
-        while (m_cycles.load() < emptied + 2 && waiting()) { }
-        if (empty() || !waiting())
+        while (m_cycles.load() < emptied + 2 && wait.waiting()) { }
+        if (empty() || !wait.waiting())
             return;
     }
 }

@@ -107,10 +107,19 @@ F realFunction(const char* name)
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+bool isKelvos(const char* name)
+{
+    return name && qstrncmp(name, "Kelvo", 5) == 0;
+}
+
 bool isKelvos(const jack_port_t* port)
 {
-    const char* name = jack_port_name(port);
-    return name && qstrncmp(name, "Kelvo", 5) == 0;
+    return isKelvos(jack_port_name(port));
+}
+
+bool isKelvos(const jack_client_t* client)
+{
+    return isKelvos(jack_get_client_name(const_cast<jack_client_t*>(client)));
 }
 
 void checkNotFreed(const jack_ringbuffer_t* ring)
@@ -139,7 +148,7 @@ int jack_set_process_callback(jack_client_t* client, JackProcessCallback callbac
 {
     static const auto real = realFunction<int (*)(jack_client_t*, JackProcessCallback, void*)>(
         "jack_set_process_callback");
-    if (qstrncmp(jack_get_client_name(client), "Kelvo", 5) != 0)
+    if (!isKelvos(client))
         return real(client, callback, argument);
     // Kept for the whole run: a client's cycles may call it until the library has closed it.
     static std::mutex mutex;
@@ -155,8 +164,7 @@ int jack_get_cycle_times(const jack_client_t* client, jack_nframes_t* frames, ja
     static const auto real
         = realFunction<int (*)(const jack_client_t*, jack_nframes_t*, jack_time_t*, jack_time_t*,
                                float*)>("jack_get_cycle_times");
-    if (slowPlacingMs.load() > 0
-        && qstrncmp(jack_get_client_name(const_cast<jack_client_t*>(client)), "Kelvo", 5) == 0)
+    if (slowPlacingMs.load() > 0 && isKelvos(client))
         usleep(useconds_t(slowPlacingMs.exchange(0)) * 1000);
     return real(client, frames, startUs, nextUs, periodUs);
 }
