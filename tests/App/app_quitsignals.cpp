@@ -9,7 +9,8 @@
 //   the failed save OK ("save failed").
 //
 // Prints "ready" once the start-up window is up, "prompt" whenever a message box shows,
-// "cancelled" for each prompt cancelled, and "returned <code>" when the event loop ends.
+// "cancelled" for each prompt cancelled, "quit ended" when a quit was given up (from then on a
+// signal asks again), and "returned <code>" when the event loop ends.
 
 #include "DialogAnswerer.h"
 #include "KelvoApplication.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     KelvoApplication app(argc, argv, MidiSynth::NoAudioOutput);
     QuitSignals quitSignals(&app);
+    QObject::connect(&app, &KelvoApplication::quitEnded, &app, [] { say("quit ended"); });
 
     DialogAnswerer answerer;
     const QString failingSave = qEnvironmentVariable("KELVO_PROBE_SAVE_FAILS");

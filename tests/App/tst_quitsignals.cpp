@@ -99,7 +99,7 @@ private slots:
         QVERIFY(probe.waitFor("ready"));
         probe.send(SIGTERM);
         QVERIFY(probe.waitFor("cancelled"));
-        QTest::qWait(200);
+        QVERIFY(probe.waitFor("quit ended"));
         QCOMPARE(probe.process.state(), QProcess::Running);
         probe.send(SIGTERM);
         QVERIFY(probe.waitFor("prompt", 2));
@@ -116,7 +116,7 @@ private slots:
         QVERIFY(probe.waitFor("ready"));
         probe.send(SIGTERM);
         QVERIFY(probe.waitFor("save failed"));
-        QTest::qWait(200);
+        QVERIFY(probe.waitFor("quit ended"));
         QCOMPARE(probe.process.state(), QProcess::Running);
         probe.send(SIGTERM);
         QVERIFY(probe.waitFor("prompt", 2));
