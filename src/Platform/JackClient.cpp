@@ -253,6 +253,7 @@ std::shared_ptr<JackClient> JackClient::activate(jack_client_t* handle, const No
     jack_set_port_registration_callback(handle, &JackClient::portRegistered, client.get());
     jack_set_buffer_size_callback(handle, &JackClient::bufferSizeChanged, client.get());
     jack_set_sample_rate_callback(handle, &JackClient::sampleRateChanged, client.get());
+    jack_set_xrun_callback(handle, &JackClient::xrunOccurred, client.get());
     bool activated = false;
     client->ask([](jack_client_t* c) { return jack_activate(c) == 0; }, &activated);
     client->m_active.store(activated);
@@ -707,6 +708,12 @@ void JackClient::portRegistered(jack_port_id_t, int, void* self)
 int JackClient::bufferSizeChanged(jack_nframes_t frames, void* self)
 {
     static_cast<JackClient*>(self)->m_bufferSize.store(frames);
+    return 0;
+}
+
+int JackClient::xrunOccurred(void* self)
+{
+    static_cast<JackClient*>(self)->m_xruns.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 

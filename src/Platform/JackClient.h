@@ -96,6 +96,9 @@ public:
     quint64 cycles() const { return m_cyclesEnded.load(); }
     // How many times ports have been registered or unregistered on the server.
     quint64 portChanges() const { return m_portChanges.load(); }
+    // How many times the server has told of a cycle not finished in time (an xrun): one in
+    // which a reader of the client's ports may have missed what they held.
+    quint64 xruns() const { return m_xruns.load(std::memory_order_relaxed); }
     // The server's period and sample rate.
     jack_nframes_t bufferSize() const { return m_bufferSize.load(); }
     jack_nframes_t sampleRate() const { return m_sampleRate.load(); }
@@ -200,6 +203,7 @@ private:
     static void portRegistered(jack_port_id_t, int, void* self);
     static int bufferSizeChanged(jack_nframes_t frames, void* self);
     static int sampleRateChanged(jack_nframes_t rate, void* self);
+    static int xrunOccurred(void* self);
     // The shared pointer's deleter: closes the client, a couple of seconds at most, then
     // deletes it; a client the server does not let go is left as it is.
     static void release(JackClient* client);
@@ -218,6 +222,7 @@ private:
     std::atomic<quint64> m_cyclesBegun {0};
     std::atomic<quint64> m_cyclesEnded {0};
     std::atomic<quint64> m_portChanges {0};
+    std::atomic<quint64> m_xruns {0};
     std::atomic<jack_nframes_t> m_bufferSize {0};
     std::atomic<jack_nframes_t> m_sampleRate {0};
     std::atomic<bool> m_serverGone {false};

@@ -25,6 +25,13 @@ constexpr quint32 maxPending = 8192;
 
 constexpr quint64 maxAheadNs = 1000000000;
 
+// After an xrun, the note-offs written in this time go again (in eight cycles at least), once
+// the server has run this many cycles since it last told of one: it tells on another thread, a
+// cycle or more late, and a reader late once may be late for a few cycles.
+constexpr quint64 recentNoteOffsNs = 100000000;
+constexpr quint64 settleCycles = 4;
+constexpr int keys = 16 * 128;
+
 // JACK's clock less the host clock, in microseconds: of three readings of JACK's clock between
 // two of the host clock, the one least apart, so that a thread preempted in between misleads
 // no cycle.
@@ -85,6 +92,7 @@ JackMidiOutput::JackMidiOutput(std::shared_ptr<JackClient> client)
     , m_client(m_jack->processHandle())
     , m_ring(ringBytes)
     , m_pending(new Pending[maxPending])
+    , m_keyEndedIn(new quint64[keys]())
 {
     m_held.reserve(heldBytes);
     m_stores[0].reset(new unsigned char[storeBytes]);
@@ -250,6 +258,15 @@ void JackMidiOutput::process(jack_nframes_t frames)
     updatePeriod(frames, m_jack->sampleRate());
     void* buffer = jack_port_get_buffer(port, frames);
     jack_midi_clear_buffer(buffer);
+    const quint64 xruns = m_jack->xruns();
+    const quint64 cycle = m_cycles.load(std::memory_order_relaxed) + 1;
+    if (xruns != m_xrunsSeen) {
+        m_xrunsSeen = xruns;
+        m_repeatInCycle = cycle + settleCycles;
+    } else if (m_repeatInCycle != 0 && cycle >= m_repeatInCycle) {
+        m_repeatInCycle = 0;
+        repeatRecentNoteOffs(buffer);
+    }
     takeFromRing();
     writeDue(buffer, frames);
     m_pendingCount.store(m_pendingSize);
@@ -330,11 +347,13 @@ void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
                 offset = jack_nframes_t(frame);
         }
         offset = std::max(offset, last);
-        if (!writeEvent(buffer, offset, m_stores[m_store].get() + message.offset, message.size)) {
+        const unsigned char* bytes = m_stores[m_store].get() + message.offset;
+        if (!writeEvent(buffer, offset, bytes, message.size)) {
             if (jack_midi_get_event_count(buffer) > 0)
                 break; // the buffer is full: the rest goes in the next cycle
             continue; // longer than any buffer could take: dropped, or it would block the rest
         }
+        noteWritten(bytes, message.size);
         last = offset;
     }
     if (written == 0)
@@ -353,6 +372,36 @@ void JackMidiOutput::writeDue(void* buffer, jack_nframes_t frames)
     m_pendingSize -= written;
     m_store = 1 - m_store;
     m_storeUsed = used;
+}
+
+void JackMidiOutput::noteWritten(const unsigned char* bytes, quint32 size)
+{
+    if (size != 3)
+        return;
+    const int status = bytes[0] & 0xf0;
+    if (status != 0x80 && status != 0x90)
+        return;
+    const int key = (bytes[0] & 0x0f) * 128 + (bytes[1] & 0x7f);
+    m_keyEndedIn[key]
+        = status == 0x90 && bytes[2] != 0 ? 0 : m_cycles.load(std::memory_order_relaxed) + 1;
+}
+
+void JackMidiOutput::repeatRecentNoteOffs(void* buffer)
+{
+    const quint64 cycle = m_cycles.load(std::memory_order_relaxed) + 1;
+    const quint64 periodNs = m_periodNs.load();
+    const quint64 window
+        = std::max<quint64>(8, periodNs > 0 ? recentNoteOffsNs / periodNs : 0) + settleCycles;
+    for (int key = 0; key < keys; ++key) {
+        const quint64 endedIn = m_keyEndedIn[key];
+        if (endedIn == 0 || cycle - endedIn > window)
+            continue;
+        // With the release velocity of a receiver that senses none, unlike Kelvo's own.
+        const unsigned char off[3] = {static_cast<unsigned char>(0x80 | key / 128),
+                                      static_cast<unsigned char>(key % 128), 0x40};
+        if (!writeEvent(buffer, 0, off, sizeof off))
+            return;
+    }
 }
 
 } // namespace Platform

@@ -25,6 +25,11 @@ namespace Platform {
 // never takes a lock, allocates or waits. Closing takes the port out of the client's cycles,
 // which returns only once no process cycle runs it, before the port goes; when the server hangs
 // so that this cannot be seen, the object is never deleted (see canDelete).
+//
+// A reader of the port may miss a cycle's events when the server does not finish the cycle in
+// time (an xrun). A few cycles after the last one, the note-offs written lately, of keys not
+// struck again since, go again at the start of a cycle, with release velocity 64: a note-off
+// twice is harmless, a note-off lost leaves a note sounding.
 class JackMidiOutput : public SystemMidiOutput, private JackClient::Handler
 {
 public:
@@ -76,6 +81,9 @@ private:
     // false at once when the server has gone.
     bool waitForRoom(std::size_t bytes);
     void writeDue(void* buffer, jack_nframes_t frames);
+    // Keeps which note a message written ends or begins, for repeatRecentNoteOffs.
+    void noteWritten(const unsigned char* bytes, quint32 size);
+    void repeatRecentNoteOffs(void* buffer);
     // Waits until what was sent has gone out: a second and the cycles after at most, and no
     // longer than the server runs no cycle of ours.
     void drain();
@@ -108,6 +116,11 @@ private:
     std::unique_ptr<unsigned char[]> m_stores[2];
     int m_store = 0;
     quint32 m_storeUsed = 0;
+    // Of each key (channel * 128 + pitch) the cycle, counted from 1, in which its last note-off
+    // was written; 0 while it sounds or when none was.
+    std::unique_ptr<quint64[]> m_keyEndedIn;
+    quint64 m_xrunsSeen = 0;
+    quint64 m_repeatInCycle = 0; // 0: no xrun to repeat note-offs for
 };
 
 } // namespace Platform

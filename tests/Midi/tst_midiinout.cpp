@@ -3,6 +3,7 @@
 #include "MidiInput.h"
 #include "MidiOutput.h"
 #include "MidiPeer.h"
+#include "RepeatedNoteOff.h"
 
 #include <QTest>
 
@@ -37,7 +38,8 @@ QStringList collect(MidiInput& in, int count)
     for (int waited = 0; waited < 1000; waited += 5) {
         for (const MidiInputMessage& m : in.takeMessages()) {
             QByteArray bytes(reinterpret_cast<const char*>(m.bytes.constData()), m.bytes.size());
-            messages.append(QString::fromLatin1(bytes.toHex(' ')));
+            if (!isRepeatedNoteOff(bytes))
+                messages.append(QString::fromLatin1(bytes.toHex(' ')));
         }
         if (messages.size() >= count)
             break;
@@ -175,10 +177,18 @@ private slots:
         const quint64 before = Platform::hostTimeNs();
         for (quint8 value = 30; value < 40; ++value)
             QVERIFY(m_out.write(message(InstrumentMsg::ControlChange, 1, value)));
-        QTRY_COMPARE(signalled.load(), 10);
+        QList<MidiInputMessage> a;
+        QList<MidiInputMessage> b;
+        const auto take = [&](MidiInput& in, QList<MidiInputMessage>& into) {
+            for (const MidiInputMessage& m : in.takeMessages()) {
+                if (!isRepeatedNoteOff(m.bytes.constData(), std::size_t(m.bytes.size())))
+                    into.append(m);
+            }
+            return into.size() >= 10;
+        };
+        QTRY_VERIFY(take(m_in, a) && take(second, b));
         const quint64 after = Platform::hostTimeNs();
-        const QList<MidiInputMessage> a = m_in.takeMessages();
-        const QList<MidiInputMessage> b = second.takeMessages();
+        QVERIFY(signalled.load() >= 10);
         QCOMPARE(a.size(), 10);
         QCOMPARE(b.size(), 10);
         quint64 previous = before;
@@ -205,9 +215,15 @@ private slots:
         std::atomic<int> signalled {0};
         connect(
             &in, &MidiInput::readyRead, this, [&] { ++signalled; }, Qt::DirectConnection);
+        m_out.setChannels(mask({0}));
+        // Past the time in which the note-offs written before may go again, which would count
+        // here: a controller due then has arrived.
+        InstrumentMsg later = message(InstrumentMsg::ControlChange, 3, 0);
+        later.dueNs = Platform::hostTimeNs() + 150000000;
+        QVERIFY(m_out.write(later));
+        QCOMPARE(collect(m_in, 1), QStringList({"b0 03 00"}));
         QVERIFY(in.openPort(synth));
         QCOMPARE(in.maxMessages(), 1024);
-        m_out.setChannels(mask({0}));
         const int sent = 1100;
         for (int i = 0; i < sent; i += 50) {
             QVector<InstrumentMsg> batch;

@@ -1,5 +1,7 @@
 #include "FrameRecorder.h"
 
+#include "RepeatedNoteOff.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -81,8 +84,9 @@ double FrameRecorder::Event::offsetOf(quint64 dueNs, jack_nframes_t latencyFrame
         + double(latencyFrames);
 }
 
-FrameRecorder::FrameRecorder(const char* clientName)
+FrameRecorder::FrameRecorder(const char* clientName, bool keepRepeats)
     : m_events(65536)
+    , m_keepRepeats(keepRepeats)
 {
     m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
     if (!m_client)
@@ -148,6 +152,7 @@ int FrameRecorder::process(jack_nframes_t frames, void* self)
     stored.cycleFrames = frames;
     stored.jackMinusHostUs = jackMinusHostUs();
     stored.clockAheadUs = double(stored.cycleStartUs) - double(jack_get_time());
+    bool noteOn = false;
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, i) != 0)
@@ -156,9 +161,16 @@ int FrameRecorder::process(jack_nframes_t frames, void* self)
         copyOut(stored.bytes, event.buffer, stored.size);
         stored.offset = event.time;
         stored.frame = cycleStart + event.time;
+        if (!recorder->m_keepRepeats && isRepeatedNoteOff(stored.bytes, stored.size))
+            continue;
         if (!recorder->m_events.push(stored))
             recorder->m_dropped.fetch_add(1);
+        noteOn
+            = noteOn || (stored.size == 3 && (stored.bytes[0] & 0xf0) == 0x90 && stored.bytes[2]);
     }
+    const int late = noteOn ? recorder->m_latePeriods.exchange(0) : 0;
+    if (late > 0)
+        usleep(useconds_t(late * (stored.nextCycleUs - stored.cycleStartUs)));
     return 0;
 }
 

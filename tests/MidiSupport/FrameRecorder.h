@@ -13,7 +13,8 @@
 // Another program on the test's JACK server that records the MIDI reaching its input port
 // "record" by frame, as JACK delivers it: each event with its offset in the cycle and the
 // cycle's start and length on JACK's clock, so that a test can tell where in a cycle a message
-// was placed and what host time that frame stands for.
+// was placed and what host time that frame stands for. Note-offs repeated after a late cycle
+// (RepeatedNoteOff.h) are left out unless asked for.
 class FrameRecorder
 {
 public:
@@ -52,7 +53,7 @@ public:
         double offsetOf(quint64 dueNs, jack_nframes_t latencyFrames) const;
     };
 
-    explicit FrameRecorder(const char* clientName = "Recorder");
+    explicit FrameRecorder(const char* clientName = "Recorder", bool keepRepeats = false);
     ~FrameRecorder();
     FrameRecorder(const FrameRecorder&) = delete;
     FrameRecorder& operator=(const FrameRecorder&) = delete;
@@ -71,6 +72,10 @@ public:
     QList<Event> receive(int count, int timeoutMs = 3000);
     // Events that did not fit the recorder's queue.
     int dropped() const { return m_dropped.load(); }
+    // The cycle in which the recorder next reads a note-on, it takes `periods` server periods
+    // longer, as a program the machine keeps waiting would, so that the server does not finish
+    // that cycle in time.
+    void beLateAfterNextNoteOn(int periods) { m_latePeriods.store(periods); }
 
 private:
     // An event as the process callback stores it: bytes of short messages only.
@@ -93,6 +98,8 @@ private:
     jack_port_t* m_port = nullptr;
     boost::lockfree::spsc_queue<Stored> m_events;
     std::atomic<int> m_dropped {0};
+    std::atomic<int> m_latePeriods {0};
+    const bool m_keepRepeats;
 };
 
 #endif // FRAMERECORDER_H

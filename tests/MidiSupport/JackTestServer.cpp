@@ -144,15 +144,16 @@ bool JackTestServer::startServer(QString* error)
     const QByteArray name = m_name.toLocal8Bit();
     const QByteArray log = m_logFile.toLocal8Bit();
     // A short period (128 frames unless set) keeps the delay through the server to a few
-    // milliseconds. Synchronous mode waits for a client that is late under load instead of
-    // skipping the cycle, which would lose the MIDI it carried. A shell stays beside the server
-    // and stops it when the test program has gone, even when a sanitizer ended the program
-    // without its destructors, and also when a test froze it (SIGSTOP) and did not let it go on.
+    // milliseconds. Synchronous mode (unless set otherwise) waits for a client that is late
+    // under load instead of skipping the cycle, which would lose the MIDI it carried. A shell
+    // stays beside the server and stops it when the test program has gone, even when a
+    // sanitizer ended the program without its destructors, and also when a test froze it
+    // (SIGSTOP) and did not let it go on.
     // A client's request may take long in a sanitizer build on a busy machine: the server waits
     // 10 s for it (500 ms by default, after which libjack takes the server for gone and the
     // client with it).
     const QByteArray script
-        = "jackd -n \"$1\" --no-realtime -S -t 10000 -d dummy -r 48000 -p \"$3\" & server=$!\n"
+        = "jackd -n \"$1\" --no-realtime $4 -t 10000 -d dummy -r 48000 -p \"$3\" & server=$!\n"
           "trap 'kill $server; kill -CONT $server; wait $server; exit 0' TERM\n"
           "while kill -0 \"$2\" 2>/dev/null && kill -0 $server 2>/dev/null; do sleep 0.2; done\n"
           "kill $server 2>/dev/null; kill -CONT $server 2>/dev/null; wait $server\n";
@@ -165,6 +166,7 @@ bool JackTestServer::startServer(QString* error)
                           name.constData(),
                           parent.constData(),
                           period.constData(),
+                          m_synchronous ? "-S" : "",
                           nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

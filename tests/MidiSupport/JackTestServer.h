@@ -29,6 +29,10 @@ public:
     // The frames of a server period (128 unless set), for the next start.
     void setPeriod(int frames) { m_period = frames; }
     int period() const { return m_period; }
+    // Whether the server waits for every client's cycle (true unless set), for the next start.
+    // Without, as JACK servers usually run, a cycle that a reader does not finish in time is
+    // skipped for it: it misses what the ports it reads held then.
+    void setSynchronous(bool synchronous) { m_synchronous = synchronous; }
     // Stops the server, and has the program's MIDI layer choose its MIDI system afresh.
     void stop();
     // Stops the server as if it had died: the program's MIDI layer is left as it is, and goes
@@ -62,6 +66,7 @@ private:
     QString m_logFile; // the server's output
     pid_t m_pid = 0;
     int m_period = 128;
+    bool m_synchronous = true;
     int m_claim = -1; // the locked file that claims the server name
 };
 

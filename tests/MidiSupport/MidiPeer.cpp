@@ -1,5 +1,7 @@
 #include "MidiPeer.h"
 
+#include "RepeatedNoteOff.h"
+
 #include <QDeadlineTimer>
 #include <QStringList>
 #include <QThread>
@@ -28,6 +30,8 @@ void MidiPeer::arrived(double delta, std::vector<unsigned char>* message, void* 
     auto* self = static_cast<MidiPeer*>(peer);
     const std::lock_guard<std::mutex> locker(self->m_arrivedMutex);
     self->m_clockMs += delta * 1000.0;
+    if (isRepeatedNoteOff(message->data(), message->size()))
+        return;
     self->m_arrived.append(
         {QByteArray(reinterpret_cast<const char*>(message->data()), qsizetype(message->size())),
          self->m_clockMs});

@@ -14,7 +14,8 @@
 
 // Another program on the test's JACK server, talking to Kelvo's ports the way any JACK MIDI
 // client would: it finds a port by the name after the client part ("Kelvo Synthesizer" matches
-// "Kelvo-01:Kelvo Synthesizer") and connects to it.
+// "Kelvo-01:Kelvo Synthesizer") and connects to it. Note-offs repeated after a late cycle
+// (RepeatedNoteOff.h) are left out of what it receives.
 class MidiPeer
 {
 public:

@@ -4,6 +4,7 @@
 #include "HostTime.h"
 #include "MidiInput.h"
 #include "MidiOutput.h"
+#include "RepeatedNoteOff.h"
 
 #include <QBitArray>
 #include <QStringList>
@@ -12,13 +13,15 @@
 #include <functional>
 
 // Waits until `in` holds `count` messages (or `timeoutMs` has passed) and takes them as hex.
+// Here and below, note-offs repeated after a late cycle are left out.
 inline QStringList collect(MidiInput& in, int count, int timeoutMs = 2000)
 {
     QStringList messages;
     for (int waited = 0; waited < timeoutMs; waited += 2) {
         for (const MidiInputMessage& m : in.takeMessages()) {
             QByteArray bytes(reinterpret_cast<const char*>(m.bytes.constData()), m.bytes.size());
-            messages.append(QString::fromLatin1(bytes.toHex(' ')));
+            if (!isRepeatedNoteOff(bytes))
+                messages.append(QString::fromLatin1(bytes.toHex(' ')));
         }
         if (messages.size() >= count)
             break;
@@ -95,7 +98,8 @@ inline QStringList collectAll(MidiInput& in, MidiOutput& keeper, int timeoutMs =
                                    m.bytes.size());
             if (isMarker(bytes))
                 return messages;
-            messages.append(QString::fromLatin1(bytes.toHex(' ')));
+            if (!isRepeatedNoteOff(bytes))
+                messages.append(QString::fromLatin1(bytes.toHex(' ')));
         }
         QTest::qWait(2);
     }
