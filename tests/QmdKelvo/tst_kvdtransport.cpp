@@ -37,7 +37,7 @@ private slots:
 
 private:
     // Makes the document play against a clock the test drives, at 60 beats per minute (a
-    // voice group then looks ahead 0.04 principals, one per second of its look-ahead); the
+    // voice group then looks ahead 0.08 principals, one per second of its look-ahead); the
     // instruments stay paused.
     TestSync* useTestClock();
     QmdItemId addNode(qint64 x, const QString& notes);
@@ -139,9 +139,9 @@ void TestKvdTransport::playbackAndSwitches()
 
 void TestKvdTransport::primingAndGotoStart()
 {
-    // A and B, half a principal apart (30 ms, more than half the look-ahead), joined both ways.
+    // A and B, a principal apart (60 ms, more than half the look-ahead), joined both ways.
     QmdItemId other = 0;
-    c->requestAddNode(TickPoint {qint64(P / 2), 0}, QmdKelvo::NoCreationFlags,
+    c->requestAddNode(TickPoint {qint64(P), 0}, QmdKelvo::NoCreationFlags,
                       QmdRequestOptions(QString()), &other);
     c->requestAddEdge(c->elementIndex(node), c->elementIndex(other));
     c->requestAddEdge(c->elementIndex(other), c->elementIndex(node));
