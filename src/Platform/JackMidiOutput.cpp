@@ -258,12 +258,12 @@ void JackMidiOutput::process(jack_nframes_t frames)
     updatePeriod(frames, m_jack->sampleRate());
     void* buffer = jack_port_get_buffer(port, frames);
     jack_midi_clear_buffer(buffer);
+    m_cycle = m_cycles.load(std::memory_order_relaxed) + 1;
     const quint64 xruns = m_jack->xruns();
-    const quint64 cycle = m_cycles.load(std::memory_order_relaxed) + 1;
     if (xruns != m_xrunsSeen) {
         m_xrunsSeen = xruns;
-        m_repeatInCycle = cycle + settleCycles;
-    } else if (m_repeatInCycle != 0 && cycle >= m_repeatInCycle) {
+        m_repeatInCycle = m_cycle + settleCycles;
+    } else if (m_repeatInCycle != 0 && m_cycle >= m_repeatInCycle) {
         m_repeatInCycle = 0;
         repeatRecentNoteOffs(buffer);
     }
@@ -382,19 +382,17 @@ void JackMidiOutput::noteWritten(const unsigned char* bytes, quint32 size)
     if (status != 0x80 && status != 0x90)
         return;
     const int key = (bytes[0] & 0x0f) * 128 + (bytes[1] & 0x7f);
-    m_keyEndedIn[key]
-        = status == 0x90 && bytes[2] != 0 ? 0 : m_cycles.load(std::memory_order_relaxed) + 1;
+    m_keyEndedIn[key] = status == 0x90 && bytes[2] != 0 ? 0 : m_cycle;
 }
 
 void JackMidiOutput::repeatRecentNoteOffs(void* buffer)
 {
-    const quint64 cycle = m_cycles.load(std::memory_order_relaxed) + 1;
     const quint64 periodNs = m_periodNs.load();
     const quint64 window
         = std::max<quint64>(8, periodNs > 0 ? recentNoteOffsNs / periodNs : 0) + settleCycles;
     for (int key = 0; key < keys; ++key) {
         const quint64 endedIn = m_keyEndedIn[key];
-        if (endedIn == 0 || cycle - endedIn > window)
+        if (endedIn == 0 || m_cycle - endedIn > window)
             continue;
         // With the release velocity of a receiver that senses none, unlike Kelvo's own.
         const unsigned char off[3] = {static_cast<unsigned char>(0x80 | key / 128),

@@ -119,6 +119,7 @@ private:
     // Of each key (channel * 128 + pitch) the cycle, counted from 1, in which its last note-off
     // was written; 0 while it sounds or when none was.
     std::unique_ptr<quint64[]> m_keyEndedIn;
+    quint64 m_cycle = 0; // the cycle being run, counted from 1
     quint64 m_xrunsSeen = 0;
     quint64 m_repeatInCycle = 0; // 0: no xrun to repeat note-offs for
 };
