@@ -142,6 +142,8 @@ void NetworkScene::setController(QmdKelvoController* newController)
         connect(c, &QmdController::modelReset, this, &NetworkScene::reset);
         // Also emitted on the thread of a MIDI clock: the scene takes it on its own.
         connect(c, &QmdKelvoController::playbackJogged, this, &NetworkScene::onPlaybackJogged);
+        connect(c, &QmdKelvoController::playbackStateChanged, this,
+                &NetworkScene::onPlaybackStateChanged);
 
         const std::pair<const char*, const QString&> colors[] = {
             {"backgroundColor", K::StyleBackgroundColor},
@@ -199,7 +201,8 @@ void NetworkScene::reset()
                    {K::DivsPerPrincipal, K::ShowGrid, K::SnapToGrid, K::ShowNodeCounters,
                     K::ShowNodeLastNotesSent, K::ShowEdgeSignalling});
     onElementsAdded(controller->elements(), ResetRequestId);
-    feedbackTimer->start();
+    const AbstractSync* clock = controller->sync();
+    onPlaybackStateChanged(clock && clock->isPlaying());
     update();
 }
 
@@ -721,6 +724,14 @@ void NetworkScene::checkFeedbackPipe()
     }
     for (GraphicsVoiceGroupItem* group : std::as_const(changes.alerts))
         group->setAlertLabelVisible(voiceGroupPulseUntil.contains(group));
+}
+
+void NetworkScene::onPlaybackStateChanged(bool playing)
+{
+    if (playing)
+        feedbackTimer->start();
+    else
+        feedbackTimer->stop();
 }
 
 void NetworkScene::showFeedback(const FeedbackMsg& msg, FeedbackChanges& changes)

@@ -158,6 +158,9 @@ public slots:
     void onItemsChanged(const QmdIndex& parent, const QStringList& keys);
     // Shows the playback feedback that has come due.
     void checkFeedbackPipe();
+    // The feedback is looked for only while the transport plays: while it stands nothing
+    // comes due.
+    void onPlaybackStateChanged(bool playing);
     // The playback position jumped: no node is lit, no group has voices or an alert.
     void onPlaybackJogged();
     // Gives every voice group the current pulse level.

@@ -1,7 +1,13 @@
+#include "AbstractInstrument.h"
 #include "AbstractOutputThread.h"
+#include "HostTime.h"
+#include "MidiOutputSyncClock.h"
+#include "MidiSync.h"
+#include "QmdKelvoController.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 
 // Counts its passes, notes any pass made after a pause was acknowledged, and pauses itself
@@ -27,6 +33,48 @@ protected:
     }
 };
 
+// Counts its passes and notes when the last message reached its output.
+class RecordingInstrument : public AbstractInstrument
+{
+public:
+    RecordingInstrument()
+        : AbstractInstrument(1)
+    { }
+    ~RecordingInstrument() override { stopThread(); }
+    QString typeId() const override { return QStringLiteral("recording"); }
+    QString typeName() const override { return typeId(); }
+    std::atomic<int> passes {0};
+    std::atomic<int> written {0};
+    std::atomic<quint64> writtenNs {0};
+
+protected:
+    void iterate() override
+    {
+        ++passes;
+        AbstractInstrument::iterate();
+    }
+    void writeMessages(const QVector<InstrumentMsg>& batch) override
+    {
+        writtenNs = Platform::hostTimeNs();
+        written += int(batch.size());
+    }
+};
+
+// Counts its passes. Without a port, its first clock fails and pauses it.
+class CountingClockOutput : public MidiOutputSyncClock
+{
+public:
+    ~CountingClockOutput() override { stopThread(); }
+    std::atomic<int> passes {0};
+
+protected:
+    void iterate() override
+    {
+        ++passes;
+        MidiOutputSyncClock::iterate();
+    }
+};
+
 class TestOutputThread : public QObject
 {
     Q_OBJECT
@@ -34,6 +82,8 @@ class TestOutputThread : public QObject
 private slots:
     void playPauseAndTerminate();
     void pauseFromItsOwnThread();
+    void idleInstrumentSleepsUntilAWrite();
+    void clockOutputSleepsBetweenClocks();
 };
 
 void TestOutputThread::playPauseAndTerminate()
@@ -79,6 +129,66 @@ void TestOutputThread::pauseFromItsOwnThread()
     QCOMPARE(thread.passes.load(), 3);
     thread.play();
     QTRY_VERIFY(thread.passes.load() > 3);
+}
+
+void TestOutputThread::idleInstrumentSleepsUntilAWrite()
+{
+    MidiSync clock;
+    clock.reset();
+    RecordingInstrument instrument;
+    instrument.setSync(&clock);
+    instrument.start(QThread::TimeCriticalPriority);
+    instrument.play();
+    // A clock that runs tells the host time of its ticks; one that stands does not.
+    for (const bool running : {true, false}) {
+        clock.setPlaying(running);
+        QElapsedTimer window;
+        window.start();
+        const int before = instrument.passes.load();
+        QThread::msleep(300);
+        const qint64 ms = window.elapsed();
+        const int passes = instrument.passes.load() - before;
+        // A pass every 20 ms: at most half as many are allowed, a poll made hundreds.
+        QVERIFY2(passes <= ms / 10 + 2,
+                 qPrintable(QStringLiteral("%1 passes in %2 ms").arg(passes).arg(ms)));
+
+        // A message written as a sleep begins wakes it at once, not at the end of the sleep.
+        std::vector<quint64> delays;
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer waited;
+            waited.start();
+            const int pass = instrument.passes.load();
+            while (instrument.passes.load() == pass && waited.elapsed() < 5000)
+                QThread::usleep(100);
+            InstrumentMsg message;
+            message.kind = InstrumentMsg::Raw;
+            message.time = clock.ticksElapsed();
+            const int count = instrument.written.load();
+            const quint64 writeNs = Platform::hostTimeNs();
+            QVERIFY(instrument.pipe.tryWrite(message));
+            QTRY_COMPARE_WITH_TIMEOUT(instrument.written.load(), count + 1, 5000);
+            delays.push_back(instrument.writtenNs.load() - writeNs);
+        }
+        std::sort(delays.begin(), delays.end());
+        QVERIFY2(delays[2] < AbstractOutputThread::MaxSleepNs / 2,
+                 qPrintable(QStringLiteral("%1 ns").arg(delays[2])));
+    }
+}
+
+void TestOutputThread::clockOutputSleepsBetweenClocks()
+{
+    MidiSync clock; // 120 BPM: a clock every 20.8 ms
+    clock.reset();
+    CountingClockOutput output;
+    output.setSync(&clock);
+    output.setInterval(MidiSync::clockOutputInterval(clock.tempo()));
+    output.start(QThread::TimeCriticalPriority);
+    clock.setPlaying(true);
+    output.play();
+    // With no port open, the first clock's write fails and pauses the output, a clock's
+    // period after the start. A sleep lasts 20 ms at most: three passes; a poll made hundreds.
+    QTRY_COMPARE_WITH_TIMEOUT(output.currentState(), AbstractOutputThread::Paused, 5000);
+    QVERIFY2(output.passes.load() <= 6, qPrintable(QString::number(output.passes.load())));
 }
 
 QTEST_GUILESS_MAIN(TestOutputThread)

@@ -145,6 +145,9 @@ void TestTransportClock::largeValuesAndZeroSettings()
     sync.setTempo(5000);
     QCOMPARE(sync.nanosToPulses(60 * Second), quint64(999 * 665280));
     QCOMPARE(MidiSync::clockOutputInterval(0), MidiSync::clockOutputInterval(1));
+    // A clock output polls a tenth of a clock's period (in microseconds), at most 500.
+    QCOMPARE(MidiSync::clockOutputInterval(120), 500);
+    QCOMPARE(MidiSync::clockOutputInterval(999), 250);
 }
 
 void TestTransportClock::runningPositionStaysContinuous()

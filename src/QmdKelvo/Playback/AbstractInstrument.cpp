@@ -6,6 +6,8 @@
 
 #include <QHash>
 
+#include <limits>
+
 AbstractInstrument::AbstractInstrument(QmdItemId instrumentId)
     : instrumentId(instrumentId)
 {
@@ -71,8 +73,10 @@ void AbstractInstrument::onInstrumentDataEffected(QmdItemId, const QStringList&,
 void AbstractInstrument::iterate()
 {
     AbstractSync* clock = sync.load();
-    if (!clock)
+    if (!clock) {
+        sleepUntil(Platform::hostTimeNs() + MaxSleepNs);
         return;
+    }
     batch.clear();
     const quint64 now = clock->ticksElapsed();
     const quint64 aheadNs = handOverAheadNs();
@@ -92,14 +96,18 @@ void AbstractInstrument::iterate()
     }
     if (!batch.isEmpty())
         writeMessages(batch);
-    if (!timed)
+    // The next pass at once when this one was full.
+    if (batch.size() == MaxBatch) {
+        sleepUntil(Platform::hostTimeNs());
         return;
-    // The next pass when the next message comes within reach; at once when this one was full.
+    }
+    // Armed after the read: an item written since then is in the pipe already and shows as
+    // its earliest, and one written later wakes the thread.
+    const quint64 next = pipe.armWakeUp();
     quint64 nextNs = 0;
-    if (batch.size() == MaxBatch)
-        sleepUntil(nowNs);
-    else if (clock->hostTimeOfTicks(pipe.armWakeUp(), &nextNs))
+    if (next == std::numeric_limits<quint64>::max())
+        sleepUntil(Platform::hostTimeNs() + MaxSleepNs); // until a write
+    else if (clock->hostTimeOfTicks(next, &nextNs))
         sleepUntil(nextNs > aheadNs ? nextNs - aheadNs : 1);
-    else
-        sleepUntil(nowNs + MaxSleepNs);
+    // Otherwise the queued items' host times are not known: the thread polls every `interval`.
 }

@@ -18,8 +18,12 @@ class QmdKelvoController;
 //
 // When the output places each message at its time a constant latency later (handOverAheadNs(),
 // on JACK one period) and the clock keeps host time, a pass takes the messages due within that
-// latency, and the thread sleeps until the next message is, or until a write into the pipe
-// brings an earlier one: nothing polls. Otherwise the thread polls every `interval`.
+// latency. Between passes the thread sleeps until a write into the pipe brings an earlier
+// message, or until the next message is due (less that latency) when the clock can tell its
+// host time; with an empty pipe it sleeps until a write. Each sleep ends after MaxSleepNs at
+// the latest, so that a clock that changed is read again. Only while messages are queued whose
+// host time the clock cannot tell (it stands, or a test drives it by hand) does the thread poll,
+// every `interval`.
 class AbstractInstrument : public AbstractOutputThread, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT

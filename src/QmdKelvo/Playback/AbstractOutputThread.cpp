@@ -24,13 +24,16 @@ void AbstractOutputThread::stopThread()
 
 void AbstractOutputThread::setSync(AbstractSync* newSync)
 {
-    // A sleep planned at the old tempo ends at once.
+    // A change of timing ends a sleep planned at the old tempo.
     disconnect(timingConnection);
     if (newSync)
         timingConnection = connect(newSync, &AbstractSync::timingChanged, this,
                                    &AbstractOutputThread::wakeUp, Qt::DirectConnection);
     std::unique_lock<std::mutex> locker(waitMutex);
     sync.store(newSync);
+    // A sleep taken without a clock, or on the old one, ends at once.
+    wakeRequested = true;
+    waitCondition.notify_all();
     if (QThread::currentThread() == this)
         return;
     while (iterating)
@@ -47,6 +50,8 @@ void AbstractOutputThread::play()
 {
     std::unique_lock<std::mutex> locker(waitMutex);
     state.store(Running);
+    // A thread that runs already ends its sleep: the clock may have started meanwhile.
+    wakeRequested = true;
     waitCondition.notify_all();
 }
 

@@ -29,7 +29,7 @@ public:
     ~AbstractOutputThread() override;
 
     // The clock may be replaced while the thread runs: once this returns, no pass uses the
-    // previous clock any more, so it may be deleted.
+    // previous clock any more, so it may be deleted. A sleep in progress ends.
     void setSync(AbstractSync* sync);
     // The longest sleep that iterate() can ask for.
     static constexpr quint64 MaxSleepNs = 20000000;
@@ -39,7 +39,7 @@ public:
     State currentState() const { return State(state.load()); }
 
 public slots:
-    // Lets the thread iterate.
+    // Lets the thread iterate; a sleep in progress ends.
     virtual void play();
     // Stops the iterations. Returns once the thread is outside iterate() and will not enter it
     // again until play(); called on the thread itself it returns at once.

@@ -1,5 +1,6 @@
 #include "MidiOutputSyncClock.h"
 
+#include "HostTime.h"
 #include "MidiSync.h"
 
 #include <QMutexLocker>
@@ -63,13 +64,17 @@ void MidiOutputSyncClock::directEmitClocksDiff(quint64 max, quint64 aheadNs)
 void MidiOutputSyncClock::iterate()
 {
     auto* clock = qobject_cast<MidiSync*>(sync.load());
-    if (!clock || !clock->isPlaying())
+    if (!clock || !clock->isPlaying()) {
+        sleepUntil(Platform::hostTimeNs() + MaxSleepNs);
         return;
+    }
     // Ahead only while the clock keeps host time, so that the clocks' times are known.
     const quint64 latency = latencyNs();
     quint64 nextNs = 0;
-    const bool timed = latency > 0 && clock->directHostTimeOfPulses(0, &nextNs);
+    const bool timed = clock->directHostTimeOfPulses(0, &nextNs);
     directEmitClocksDiff(10, timed ? latency : 0);
+    // Until the next clock is due (less the latency); a thread that fell behind has it due
+    // already and goes on at once. A clock that keeps no host time is polled every `interval`.
     if (timed
         && clock->directHostTimeOfPulses((sentClocks() + 1) * MidiSync::PulsesPerMidiClock,
                                          &nextNs))

@@ -13,9 +13,11 @@
 // (MidiSync) owns it, sends Start or Continue and the first clock of every run itself, and
 // sets its polling interval from the tempo.
 //
-// Each clock carries the host time it is due at. On a port that places messages at their time
-// a constant latency later (JACK), the thread does not poll: it hands each clock over as soon as
-// it is due within that latency and sleeps until the next is, and the clock lands at its frame.
+// Each clock carries the host time it is due at. While the transport clock keeps host time the
+// thread does not poll: it sleeps until the next clock is due and sends it then; on a port that
+// places messages at their time a constant latency later (JACK) it hands each clock over that
+// latency ahead, and the clock lands at its frame. Otherwise (a clock driven by hand) it polls
+// at its interval, a fraction of a clock's period.
 // A clock handed over counts as sent: a stop does not take back those handed over for the time
 // after it (up to one latency's worth), since whether one has gone out already cannot be told,
 // and one counted wrongly would be sent twice, or never, in the next run. They go out before

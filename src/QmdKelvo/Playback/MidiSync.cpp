@@ -259,8 +259,9 @@ quint64 MidiSync::hostTimeNs() const
 
 int MidiSync::clockOutputInterval(uint tempo)
 {
-    const int perClock = int(60000 / (24 * timedTempo(tempo)));
-    return std::min(500, std::max(1, 4 * perClock));
+    // A clock's period is 20,833 microseconds at 120 BPM, 2,502 at 999.
+    const quint64 periodUs = 60000000 / (24 * timedTempo(tempo));
+    return int(std::min<quint64>(500, std::max<quint64>(1, periodUs / 10)));
 }
 
 quint64 MidiSync::convert(quint64 value, long double rate)

@@ -70,7 +70,8 @@ public:
     // as for hostTimeOfTicks.
     bool directHostTimeOfPulses(quint64 pulses, quint64* hostNs) const;
 
-    // The polling interval of a MIDI clock output at `tempo`, in microseconds.
+    // The polling interval of a MIDI clock output at `tempo`, in microseconds: a tenth of a
+    // clock's period, at most 500. The output polls only while the clock keeps no host time.
     static int clockOutputInterval(uint tempo);
 
     // The names of the open sync ports, for inspection.
