@@ -12,7 +12,6 @@
 #include <QStringList>
 #include <QWeakPointer>
 
-#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -29,8 +28,9 @@ struct PortTables
     QMutex macVirtualPortToMidiMutex;
     QHash<QString, QSharedPointer<typename MidiIO<T>::SharedMidi>> macVirtualPortToMidi;
     bool virtualPortsOpen = false; // from macOpenVirtualPorts to macCloseVirtualPorts
-    // Records that have lost their port with a JACK server and wait for it to come back.
-    std::atomic<int> waitingRecords {0};
+    // The users that await a port, and its name.
+    QMutex awaitingMutex;
+    QHash<MidiIO<T>*, QString> awaiting;
 };
 
 // Made once and never destroyed: the thread that follows the JACK server may still come by
@@ -101,8 +101,8 @@ public:
     }
     void jackPortsChanged() override
     {
-        MidiIO<RtMidiIn>::reopenConnections();
-        MidiIO<RtMidiOut>::reopenConnections();
+        MidiIO<RtMidiIn>::portsChanged();
+        MidiIO<RtMidiOut>::portsChanged();
     }
 };
 
@@ -123,11 +123,15 @@ MidiIO<T>::SharedMidi::~SharedMidi()
     {
         QMutexLocker locker(&mutex);
         disposeMidi(std::exchange(midi, nullptr));
-        if (waiting)
-            --tables<T>().waitingRecords;
     }
     // The library object called into the relay until it was deleted.
     relay.reset();
+}
+
+template<class T>
+MidiIO<T>::~MidiIO()
+{
+    stopAwaiting();
 }
 
 template<class T>
@@ -288,6 +292,22 @@ QString MidiIO<T>::port() const
 }
 
 template<class T>
+void MidiIO<T>::awaitPort(const QString& name)
+{
+    PortTables<T>& t = tables<T>();
+    QMutexLocker locker(&t.awaitingMutex);
+    t.awaiting.insert(this, name);
+}
+
+template<class T>
+void MidiIO<T>::stopAwaiting()
+{
+    PortTables<T>& t = tables<T>();
+    QMutexLocker locker(&t.awaitingMutex);
+    t.awaiting.remove(this);
+}
+
+template<class T>
 QBitArray MidiIO<T>::channels() const
 {
     QMutexLocker locker(&m_mutex);
@@ -320,7 +340,11 @@ bool MidiIO<T>::macOpenVirtualPorts()
     QMutexLocker locker(&t.macVirtualPortToMidiMutex);
     t.virtualPortsOpen = true;
     bool opened = true;
-    for (const QString& name : macVirtualPorts()) {
+    // In a fixed order, so that systems that number ports as they are made (ALSA) give them
+    // the same numbers in every run.
+    QStringList names = macVirtualPorts().values();
+    names.sort();
+    for (const QString& name : std::as_const(names)) {
         t.macVirtualPortToMidi.insert(name, {}); // a record already there is released
         QSharedPointer<SharedMidi> record = createRecord(name, true);
         if (!record) {
@@ -430,10 +454,8 @@ std::function<void()> MidiIO<T>::letGoOfJack()
         objects.push_back(std::exchange(record->midi, nullptr));
         if constexpr (isInput)
             record->relay->attach(nullptr);
-        if (!record->isVirtual && !record->waiting) {
+        if (!record->isVirtual)
             record->waiting = true;
-            ++tables<T>().waitingRecords;
-        }
         QMutexLocker usersLocker(&record->usersMutex);
         for (MidiIO<T>* user : std::as_const(record->users))
             user->systemPortLost();
@@ -473,23 +495,96 @@ void MidiIO<T>::reopenVirtualPorts()
 }
 
 template<class T>
-void MidiIO<T>::reopenConnections()
+void MidiIO<T>::portsChanged()
 {
+    // Taken before the ports are listed: a record made since may lead to a port that the
+    // listing does not hold yet.
+    QList<QSharedPointer<SharedMidi>> records = liveRecords();
+    records.removeIf([](const QSharedPointer<SharedMidi>& record) { return record->isVirtual; });
     PortTables<T>& t = tables<T>();
-    if (t.waitingRecords.load() == 0)
-        return; // nothing to look for: ports come and go on the server all the time
-    for (const QSharedPointer<SharedMidi>& record : liveRecords()) {
-        if (!record->waitsForPort())
+    bool awaited = false;
+    {
+        QMutexLocker locker(&t.awaitingMutex);
+        awaited = !t.awaiting.isEmpty();
+    }
+    if (records.isEmpty() && !awaited)
+        return; // nothing to look for: ports come and go on the system all the time
+    QSet<QString> present;
+    try {
+        for (const QString& name : Platform::MidiSystem::portNames(isInput)) {
+            if (!name.isNull())
+                present.insert(name);
+        }
+    } catch (const RtMidiError& error) {
+        error.printMessage();
+        return;
+    }
+    // A JACK server that has gone, or does not answer, lists nothing: such a listing tells
+    // nothing of the ports that went. One that runs lists the program's own virtual ports.
+    if (present.isEmpty())
+        return;
+    for (typename MidiSystemObject<T>::Type* midi : letGoOfLostTargets(records, present))
+        disposeMidi(midi);
+    reopenConnections(records, present);
+    tellAwaiting(present);
+}
+
+template<class T>
+std::vector<typename MidiSystemObject<T>::Type*>
+MidiIO<T>::letGoOfLostTargets(const QList<QSharedPointer<SharedMidi>>& records,
+                              const QSet<QString>& present)
+{
+    std::vector<typename MidiSystemObject<T>::Type*> objects;
+    for (const QSharedPointer<SharedMidi>& record : records) {
+        if (present.contains(record->name))
             continue;
-        uint number = 0;
-        if (!findPortNumber(record->name, &number))
+        QMutexLocker locker(&record->mutex);
+        if (!record->midi)
+            continue;
+        if constexpr (!isInput) {
+            // An output to a virtual input kept inside the program has no port on the system.
+            if (dynamic_cast<LocalMidiOutput*>(record->midi))
+                continue;
+        }
+        objects.push_back(std::exchange(record->midi, nullptr));
+        if constexpr (isInput)
+            record->relay->attach(nullptr);
+        record->waiting = true;
+        QMutexLocker usersLocker(&record->usersMutex);
+        for (MidiIO<T>* user : std::as_const(record->users)) {
+            user->systemPortLost();
+            user->targetPortLost();
+        }
+    }
+    return objects;
+}
+
+template<class T>
+void MidiIO<T>::reopenConnections(const QList<QSharedPointer<SharedMidi>>& records,
+                                  const QSet<QString>& present)
+{
+    for (const QSharedPointer<SharedMidi>& record : records) {
+        if (!present.contains(record->name) || !record->waitsForPort())
             continue; // not there yet: tried again when ports come
         if (auto* midi = openSystemPort(*record)) {
             QMutexLocker recordLocker(&record->mutex);
             record->midi = midi;
             record->waiting = false;
-            --t.waitingRecords;
         }
+    }
+}
+
+template<class T>
+void MidiIO<T>::tellAwaiting(const QSet<QString>& present)
+{
+    PortTables<T>& t = tables<T>();
+    QMutexLocker locker(&t.awaitingMutex);
+    for (auto it = t.awaiting.begin(); it != t.awaiting.end();) {
+        if (present.contains(it.value())) {
+            it.key()->awaitedPortPresent();
+            it = t.awaiting.erase(it);
+        } else
+            ++it;
     }
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 namespace Platform {
 class MidiInputRelay;
@@ -69,8 +70,8 @@ public:
         QString name;
         bool isVirtual = false;
 
-        // Set while the record has lost its port with a JACK server and waits for it to come
-        // back (under `mutex`).
+        // Set while the record has lost its port, with a JACK server or because the port it
+        // connected to went, and waits for a port of its name to be there again (under `mutex`).
         bool waiting = false;
 
         // Whether `midi` is set, and whether the record waits for its port, under `mutex`.
@@ -85,8 +86,9 @@ public:
     };
 
     MidiIO() = default;
-    // Does not close the port: every derived class closes it in its own destructor.
-    virtual ~MidiIO() = default;
+    // Does not close the port: every derived class closes it in its own destructor. A derived
+    // class that awaits a port calls stopAwaiting() first in its own.
+    virtual ~MidiIO();
     MidiIO(const MidiIO&) = delete;
     MidiIO& operator=(const MidiIO&) = delete;
 
@@ -99,6 +101,10 @@ public:
     virtual void setChannels(const QBitArray& channels);
 
     QString port() const;
+    // Has awaitedPortPresent() told once, at a change of the system's ports, when a port called
+    // `name` is among them; replaces what the object awaited before.
+    void awaitPort(const QString& name);
+    void stopAwaiting();
     QBitArray channels() const;
     // The record the object has open, or null. Work on this copy: a concurrent closePort cannot
     // destroy the record under it.
@@ -125,16 +131,27 @@ public:
     static std::function<void()> letGoOfJack();
     // Makes the program's virtual ports that have no system port again on the system in use.
     static void reopenVirtualPorts();
-    // Connects the records that lost their port with a JACK server again, under their own names,
-    // to the ports of the same names the system lists now.
-    static void reopenConnections();
+    // Follows a change of the system's ports, listing them once: a record whose port has gone
+    // lets go of its system object and waits (its users are told, see targetPortLost()), a
+    // record that waits is connected again to the port of its name once that is there, and the
+    // users that await a port that is there now are told.
+    static void portsChanged();
 
 protected:
     static constexpr bool isInput = std::is_same_v<T, RtMidiIn>;
 
-    // The record's system object went with the JACK server it was on: nothing sent before
-    // sounds any more. Called under the record's mutex and its users' mutex.
+    // The record's system object went with the JACK server it was on, or with the port it
+    // connected to: nothing sent before sounds any more. Called under the record's mutex and
+    // its users' mutex.
     virtual void systemPortLost() { }
+    // The port the record connected to has gone (its program quit, its device was unplugged):
+    // the record waits for a port of its name, and what is sent meanwhile goes nowhere. Called
+    // after systemPortLost(), on the thread that follows the system's ports, under the same
+    // locks: queue any work.
+    virtual void targetPortLost() { }
+    // A port called as awaitPort() asked is there. Called on the thread that follows the
+    // system's ports, under the lock of the awaiting users: queue any work.
+    virtual void awaitedPortPresent() { }
 
     mutable QMutex m_mutex; // the port mutex; guards the three fields below
     QSharedPointer<SharedMidi> m_sharedMidi;
@@ -152,6 +169,14 @@ private:
     static void disposeMidi(typename MidiSystemObject<T>::Type* midi);
     // Every record alive now.
     static QList<QSharedPointer<SharedMidi>> liveRecords();
+    // The parts of portsChanged(), given the records that lead to other programs' ports
+    // (taken before the ports were listed) and the names listed.
+    static std::vector<typename MidiSystemObject<T>::Type*>
+    letGoOfLostTargets(const QList<QSharedPointer<SharedMidi>>& records,
+                       const QSet<QString>& present);
+    static void reopenConnections(const QList<QSharedPointer<SharedMidi>>& records,
+                                  const QSet<QString>& present);
+    static void tellAwaiting(const QSet<QString>& present);
 };
 
 extern template class MidiIO<RtMidiIn>;

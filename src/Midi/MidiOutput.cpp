@@ -52,8 +52,8 @@ bool MidiOutput::write(const QVector<InstrumentMsg>& batch)
 
 bool MidiOutput::writeLocked(SharedMidi& record, const QVector<InstrumentMsg>& batch)
 {
-    // A port whose JACK server has gone takes everything and sends nothing, until it is made
-    // again on a server that runs.
+    // A port whose JACK server, or the port it led to, has gone takes everything and sends
+    // nothing, until it is made again once a port of its name is there.
     if (!record.midi)
         return true;
     std::vector<unsigned char> wire;

@@ -27,6 +27,7 @@ MidiInstrument::MidiInstrument(QmdItemId instrumentId)
 
 MidiInstrument::~MidiInstrument()
 {
+    stopAwaiting();
     stopThread();
     releaseHeldNotes();
     closePort();
@@ -90,18 +91,31 @@ bool MidiInstrument::applyPort()
         = controller->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
               .toString();
     const QString current = port();
+    const QString synthesizer = QmdKelvoKeys::synthesizerPortName();
+    // Awaited before it is looked for, so that a port that comes meanwhile is not missed; a
+    // call too many finds the port open.
+    if (stored.isEmpty() || stored == synthesizer)
+        stopAwaiting();
+    else
+        awaitPort(stored);
     // Reopening would replace the connection to the MIDI system (a reset, say).
-    if (!current.isEmpty() && current == stored)
+    if (!current.isEmpty() && current == stored) {
+        stopAwaiting();
         return false;
+    }
     // The new port is opened aside first, so that the one open now stays when it is the
-    // fallback again; opening it below then shares this connection.
+    // fallback again; opening it below then shares this connection. A record that waits for
+    // the port it led to sends nowhere.
     MidiOutput next;
     QString name = stored;
-    if (stored.isEmpty() || !next.openPort(stored)) {
-        name = QmdKelvoKeys::synthesizerPortName();
+    if (stored.isEmpty() || !next.openPort(stored) || next.sharedMidi()->waitsForPort()) {
+        next.closePort();
+        name = synthesizer;
         if (current == name)
             return false;
         next.openPort(name); // when even this fails, the instrument is silent
+    } else {
+        stopAwaiting();
     }
     // Out of the pass while the port changes, so that no batch meets a closed port; closing
     // switches off the notes sounding on the old port.
@@ -167,4 +181,34 @@ void MidiInstrument::writeMessages(const QVector<InstrumentMsg>& batch)
                 applyPort();
         },
         Qt::QueuedConnection);
+}
+
+void MidiInstrument::targetPortLost()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { leaveLostPort(); }, Qt::QueuedConnection);
+}
+
+void MidiInstrument::awaitedPortPresent()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (controller)
+                applyPort();
+        },
+        Qt::QueuedConnection);
+}
+
+void MidiInstrument::leaveLostPort()
+{
+    if (!controller || port() == QmdKelvoKeys::synthesizerPortName())
+        return;
+    // Another port since, or the lost one back already.
+    const QSharedPointer<SharedMidi> record = sharedMidi();
+    if (!record || !record->waitsForPort())
+        return;
+    pauseAndWait();
+    closePort();
+    applyPort();
 }

@@ -38,14 +38,23 @@ public slots:
 protected:
     void writeMessages(const QVector<InstrumentMsg>& batch) override;
     quint64 handOverAheadNs() const override { return latencyNs(); }
+    // On the thread that follows the system's ports: queue leaveLostPort(), and applyPort()
+    // once the stored port is back, on the thread the instrument belongs to (the GUI thread).
+    void targetPortLost() override;
+    void awaitedPortPresent() override;
 
 private:
     // Opens the stored "MidiPort", or the built-in synthesizer's port in its place while the
-    // stored one cannot be opened (missing, or one of the program's own ports while they are
-    // closed). The fallback is the instrument's alone: the document keeps the stored name.
-    // Returns whether the port changed; the port open already is kept, without listing the
-    // ports, while the instrument names it.
+    // stored one cannot be opened (missing, gone and awaited by its record, or one of the
+    // program's own ports while they are closed); on the synthesizer, the instrument awaits
+    // the stored port and opens it once it is there again. The fallback is the instrument's
+    // alone: the document keeps the stored name. Returns whether the port changed; the port
+    // open already is kept, without listing the ports, while the instrument names it.
     bool applyPort();
+    // The port the instrument plays to has gone: it stops, and plays on the built-in
+    // synthesizer from the next start. An instrument of no document (the program's thru) and
+    // one on the synthesizer keep their port, which is made again once it is back.
+    void leaveLostPort();
 };
 
 #endif // MIDIINSTRUMENT_H
