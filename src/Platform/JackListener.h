@@ -21,7 +21,8 @@ public:
     // The program's client is open on a server that runs: after start-up, or again after the
     // server went. Told again, it changes nothing.
     virtual void jackClientOpened() { }
-    // Ports came or went on the server.
+    // Ports came or went on the server (or, on ALSA, on the sequencer:
+    // JackSession::tellPortsChanged).
     virtual void jackPortsChanged() { }
 };
 

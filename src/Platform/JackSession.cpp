@@ -130,6 +130,11 @@ void JackSession::addListener(Listener* listener)
     l.list.push_back(listener);
 }
 
+void JackSession::tellPortsChanged()
+{
+    tellListeners([](Listener* listener) { listener->jackPortsChanged(); });
+}
+
 void JackSession::removeListener(Listener* listener)
 {
     Listeners& l = listeners();

@@ -29,6 +29,9 @@ public:
     // the session calls it.
     static void addListener(Listener* listener);
     static void removeListener(Listener* listener);
+    // Tells every listener that ports came or went: the ALSA sequencer's changes go the same
+    // way as the JACK server's.
+    static void tellPortsChanged();
 
     // `beforeClose` runs on the session's thread after the listeners' closers, before the
     // program's client closes.

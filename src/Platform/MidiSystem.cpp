@@ -1,5 +1,7 @@
 #include "MidiSystem.h"
 
+#include "AlsaClient.h"
+#include "AlsaMidiPorts.h"
 #include "DeadlineSleep.h"
 #include "JackClient.h"
 #include "JackMidiInput.h"
@@ -52,6 +54,8 @@ QMutex decisionMutex;
 bool decided = false;
 MidiSystem::Api decidedApi = MidiSystem::NoApi;
 std::unique_ptr<JackSession> jackSession;
+// On ALSA, the program's one sequencer client.
+std::shared_ptr<AlsaClient> alsaClient;
 QString decisionProblem;
 // Servers gone under the sessions before the one under way.
 quint64 earlierLosses = 0;
@@ -69,9 +73,12 @@ std::shared_ptr<JackClient> currentJackClient()
     return jackSession ? jackSession->client() : nullptr;
 }
 
-RtMidi::Api libraryApi(MidiSystem::Api api)
+// The ALSA client while the decision is ALSA; null otherwise.
+std::shared_ptr<AlsaClient> currentAlsaClient()
 {
-    return api == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    MidiSystem::api();
+    QMutexLocker locker(&decisionMutex);
+    return alsaClient;
 }
 
 MidiSystem::Api apiOf(SystemMidiInput* midi)
@@ -90,18 +97,10 @@ MidiSystem::Api apiOf(SystemMidiOutput* midi)
                       RtMidiError::NO_DEVICES_FOUND);
 }
 
-RtMidiIn* newInput(MidiSystem::Api api)
+// The MIDI library's own JACK output, as KELVO_JACK_OUTPUT=rtmidi asks for.
+RtMidiOut* newLibraryOutput()
 {
-    if (api == MidiSystem::NoApi)
-        throwNoSystem();
-    return new RtMidiIn(libraryApi(api), clientName, 100);
-}
-
-RtMidiOut* newOutput(MidiSystem::Api api)
-{
-    if (api == MidiSystem::NoApi)
-        throwNoSystem();
-    return new RtMidiOut(libraryApi(api), clientName);
+    return new RtMidiOut(RtMidi::UNIX_JACK, clientName);
 }
 
 // The library's JACK output frees its ring buffer before it closes its client, while a process
@@ -210,16 +209,21 @@ bool jackOutputThroughLibrary()
     return false;
 }
 
-// What the library's input and output objects share: their ports, as the library has them.
-template<class Interface, class Library>
-class LibraryPort : public Interface
+// The MIDI library's JACK output, used when KELVO_JACK_OUTPUT=rtmidi asks for it. It sends
+// each message at once, whatever the due time.
+class LibraryMidiOutput : public SystemMidiOutput
 {
 public:
-    explicit LibraryPort(Library* midi)
+    explicit LibraryMidiOutput(RtMidiOut* midi)
         : m_midi(midi)
     { }
+    ~LibraryMidiOutput() override
+    {
+        m_midi->closePort();
+        retire(m_midi.release());
+    }
 
-    bool isJack() const override { return m_midi->getCurrentApi() == RtMidi::UNIX_JACK; }
+    bool isJack() const override { return true; }
     // The library opens by number: the port is looked up by its name in the library's own list
     // right before, so that one that came or went since a listing is never mistaken for it.
     void openPort(const std::string& target, const std::string& portName) override
@@ -238,58 +242,13 @@ public:
     }
     void closePort() override { m_midi->closePort(); }
     void setPortName(const std::string& portName) override { m_midi->setPortName(portName); }
-
-protected:
-    std::unique_ptr<Library> m_midi;
-};
-
-// The library's input object, on the ALSA sequencer.
-class LibraryMidiInput : public LibraryPort<SystemMidiInput, RtMidiIn>
-{
-public:
-    using LibraryPort::LibraryPort;
-
-    void setReceiver(Receiver receiver, void* userData) override
-    {
-        m_userData.store(userData);
-        m_receiver.store(receiver);
-        m_midi->setCallback(&LibraryMidiInput::arrived, this);
-    }
-    void ignoreTypes(bool sysex, bool timing, bool sensing) override
-    {
-        m_midi->ignoreTypes(sysex, timing, sensing);
-    }
-
-private:
-    static void arrived(double deltaTime, std::vector<unsigned char>* message, void* self)
-    {
-        auto* input = static_cast<LibraryMidiInput*>(self);
-        if (const Receiver receiver = input->m_receiver.load())
-            receiver(deltaTime, message->data(), message->size(), input->m_userData.load());
-    }
-
-    std::atomic<Receiver> m_receiver {nullptr};
-    std::atomic<void*> m_userData {nullptr};
-};
-
-// The library's output object: on the ALSA sequencer, and on JACK when asked for.
-class LibraryMidiOutput : public LibraryPort<SystemMidiOutput, RtMidiOut>
-{
-public:
-    using LibraryPort::LibraryPort;
-    ~LibraryMidiOutput() override
-    {
-        if (this->isJack()) {
-            m_midi->closePort();
-            retire(m_midi.release());
-        }
-    }
-
-    // At once, whatever the due time.
     void send(const unsigned char* bytes, std::size_t size, quint64, Writer) override
     {
         m_midi->sendMessage(bytes, size);
     }
+
+private:
+    std::unique_ptr<RtMidiOut> m_midi;
 };
 
 // The JACK ports of one direction, in the server's order, listed through the program's own
@@ -305,24 +264,14 @@ std::vector<std::string> jackPortNames(bool input)
     return client->midiPorts(input ? JackPortIsOutput : JackPortIsInput);
 }
 
-// The system names of the ports of one direction.
+// The system names of the ports of one direction, listed through the program's own client.
 std::vector<std::string> systemPortNames(MidiSystem::Api api, bool input)
 {
     if (api == MidiSystem::Jack)
         return jackPortNames(input);
-    std::vector<std::string> names;
-    auto list = [&names](RtMidi& midi) {
-        for (unsigned int i = 0; i < midi.getPortCount(); ++i)
-            names.push_back(midi.getPortName(i));
-    };
-    if (input) {
-        std::unique_ptr<RtMidiIn> midi(newInput(api));
-        list(*midi);
-    } else {
-        std::unique_ptr<RtMidiOut> midi(newOutput(api));
-        list(*midi);
-    }
-    return names;
+    if (const std::shared_ptr<AlsaClient> client = currentAlsaClient())
+        return client->midiPorts(input);
+    return {};
 }
 
 // A port name no other port on the system has, so that the port just made under it can be
@@ -333,19 +282,33 @@ std::string uniquePortName()
     return QString("kelvo-%1-%2").arg(getpid()).arg(counter.fetchAndAddRelaxed(1)).toStdString();
 }
 
-// Whether the object's ports belong to the program's JACK client (not to a library client).
-bool ownsJackClient(SystemMidiInput*)
+// Whether the object's ports belong to the program's own client (JACK's or ALSA's), not to a
+// client of the MIDI library's.
+bool ownsProgramClient(SystemMidiInput*)
 {
     return true;
 }
-bool ownsJackClient(SystemMidiOutput* midi)
+bool ownsProgramClient(SystemMidiOutput* midi)
 {
-    return dynamic_cast<JackMidiOutput*>(midi) != nullptr;
+    return dynamic_cast<LibraryMidiOutput*>(midi) == nullptr;
+}
+
+// What identifies the program's own client among the system's: the JACK client name, or the
+// ALSA client number; empty while there is none.
+QString programClientKey(MidiSystem::Api api)
+{
+    if (api == MidiSystem::Jack)
+        return QString::fromLatin1(JackClient::name());
+    if (api == MidiSystem::Alsa) {
+        if (const std::shared_ptr<AlsaClient> client = currentAlsaClient())
+            return QString::number(client->clientId());
+    }
+    return {};
 }
 
 // The name of the port that connects the program to another program's port `target` (a name as
-// the user sees it): on JACK, where all the program's ports are one client's, it says where it
-// leads; elsewhere each connection has a client of its own, and the port a short name.
+// the user sees it): where all the program's ports are one client's, it says where it leads; a
+// library client of its own has one port with a short name.
 QString connectionPortName(bool input, const QString& target, bool named)
 {
     if (!named)
@@ -360,12 +323,12 @@ template<class Object, class Open>
 void openOwnPort(Object* midi, bool input, const QString& name, const QString& virtualName,
                  Open open)
 {
-    if (midi->isJack() && ownsJackClient(midi)) {
+    if (ownsProgramClient(midi)) {
         // A port of the program's one client, under its own name from the start.
         open(name.toStdString());
+        const MidiSystem::Api api = apiOf(midi);
         QMutexLocker locker(&ownPortsMutex);
-        ownPorts.insert(
-            midi, OwnPort {MidiSystem::Jack, QString::fromLatin1(JackClient::name()), virtualName});
+        ownPorts.insert(midi, OwnPort {api, programClientKey(api), virtualName});
         return;
     }
     const std::string token = uniquePortName();
@@ -393,6 +356,13 @@ const QRegularExpression& alsaAddress()
     return re;
 }
 
+// The port's own part of a system name: what follows the client's name.
+QString portPart(MidiSystem::Api api, const std::string& systemName)
+{
+    const QString name = MidiSystem::displayName(api, systemName);
+    return name.mid(name.indexOf(QLatin1Char(':')) + 1);
+}
+
 // A port of the system as the program lists it: the name a user sees (null for a port of the
 // program's own that is not listed) and the system's name.
 struct ListedPort
@@ -406,17 +376,17 @@ std::vector<ListedPort> listPorts(MidiSystem::Api current, bool input)
 {
     if (current == MidiSystem::NoApi)
         return {};
-    const QString jackClientName = QString::fromLatin1(JackClient::name());
+    const QString programKey = programClientKey(current);
     QHash<QString, QString> own; // client key to bare name
-    QSet<QString> ownJackVirtual; // the virtual ports of the program's JACK client
+    QSet<QString> programVirtual; // the virtual ports of the program's own client
     {
         QMutexLocker locker(&ownPortsMutex);
         for (const OwnPort& port : std::as_const(ownPorts)) {
             if (port.api != current)
                 continue;
-            if (current == MidiSystem::Jack && port.key == jackClientName) {
+            if (port.key == programKey) {
                 if (!port.name.isEmpty())
-                    ownJackVirtual.insert(port.name);
+                    programVirtual.insert(port.name);
             } else
                 own.insert(port.key, port.name);
         }
@@ -425,11 +395,10 @@ std::vector<ListedPort> listPorts(MidiSystem::Api current, bool input)
     for (std::string& systemName : systemPortNames(current, input)) {
         const QString key = MidiSystem::clientKey(current, systemName);
         QString name;
-        if (current == MidiSystem::Jack && key == jackClientName) {
-            // The client is the program's own: it holds the name exactly. Its connection ports
-            // are not listed.
-            const QString shortName = QString::fromStdString(systemName).mid(key.size() + 1);
-            if (ownJackVirtual.contains(shortName))
+        if (!programKey.isEmpty() && key == programKey) {
+            // The client is the program's own. Its connection ports are not listed.
+            const QString shortName = portPart(current, systemName);
+            if (programVirtual.contains(shortName))
                 name = shortName;
         } else {
             const auto it = own.constFind(key);
@@ -466,9 +435,12 @@ MidiSystem::Api MidiSystem::api()
         const QByteArray chosen = qgetenv("KELVO_MIDI_API").trimmed().toLower();
         if (!chosen.isEmpty() && chosen != "alsa" && chosen != "jack")
             qWarning() << "KELVO_MIDI_API must be \"alsa\" or \"jack\"; ignoring" << chosen;
-        if (chosen != "jack" && alsaAvailable())
-            decidedApi = Alsa;
-        else if (chosen != "alsa") {
+        if (chosen != "jack" && alsaAvailable()) {
+            alsaClient = AlsaClient::open(&decisionProblem);
+            decidedApi = alsaClient ? Alsa : NoApi;
+            if (alsaClient)
+                alsaClient->setPortsChanged([] { JackSession::tellPortsChanged(); });
+        } else if (chosen != "alsa") {
             // On JACK for good: a server that is not there yet, or goes, is waited for.
             decidedApi = Jack;
             jackSession
@@ -520,18 +492,22 @@ QString MidiSystem::problem()
 void MidiSystem::shutDown()
 {
     std::unique_ptr<JackSession> session;
+    std::shared_ptr<AlsaClient> alsa;
     {
         QMutexLocker locker(&decisionMutex);
         session.swap(jackSession);
+        alsa.swap(alsaClient);
         if (session)
             earlierLosses += session->losses();
         decided = false;
         decidedApi = NoApi;
         decisionProblem.clear();
     }
-    // The session stops outside the lock: its thread may be telling a listener, which asks
-    // here. The client closes with the last port that still holds it, here when none does.
+    // The session and the ALSA client stop outside the lock: their threads may be telling a
+    // listener, which asks here. A client closes with the last port that still holds it, here
+    // when none does.
     session.reset();
+    alsa.reset();
 }
 
 QString MidiSystem::apiName(Api api)
@@ -554,7 +530,11 @@ SystemMidiInput* MidiSystem::createInput()
             return new JackMidiInput(std::move(client));
         throwNoSystem();
     }
-    return new LibraryMidiInput(newInput(current));
+    if (current == Alsa) {
+        if (std::shared_ptr<AlsaClient> client = currentAlsaClient())
+            return new AlsaMidiInput(std::move(client));
+    }
+    throwNoSystem();
 }
 
 SystemMidiOutput* MidiSystem::createOutput()
@@ -565,7 +545,13 @@ SystemMidiOutput* MidiSystem::createOutput()
             return new JackMidiOutput(std::move(client));
         throwNoSystem();
     }
-    return new LibraryMidiOutput(newOutput(current));
+    if (current == Jack)
+        return new LibraryMidiOutput(newLibraryOutput());
+    if (current == Alsa) {
+        if (std::shared_ptr<AlsaClient> client = currentAlsaClient())
+            return new AlsaMidiOutput(std::move(client));
+    }
+    throwNoSystem();
 }
 
 void MidiSystem::openVirtualPort(SystemMidiInput* midi, const QString& name)
@@ -584,7 +570,7 @@ void MidiSystem::openPort(SystemMidiInput* midi, const QString& target)
 {
     const std::string systemName = systemNameOf(apiOf(midi), true, target);
     openOwnPort(
-        midi, true, connectionPortName(true, target, ownsJackClient(midi)), QString(),
+        midi, true, connectionPortName(true, target, ownsProgramClient(midi)), QString(),
         [midi, systemName](const std::string& token) { midi->openPort(systemName, token); });
 }
 
@@ -592,7 +578,7 @@ void MidiSystem::openPort(SystemMidiOutput* midi, const QString& target)
 {
     const std::string systemName = systemNameOf(apiOf(midi), false, target);
     openOwnPort(
-        midi, false, connectionPortName(false, target, ownsJackClient(midi)), QString(),
+        midi, false, connectionPortName(false, target, ownsProgramClient(midi)), QString(),
         [midi, systemName](const std::string& token) { midi->openPort(systemName, token); });
 }
 

@@ -24,19 +24,21 @@ class SystemMidiOutput;
 // under "alsa", no JACK server running), every creation fails with an RtMidiError and the port
 // lists are empty.
 //
-// On JACK all of the program's ports belong to one client called exactly "Kelvo" (JackClient),
-// opened with the choice: its virtual ports under their own names, and the ports that connect
-// to other programs' ports named for where they lead ("to Synth:midi_in", "from Keyboard:out").
-// A JackSession keeps the client while the server comes and goes: when the server goes, the
-// listeners let go of their ports and the client closes; when a server runs again under the
-// same name, the client opens there and the listeners make their ports again.
+// On either system all of the program's ports belong to one client called exactly "Kelvo",
+// opened with the choice: on JACK a JackClient, on ALSA an AlsaClient; its virtual ports under
+// their own names, and the ports that connect to other programs' ports named for where they
+// lead ("to Synth:midi_in", "from Keyboard:out"). The port lists are read through that client;
+// no other client is opened for them. A JackSession keeps the JACK client while the server
+// comes and goes: when the server goes, the listeners let go of their ports and the client
+// closes; when a server runs again under the same name, the client opens there and the
+// listeners make their ports again. The listeners also hear when other programs' ports come or
+// go, on JACK and on ALSA alike (JackListener::jackPortsChanged).
 //
 // Port names must be stable across sessions, so ALSA's trailing client and port numbers
 // (" 128:0") are dropped. The program's own ports are recognised by the system identity of the
-// library object that made them (ALSA client number, JACK client name), never by their text:
-// its virtual ports are listed under their bare names ("Kelvo Input") whatever client name or
-// number the system gave them, and the ports it makes to connect to other programs' ports are
-// not listed at all.
+// client that holds them (ALSA client number, JACK client name), never by their text: its
+// virtual ports are listed under their bare names ("Kelvo Input"), and the ports it makes to
+// connect to other programs' ports are not listed at all.
 class MidiSystem
 {
 public:
@@ -67,10 +69,10 @@ public:
     static void removeJackListener(JackListener* listener);
     static QString apiName(Api api);
 
-    // A new object on the system in use: on JACK a port of the program's client (JackMidiInput,
-    // JackMidiOutput, which places each message at its frame), else the library's object with
-    // the client name "Kelvo"; KELVO_JACK_OUTPUT=rtmidi asks for the library's output on JACK
-    // too. Throws RtMidiError when no MIDI system is available.
+    // A new object on the system in use, a port of the program's client: on JACK JackMidiInput
+    // or JackMidiOutput (which places each message at its frame), on ALSA AlsaMidiInput or
+    // AlsaMidiOutput; KELVO_JACK_OUTPUT=rtmidi asks for the MIDI library's output on JACK
+    // instead. Throws RtMidiError when no MIDI system is available.
     static SystemMidiInput* createInput();
     static SystemMidiOutput* createOutput();
 
