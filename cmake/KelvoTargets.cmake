@@ -58,14 +58,19 @@ endfunction()
 # target kelvo_tsan_tests builds them all, and they carry the CTest label "tsan".
 add_custom_target(kelvo_tsan_tests)
 
-# kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL] [SYNTH]): a Qt Test executable
+# kelvo_add_test(NAME SOURCES... LIBS ... [TSAN] [SERIAL] [SYNTH] [ALSA]): a Qt Test executable
 # registered with CTest. Tests run offscreen, find the bundle resources and the manual of the
 # build tree through KELVO_RESOURCES and KELVO_DOC, and every file or setting that they write
 # goes below the build tree. TSAN marks a multi-threaded test; SERIAL one that must not run
 # beside others; SYNTH one that plays through the built-in synthesizer's sound bank (label
-# "synth": scripts/test runs these again against each General MIDI SoundFont installed).
+# "synth": scripts/test runs these again against each General MIDI SoundFont installed). ALSA
+# marks one that needs the ALSA sequencer (label "alsa", run one at a time): scripts/test runs
+# these only inside a virtual machine that has one (tests/AlsaVm), so they are never TSAN too.
 function(kelvo_add_test name)
-    cmake_parse_arguments(ARG "TSAN;SERIAL;SYNTH" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "TSAN;SERIAL;SYNTH;ALSA" "" "SOURCES;LIBS" ${ARGN})
+    if(ARG_ALSA AND ARG_TSAN)
+        message(FATAL_ERROR "${name}: an ALSA test runs only in the virtual machine, not under ThreadSanitizer")
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kelvo_options)
     add_test(NAME ${name} COMMAND ${name})
@@ -81,7 +86,10 @@ function(kelvo_add_test name)
     if(ARG_SYNTH)
         set_property(TEST ${name} APPEND PROPERTY LABELS synth)
     endif()
-    if(ARG_SERIAL)
+    if(ARG_ALSA)
+        set_property(TEST ${name} APPEND PROPERTY LABELS alsa)
+    endif()
+    if(ARG_SERIAL OR ARG_ALSA)
         set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
     endif()
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
