@@ -65,6 +65,14 @@ void MidiInstrument::play()
     // Bank and program go while the thread still rests, so that they reach the port before
     // any note of the start.
     using namespace QmdKelvoKeys;
+    if (stoppedItself.exchange(false)) {
+        // What the voices sent meanwhile is past: sent now, it would come all at once.
+        AbstractSync* clock = sync.load();
+        const quint64 now = clock ? clock->ticksElapsed() : 0;
+        pipe.edit([now](QList<InstrumentMsg>& items) {
+            items.removeIf([now](const InstrumentMsg& m) { return quint64(m.time) < now; });
+        });
+    }
     onInstrumentDataEffected(instrumentId,
                              {MidiBankLSB, MidiBankMSB, MidiDoProgramChange, MidiProgram}, AllKeys);
     AbstractInstrument::play();
@@ -167,7 +175,7 @@ void MidiInstrument::writeMessages(const QVector<InstrumentMsg>& batch)
     if (write(batch))
         return;
     const QString failed = port();
-    pauseAndWait();
+    stopItself();
     closePort();
     // The stored port, or the synthesizer in its place, is opened again on the instrument's
     // own thread; the instrument plays once the transport plays it again. Not when no port
@@ -194,10 +202,25 @@ void MidiInstrument::awaitedPortPresent()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (controller)
-                applyPort();
+            if (!controller)
+                return;
+            applyPort();
+            // Back on its port while the transport plays: it plays on from here.
+            AbstractSync* clock = sync.load();
+            if (stoppedItself.load() && clock && clock->isPlaying()
+                && port()
+                    == controller
+                           ->data(QmdKelvoKeys::MidiPort, controller->instrumentIndex(instrumentId))
+                           .toString())
+                play();
         },
         Qt::QueuedConnection);
+}
+
+void MidiInstrument::stopItself()
+{
+    stoppedItself.store(true);
+    pauseAndWait();
 }
 
 void MidiInstrument::leaveLostPort()
@@ -208,7 +231,7 @@ void MidiInstrument::leaveLostPort()
     const QSharedPointer<SharedMidi> record = sharedMidi();
     if (!record || !record->waitsForPort())
         return;
-    pauseAndWait();
+    stopItself();
     closePort();
     applyPort();
 }

@@ -27,7 +27,8 @@ public slots:
     // Drops pending messages, switches off the notes sounding and applies all six settings
     // again; the port open stays open while the instrument still names it.
     void reset() override;
-    // Sends bank and program again when enabled, then lets the thread run.
+    // Sends bank and program again when enabled, then lets the thread run. An instrument that
+    // stopped itself first drops what was queued for the time it was stopped.
     void play() override;
     // Pauses the thread, takes back what it handed over ahead for after the clock's stop, then
     // switches off the notes it left sounding.
@@ -55,6 +56,13 @@ private:
     // synthesizer from the next start. An instrument of no document (the program's thru) and
     // one on the synthesizer keep their port, which is made again once it is back.
     void leaveLostPort();
+    // Stops the thread for a port that failed or went; played again with the transport, or
+    // once the port is back while the transport plays.
+    void stopItself();
+
+    // Set while the instrument has stopped itself while the transport went on: its pipe fills
+    // with what it does not send.
+    std::atomic<bool> stoppedItself {false};
 };
 
 #endif // MIDIINSTRUMENT_H
