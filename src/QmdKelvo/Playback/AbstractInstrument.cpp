@@ -74,7 +74,7 @@ void AbstractInstrument::iterate()
 {
     AbstractSync* clock = sync.load();
     if (!clock) {
-        sleepUntil(Platform::hostTimeNs() + MaxSleepNs);
+        sleepUntilWoken(); // setSync() wakes the thread
         return;
     }
     batch.clear();
@@ -106,7 +106,7 @@ void AbstractInstrument::iterate()
     const quint64 next = pipe.armWakeUp();
     quint64 nextNs = 0;
     if (next == std::numeric_limits<quint64>::max())
-        sleepUntil(Platform::hostTimeNs() + MaxSleepNs); // until a write
+        sleepUntilWoken(); // until a write
     else if (clock->hostTimeOfTicks(next, &nextNs))
         sleepUntil(nextNs > aheadNs ? nextNs - aheadNs : 1);
     // Otherwise the queued items' host times are not known: the thread polls every `interval`.

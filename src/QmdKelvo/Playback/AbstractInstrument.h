@@ -20,10 +20,10 @@ class QmdKelvoController;
 // on JACK one period) and the clock keeps host time, a pass takes the messages due within that
 // latency. Between passes the thread sleeps until a write into the pipe brings an earlier
 // message, or until the next message is due (less that latency) when the clock can tell its
-// host time; with an empty pipe it sleeps until a write. Each sleep ends after MaxSleepNs at
-// the latest, so that a clock that changed is read again. Only while messages are queued whose
-// host time the clock cannot tell (it stands, or a test drives it by hand) does the thread poll,
-// every `interval`.
+// host time; with an empty pipe it sleeps until a write, however long. A sleep until a message
+// ends after MaxSleepNs at the latest, so that a clock that changed is read again. Only while
+// messages are queued whose host time the clock cannot tell (it stands, or a test drives it by
+// hand) does the thread poll, every `interval`.
 class AbstractInstrument : public AbstractOutputThread, public QmdObserver<QmdKelvoController>
 {
     Q_OBJECT

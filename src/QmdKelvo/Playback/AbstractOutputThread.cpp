@@ -104,14 +104,20 @@ void AbstractOutputThread::run()
             iterating = false;
             idleCondition.notify_all();
             if (plannedWakeNs != 0) {
-                const quint64 wakeNs = std::min(plannedWakeNs, Platform::hostTimeNs() + MaxSleepNs);
-                plannedWakeNs = 0;
-                // The host clock is the monotonic clock the steady clock reads.
-                const std::chrono::steady_clock::time_point until {
-                    std::chrono::nanoseconds(wakeNs)};
-                waitCondition.wait_until(locker, until, [this] {
-                    return wakeRequested || quit.load() || state.load() != Running;
-                });
+                const auto woken
+                    = [this] { return wakeRequested || quit.load() || state.load() != Running; };
+                if (plannedWakeNs == UntilWoken) {
+                    plannedWakeNs = 0;
+                    waitCondition.wait(locker, woken);
+                } else {
+                    const quint64 wakeNs
+                        = std::min(plannedWakeNs, Platform::hostTimeNs() + MaxSleepNs);
+                    plannedWakeNs = 0;
+                    // The host clock is the monotonic clock the steady clock reads.
+                    const std::chrono::steady_clock::time_point until {
+                        std::chrono::nanoseconds(wakeNs)};
+                    waitCondition.wait_until(locker, until, woken);
+                }
                 waited = true; // a later pass on the interval starts its schedule afresh
                 continue;
             }

@@ -59,6 +59,9 @@ protected:
     // From iterate(): after this pass, sleep until host time `hostNs` (Platform::hostTimeNs,
     // at most MaxSleepNs from now) or a wakeUp(), instead of the interval.
     void sleepUntil(quint64 hostNs) { plannedWakeNs = std::max<quint64>(hostNs, 1); }
+    // From iterate(): after this pass, sleep until a wakeUp(), play(), setSync() or a pause,
+    // however long that takes: for a pass that found nothing to do until one of those.
+    void sleepUntilWoken() { plannedWakeNs = UntilWoken; }
 
     std::atomic<AbstractSync*> sync {nullptr};
     std::atomic<int> state {New};
@@ -74,7 +77,8 @@ private:
     bool iterating = false;
     // A wakeUp() since the pass began; guarded by waitMutex.
     bool wakeRequested = false;
-    // What iterate() asked for with sleepUntil(); the thread's own.
+    static constexpr quint64 UntilWoken = ~quint64(0);
+    // What iterate() asked for with sleepUntil() or sleepUntilWoken(); the thread's own.
     quint64 plannedWakeNs = 0;
     QMetaObject::Connection timingConnection; // the clock's timing changes to wakeUp()
 };
