@@ -24,45 +24,14 @@ const QString recorderPort = QStringLiteral("Rec:in");
 const QString sourcePort = QStringLiteral("Rec:out");
 const QString synth = QStringLiteral("Kelvo Synthesizer");
 
-struct Note
+QList<Received> notes(const QList<AlsaPeer::Message>& messages)
 {
-    uchar status, pitch, velocity;
-    double ms;
-};
-
-QList<Note> notes(const QList<AlsaPeer::Message>& messages)
-{
-    QList<Note> out;
+    QList<Received> out;
     for (const AlsaPeer::Message& m : messages) {
         if (m.bytes.size() == 3 && (m.bytes[0] & 0xE0) == 0x80)
             out.append({uchar(m.bytes[0]), uchar(m.bytes[1]), uchar(m.bytes[2]), m.ns / 1e6});
     }
     return out;
-}
-
-// The notes left sounding.
-int balance(const QList<Note>& messages)
-{
-    QHash<int, int> sounding;
-    for (const Note& m : messages) {
-        const int key = (m.status & 0x0F) << 8 | m.pitch;
-        if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
-            ++sounding[key];
-        else if (sounding.value(key) > 0)
-            --sounding[key];
-    }
-    int left = 0;
-    for (int n : std::as_const(sounding))
-        left += n;
-    return left;
-}
-
-void markPort(QmdKelvoController& c, const QString& root, const QString& port, bool on)
-{
-    const QmdIndex parent = c.index(root, QmdIndex());
-    c.requestSetTypeIfInvalid(port, Qmd::StrDict, parent);
-    c.requestSetData(K::MidiSync, on, c.index(port, parent));
-    deliverRelays();
 }
 
 } // namespace
@@ -150,14 +119,14 @@ void TestAlsaPlayback::playsTheNetworkWithEveryNoteEnded()
     c->requestPlay();
     QList<AlsaPeer::Message> recorded = peer->receive(40, 10000);
     c->requestPause();
-    const QList<Note> got = notes(recorded + drain());
-    QCOMPARE(balance(got), 0); // the pause ended every note
+    const QList<Received> got = notes(recorded + drain());
+    QCOMPARE(notesLeftSounding(got), 0); // the pause ended every note
 
     // C3, E3, G3 a quarter principal (125 ms at 120 beats per minute) apart, then C3 again after
     // two quarters; each note lasts a tenth of a principal.
-    QList<Note> ons;
+    QList<Received> ons;
     QList<double> lengths;
-    for (const Note& m : got) {
+    for (const Received& m : got) {
         if ((m.status & 0xF0) == 0x90 && m.velocity > 0) {
             ons.append(m);
         } else if (!ons.isEmpty() && m.pitch == ons.last().pitch) {
@@ -250,15 +219,15 @@ void TestAlsaPlayback::anInstrumentFollowsItsPortAwayAndBack()
     // again at once, without what was played while it was away.
     QVERIFY(peer->reopenClient());
     QTRY_COMPARE_WITH_TIMEOUT(instrument()->port(), recorderPort, 10000);
-    const QList<Note> got = notes(peer->receive(6, 5000));
+    const QList<Received> got = notes(peer->receive(6, 5000));
     c->requestPause();
     QVERIFY2(got.size() >= 6, qPrintable(QString::number(got.size())));
     int together = 0; // notes a quarter principal apart never arrive within a millisecond
-    for (const Note& m : got)
-        together
-            = std::max(together, int(std::count_if(got.cbegin(), got.cend(), [&m](const Note& n) {
-                           return (n.status & 0xF0) == 0x90 && std::fabs(n.ms - m.ms) < 1.0;
-                       })));
+    for (const Received& m : got)
+        together = std::max(together,
+                            int(std::count_if(got.cbegin(), got.cend(), [&m](const Received& n) {
+                                return (n.status & 0xF0) == 0x90 && std::fabs(n.ms - m.ms) < 1.0;
+                            })));
     QVERIFY2(together <= 2, qPrintable(QString::number(together)));
 }
 

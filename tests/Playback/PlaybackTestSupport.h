@@ -4,9 +4,12 @@
 #include "HostTime.h"
 #include "MidiInput.h"
 #include "MidiOutput.h"
+#include "QmdKelvoController.h"
+#include "QmdKelvoKeys.h"
 #include "RepeatedNoteOff.h"
 
 #include <QBitArray>
+#include <QHash>
 #include <QStringList>
 #include <QTest>
 
@@ -113,6 +116,42 @@ inline QBitArray channelMask(std::initializer_list<int> channels)
     for (int channel : channels)
         mask.setBit(channel);
     return mask;
+}
+
+// A note-on or note-off as another program received it, at `ms` on its own clock.
+struct Received
+{
+    uchar status, pitch, velocity;
+    double ms;
+};
+
+// The notes left sounding at the end. A note-off for a note that does not sound ends nothing:
+// a pause may switch off a note whose note-on it took back before it went out.
+inline int notesLeftSounding(const QList<Received>& messages)
+{
+    QHash<int, int> sounding; // by channel and pitch
+    for (const Received& m : messages) {
+        const int key = (m.status & 0x0F) << 8 | m.pitch;
+        if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
+            ++sounding[key];
+        else if (sounding.value(key) > 0)
+            --sounding[key];
+    }
+    int left = 0;
+    for (int n : std::as_const(sounding))
+        left += n;
+    return left;
+}
+
+// Ticks `port` under the document's "SyncMidiInputs" or "SyncMidiOutputs" (`root`), or unticks
+// it, and lets the clock follow.
+inline void markPort(QmdKelvoController& c, const QString& root, const QString& port, bool on)
+{
+    const QmdIndex parent = c.index(root, QmdIndex());
+    c.requestSetTypeIfInvalid(port, Qmd::StrDict, parent);
+    c.requestSetData(QmdKelvoKeys::MidiSync, on, c.index(port, parent));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 #endif // PLAYBACKTESTSUPPORT_H

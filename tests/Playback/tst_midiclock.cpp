@@ -48,15 +48,6 @@ public slots:
     }
 };
 
-void markPort(QmdKelvoController& c, const QString& root, const QString& port, bool on)
-{
-    const QmdIndex parent = c.index(root, QmdIndex());
-    c.requestSetTypeIfInvalid(port, Qmd::StrDict, parent);
-    c.requestSetData(K::MidiSync, on, c.index(port, parent));
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
 int count(const QStringList& messages, const QString& message)
 {
     return int(messages.count(message));

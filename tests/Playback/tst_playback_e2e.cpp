@@ -30,12 +30,6 @@ const QString recorderPort = QStringLiteral("Recorder:record");
 // The dummy server's period: 128 frames at 48 kHz.
 constexpr double PeriodMs = 128.0 / 48.0;
 
-struct Received
-{
-    uchar status, pitch, velocity;
-    double ms;
-};
-
 // The server's own share of a run's timing. Another client sends a probe to the recorder every
 // 10 ms from a thread of real-time priority; the probes arrive at the server's cycles, so how
 // far their intervals stray from 10 ms beyond one period shows how late the server itself ran
@@ -204,22 +198,9 @@ QList<Received> TestPlaybackEndToEnd::takeAll()
     return notes(recorded);
 }
 
-// The notes left sounding at the end. A note-off for a note that does not sound ends nothing:
-// a pause may switch off a note whose note-on it took back before it went out.
 int TestPlaybackEndToEnd::balance(const QList<Received>& messages)
 {
-    QHash<int, int> sounding; // by channel and pitch
-    for (const Received& m : messages) {
-        const int key = (m.status & 0x0F) << 8 | m.pitch;
-        if ((m.status & 0xF0) == 0x90 && m.velocity > 0)
-            ++sounding[key];
-        else if (sounding.value(key) > 0)
-            --sounding[key];
-    }
-    int left = 0;
-    for (int n : std::as_const(sounding))
-        left += n;
-    return left;
+    return notesLeftSounding(messages);
 }
 
 void TestPlaybackEndToEnd::playsTheNetworkInTime()
