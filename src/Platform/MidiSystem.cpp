@@ -327,8 +327,9 @@ void openOwnPort(Object* midi, bool input, const QString& name, const QString& v
         // A port of the program's one client, under its own name from the start.
         open(name.toStdString());
         const MidiSystem::Api api = apiOf(midi);
+        const QString key = programClientKey(api);
         QMutexLocker locker(&ownPortsMutex);
-        ownPorts.insert(midi, OwnPort {api, programClientKey(api), virtualName});
+        ownPorts.insert(midi, OwnPort {api, key, virtualName});
         return;
     }
     const std::string token = uniquePortName();
