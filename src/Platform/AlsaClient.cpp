@@ -281,6 +281,14 @@ void AlsaClient::read()
         }
         if (fds[std::size_t(count)].revents)
             break;
+        // A sequencer that fails for good would wake the poll at once, for ever.
+        bool failed = false;
+        for (int i = 0; i < count; ++i)
+            failed = failed || (fds[std::size_t(i)].revents & (POLLERR | POLLHUP | POLLNVAL));
+        if (failed) {
+            std::fprintf(stderr, "AlsaClient: the sequencer failed; no more MIDI input\n");
+            break;
+        }
         // The handle blocks: it is read once the poll says there is something, and then for
         // as long as its buffer holds more.
         do {
